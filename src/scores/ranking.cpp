@@ -1,0 +1,97 @@
+// ranking.cpp: sending a new best score with the player's name, and showing what the server says.
+#include <string>
+
+#include "game/game.h"
+#include "platform/platform.h"
+#include "scores/scores.h"
+
+#ifndef PILARO_RANKING_URL
+#define PILARO_RANKING_URL "http://localhost:8631/whiteRanking.cgi"
+#endif
+
+const char* const rankingUrl = PILARO_RANKING_URL;
+const char* const rankingHeaderLine = "Content-Type: application/x-www-form-urlencoded";
+const char* const rankingDoneSuffix = "11位以下はホームページにて";
+
+namespace {
+
+constexpr std::size_t urlPartLimit = 4095;
+constexpr std::size_t replyLimit = 1024;
+
+bool startsWithNoCase(const std::string& text, const char* prefix) {
+    std::size_t i = 0;
+    for (; prefix[i]; ++i) {
+        if (i >= text.size()) return false;
+        char ch = text[i];
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+        if (ch != prefix[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool splitUrl(const std::string& url, HttpTarget& target) {
+    std::size_t at;
+    if (startsWithNoCase(url, "http://")) {
+        target.secure = false;
+        target.port = 80;
+        at = 7;
+    } else if (startsWithNoCase(url, "https://")) {
+        target.secure = true;
+        target.port = 443;
+        at = 8;
+    } else {
+        return false;
+    }
+    const std::size_t pathStart = url.find_first_of("/?#", at);
+    std::string authority = url.substr(at, pathStart == std::string::npos ? std::string::npos : pathStart - at);
+    if (authority.find('@') != std::string::npos) return false;  // no user names in the ranking address
+    const std::size_t colon = authority.rfind(':');
+    if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
+        const std::string portText = authority.substr(colon + 1);
+        if (portText.empty() || portText.size() > 5) return false;
+        unsigned port = 0;
+        for (char ch : portText) {
+            if (ch < '0' || ch > '9') return false;
+            port = port * 10 + static_cast<unsigned>(ch - '0');
+        }
+        if (port == 0 || port > 65535) return false;
+        target.port = port;
+        authority.resize(colon);
+    }
+    if (authority.empty() || authority.size() > urlPartLimit) return false;
+    target.host = authority;
+    target.path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
+    if (target.path[0] != '/') target.path.insert(0, "/");
+    return target.path.size() <= urlPartLimit;
+}
+
+std::string firstReplyToken(const std::string& reply) {
+    // Like strtok with "<": leading "<" bytes are skipped and the token ends at the next one.
+    // A NUL byte ends the text, as it would a C string. "<" is never the second byte of a
+    // double-byte character, so the cut never splits one.
+    const std::string text = reply.substr(0, reply.find('\0'));
+    const std::size_t start = text.find_first_not_of('<');
+    if (start == std::string::npos) return {};
+    const std::size_t end = text.find('<', start);
+    return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+bool httpPostForm(const std::string& url, const std::string& body) {
+    HttpTarget target;
+    if (!splitUrl(url, target)) return false;
+    const std::string reply = httpPost(target, rankingHeaderLine, body, replyLimit);
+    const std::string token = firstReplyToken(reply.substr(0, replyLimit));
+    const std::string doneText = token.empty() ? std::string() : cp932ToUtf8(token) + rankingDoneSuffix;
+    showMessageBox(doneText, "登録完了", BoxButtons::ok, BoxOwner::none);
+    return true;
+}
+
+void submitRanking() {
+    // Name bytes, "_" and the score, unescaped: the server takes the score after the last "_".
+    // The body is built to whatever length it needs, so a long score is never cut.
+    const std::string body = std::string(playerName) + "_" + std::to_string(game.score);
+    httpPostForm(rankingUrl, body);
+    askToContinue();
+}
