@@ -1,0 +1,154 @@
+// load.cpp: pilaro-ranking-load, a small HTTP load generator for the ranking benchmark. It posts
+// game-style submissions to 127.0.0.1 over keep-alive connections and prints counts and latencies.
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Worker {
+    int index = 0;
+    std::vector<double> latenciesMs;
+    long ok = 0;
+    long refused = 0;
+    long failed = 0;
+};
+
+int connectTo(unsigned port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, by design
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Sends one request on `fd` and reads its response; returns the status, or 0 when the connection
+// failed (the caller reconnects).
+int exchange(int fd, const std::string& request, std::string& pending) {
+    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) return 0;
+    char buffer[4096];
+    std::size_t headerEnd;
+    while ((headerEnd = pending.find("\r\n\r\n")) == std::string::npos) {
+        ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) return 0;
+        pending.append(buffer, static_cast<std::size_t>(got));
+    }
+    int status = std::atoi(pending.c_str() + 9);
+    std::size_t length = 0;
+    std::size_t at = pending.find("\r\nContent-Length:");
+    if (at == std::string::npos || at > headerEnd) return 0;
+    length = std::strtoul(pending.c_str() + at + 17, nullptr, 10);
+    std::size_t total = headerEnd + 4 + length;
+    while (pending.size() < total) {
+        ssize_t got = recv(fd, buffer, sizeof buffer, 0);
+        if (got <= 0) return 0;
+        pending.append(buffer, static_cast<std::size_t>(got));
+    }
+    pending.erase(0, total);
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned port = 8631;
+    long requests = 5000;
+    int connections = 4;
+    double seconds = 20;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        std::string option = argv[i];
+        if (option == "--port") port = static_cast<unsigned>(std::atoi(argv[i + 1]));
+        else if (option == "--requests") requests = std::atol(argv[i + 1]);
+        else if (option == "--connections") connections = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--seconds") seconds = std::atof(argv[i + 1]);
+        else {
+            std::fprintf(stderr, "usage: pilaro-ranking-load [--port P] [--requests N] [--connections C] [--seconds S]\n");
+            return 2;
+        }
+    }
+    std::atomic<long> next{0};
+    Clock::time_point start = Clock::now();
+    Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    std::vector<Worker> workers(static_cast<std::size_t>(connections));
+    std::vector<std::thread> threads;
+    for (int w = 0; w < connections; ++w) {
+        workers[static_cast<std::size_t>(w)].index = w;
+        threads.emplace_back([&, w] {
+            Worker& me = workers[static_cast<std::size_t>(w)];
+            int fd = -1;
+            std::string pending;
+            long n;
+            while ((n = next.fetch_add(1)) < requests && Clock::now() < deadline) {
+                if (fd < 0) {
+                    fd = connectTo(port);
+                    pending.clear();
+                    if (fd < 0) {
+                        ++me.failed;
+                        continue;
+                    }
+                }
+                // Ten-byte names, one per request, so the ranking grows as it would with players.
+                char body[32];
+                int size = std::snprintf(body, sizeof body, "L%09ld_%ld", n, (n * 7919) % 100000);
+                std::string request = "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                      "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                      std::to_string(size) + "\r\n\r\n" + std::string(body, static_cast<std::size_t>(size));
+                Clock::time_point sent = Clock::now();
+                int status = exchange(fd, request, pending);
+                double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
+                if (status == 0) {
+                    ++me.failed;
+                    close(fd);
+                    fd = -1;
+                    continue;
+                }
+                me.latenciesMs.push_back(ms);
+                if (status == 200) ++me.ok;
+                else ++me.refused;
+            }
+            if (fd >= 0) close(fd);
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    std::vector<double> all;
+    long ok = 0, refused = 0, failed = 0;
+    for (const Worker& w : workers) {
+        all.insert(all.end(), w.latenciesMs.begin(), w.latenciesMs.end());
+        ok += w.ok;
+        refused += w.refused;
+        failed += w.failed;
+    }
+    std::sort(all.begin(), all.end());
+    auto percentile = [&all](double p) {
+        if (all.empty()) return 0.0;
+        std::size_t i = static_cast<std::size_t>(p * static_cast<double>(all.size() - 1) + 0.5);
+        return all[std::min(i, all.size() - 1)];
+    };
+    std::printf("ok %ld\nrefused %ld\nfailed %ld\nseconds %.3f\np50_ms %.3f\np99_ms %.3f\nmax_ms %.3f\n", ok, refused,
+                failed, elapsed, percentile(0.5), percentile(0.99), all.empty() ? 0.0 : all.back());
+    return failed == 0 ? 0 : 1;
+}

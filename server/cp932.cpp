@@ -1,0 +1,80 @@
+// cp932.cpp: code page 932 checks, and conversions through iconv ("CP932" is Microsoft's variant).
+#include "cp932.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace {
+
+bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+bool isTrailByte(unsigned char b) { return b >= 0x40 && b <= 0xFC && b != 0x7F; }
+bool isSingleByte(unsigned char b) { return b <= 0x7F || (b >= 0xA1 && b <= 0xDF); }
+
+// Runs one iconv conversion; with `replace` an unreadable sequence becomes `replacement` and the
+// conversion goes on one byte later, otherwise it stops and fails.
+bool convert(const char* to, const char* from, std::string_view in, std::string& out, bool replace,
+             std::string_view replacement) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    out.clear();
+    char* src = const_cast<char*>(in.data());
+    std::size_t srcLeft = in.size();
+    char buffer[256];
+    bool ok = true;
+    while (srcLeft > 0) {
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        std::size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        if (r != static_cast<std::size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        if (!replace) {
+            ok = false;
+            break;
+        }
+        out.append(replacement);
+        ++src;
+        --srcLeft;
+    }
+    iconv_close(cd);
+    return ok;
+}
+
+}  // namespace
+
+bool isValidCp932(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (isSingleByte(b)) continue;
+        if (!isLeadByte(b) || i + 1 >= bytes.size() || !isTrailByte(static_cast<unsigned char>(bytes[i + 1])))
+            return false;
+        ++i;
+    }
+    // The structure is right; the converter knows which double-byte codes are assigned.
+    std::string unused;
+    return convert("UTF-8", "CP932", bytes, unused, false, {});
+}
+
+bool hasControlCharacter(std::string_view bytes) {
+    for (char c : bytes) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) return true;
+    }
+    return false;
+}
+
+std::string cp932ToUtf8(std::string_view cp932) {
+    std::string out;
+    convert("UTF-8", "CP932", cp932, out, true, "\xEF\xBF\xBD");
+    return out;
+}
+
+bool utf8ToCp932(std::string_view utf8, std::string& cp932) {
+    return convert("CP932", "UTF-8", utf8, cp932, false, {});
+}
+
+std::string cp932Text(std::string_view utf8) {
+    std::string out;
+    convert("CP932", "UTF-8", utf8, out, true, "?");
+    return out;
+}

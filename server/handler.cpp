@@ -1,0 +1,159 @@
+// handler.cpp: the ranking's request handling: submissions (POST), the ranking page (GET), refusals.
+#include "handler.h"
+
+#include "cp932.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const char* const gameReplyType = "text/plain; charset=Shift_JIS";
+
+// A refusal the game can show: a short Japanese sentence and a line end, so that the sentence the
+// game appends starts on a line of its own; nothing in it is a "<".
+Response refusal(int status, const char* textUtf8) {
+    Response response;
+    response.status = status;
+    response.contentType = gameReplyType;
+    response.body = cp932Text(std::string(textUtf8) + "\n");
+    return response;
+}
+
+const char* reasonPhrase(int status) {
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 405: return "Method Not Allowed";
+    case 413: return "Payload Too Large";
+    case 429: return "Too Many Requests";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";
+    }
+    return "Unknown";
+}
+
+std::uint32_t pageFromQuery(const std::string& query) {
+    // Only "page=N" matters; anything unreadable shows the first page.
+    std::size_t at = 0;
+    while (at < query.size()) {
+        std::size_t end = query.find('&', at);
+        if (end == std::string::npos) end = query.size();
+        std::string_view pair(query.data() + at, end - at);
+        if (pair.starts_with("page=")) {
+            std::uint64_t page = 0;
+            std::string_view digits = pair.substr(5);
+            if (digits.empty() || digits.size() > 9) return 1;
+            for (char c : digits) {
+                if (c < '0' || c > '9') return 1;
+                page = page * 10 + static_cast<std::uint64_t>(c - '0');
+            }
+            return page == 0 ? 1 : static_cast<std::uint32_t>(page);
+        }
+        at = end + 1;
+    }
+    return 1;
+}
+
+bool ensureOpen(RankingDb& ranking, const ServerConfig& config) {
+    if (ranking.db != nullptr) return true;
+    if (config.databasePath.empty()) return false;
+    std::string error;
+    return openRanking(ranking, config.databasePath, error);
+}
+
+Response submit(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+                const std::string& body, std::int64_t now, const std::string& pageUrl) {
+    if (bodyState == BodyState::tooLarge) return refusal(413, "送信内容が長すぎます");
+    if (bodyState == BodyState::incomplete) return refusal(400, "送信内容が途中で切れています");
+    Submission submission;
+    BodyError error = parseSubmission(body, submission);
+    if (error != BodyError::none) return refusal(400, bodyErrorText(error).c_str());
+    if (!ensureOpen(ranking, config)) return refusal(503, "ランキングは今使えません。時間をおいて送ってください");
+    SubmitResult result = submitScore(ranking, submission, request.remoteAddr, now, config.rateLimit);
+    if (result.outcome == SubmitOutcome::rateLimited) {
+        Response response = refusal(429, "送信が多すぎます。少し待ってから送ってください");
+        response.extraHeaders = "Retry-After: " + std::to_string(config.rateLimit.seconds) + "\r\n";
+        return response;
+    }
+    if (result.outcome != SubmitOutcome::accepted)
+        return refusal(503, "ランキングに記録できませんでした。時間をおいて送ってください");
+    std::vector<RankingEntry> topTen;
+    // The submission is stored; a failed read only shortens the list shown.
+    readRanking(ranking, 0, 10, topTen);
+    Response response;
+    response.contentType = gameReplyType;
+    response.body = gameReply(result, topTen, pageUrl);
+    return response;
+}
+
+Response page(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, const std::string& pageUrl) {
+    Response response;
+    response.contentType = "text/html; charset=utf-8";
+    std::uint32_t names = 0;
+    std::vector<RankingEntry> entries;
+    if (!ensureOpen(ranking, config) || !countNames(ranking, names)) {
+        response.status = 503;
+        response.body = "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
+                        "<body><p>ランキングは今使えません。</p></body></html>\n";
+        return response;
+    }
+    std::uint32_t pageCount = names == 0 ? 1 : (names + placesPerPage - 1) / placesPerPage;
+    std::uint32_t wanted = pageFromQuery(request.query);
+    if (wanted > pageCount) wanted = pageCount;
+    readRanking(ranking, (wanted - 1) * placesPerPage, placesPerPage, entries);
+    response.body = rankingPage(entries, wanted, pageCount, names, pageUrl);
+    return response;
+}
+
+}  // namespace
+
+bool parseRateLimit(const char* text, RateLimit& out) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    unsigned long count = std::strtoul(text, &end, 10);
+    unsigned long seconds = 60;
+    if (end == text || count > 1000000) return false;
+    if (*end == '/') {
+        const char* from = end + 1;
+        seconds = std::strtoul(from, &end, 10);
+        if (end == from || seconds == 0 || seconds > 86400) return false;
+    }
+    if (*end != '\0') return false;
+    out.count = static_cast<unsigned>(count);
+    out.seconds = static_cast<unsigned>(seconds);
+    return true;
+}
+
+ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
+    ServerConfig config;
+    if (const char* path = lookup("PILARO_RANKING_DB")) config.databasePath = path;
+    RateLimit limit;
+    if (parseRateLimit(lookup("PILARO_RANKING_RATE"), limit)) config.rateLimit = limit;
+    return config;
+}
+
+Response handleRequest(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+                       const std::string& body, std::int64_t now) {
+    std::string pageUrl = request.scriptName.empty() ? "/whiteRanking.cgi" : request.scriptName;
+    Response response;
+    if (request.method == "POST") {
+        response = submit(ranking, config, request, bodyState, body, now, pageUrl);
+    } else if (request.method == "GET" || request.method == "HEAD") {
+        response = page(ranking, config, request, pageUrl);
+    } else {
+        response = refusal(405, "POST か GET で送ってください");
+        response.extraHeaders = "Allow: GET, HEAD, POST\r\n";
+    }
+    response.extraHeaders += "Cache-Control: no-store\r\n";
+    return response;
+}
+
+std::string responseHead(const Response& response) {
+    std::string head = "Status: " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
+    head += "Content-Type: " + response.contentType + "\r\n";
+    head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    head += response.extraHeaders;
+    head += "\r\n";
+    return head;
+}

@@ -1,0 +1,44 @@
+// handler.h: one HTTP request to the ranking, turned into its response, apart from the gateway
+// (CGI or FastCGI) that carried it.
+#pragma once
+
+#include "ranking.h"
+
+#include <cstdint>
+#include <string>
+
+struct ServerConfig {
+    std::string databasePath;  // from PILARO_RANKING_DB
+    RateLimit rateLimit;       // from PILARO_RANKING_RATE ("COUNT" or "COUNT/SECONDS", 0 = off)
+};
+
+// Request bodies beyond this are refused unread: the game's body has at most 19 bytes.
+constexpr std::uint64_t maxBodyBytes = 64;
+
+// What the gateway knew of the request and how reading its body went.
+struct RequestInfo {
+    std::string method;       // REQUEST_METHOD
+    std::string query;        // QUERY_STRING
+    std::string remoteAddr;   // REMOTE_ADDR
+    std::string scriptName;   // SCRIPT_NAME, the ranking page's own address
+};
+
+enum class BodyState { complete, tooLarge, incomplete };
+
+struct Response {
+    int status = 200;
+    std::string contentType;
+    std::string extraHeaders;  // complete lines, each ending in "\r\n"
+    std::string body;
+};
+
+// Reads the configuration from the environment (`lookup` returns null for a missing name).
+ServerConfig configFromEnvironment(const char* (*lookup)(const char* name));
+bool parseRateLimit(const char* text, RateLimit& out);
+
+// Answers one request; opens the database on first use and keeps it open for the next.
+Response handleRequest(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+                       const std::string& body, std::int64_t now);
+
+// The CGI response header block (a "Status:" line, the type, the extra lines, a blank line).
+std::string responseHead(const Response& response);
