@@ -32,7 +32,8 @@ std::size_t keepReply(char* data, std::size_t size, std::size_t count, void* use
 
 std::string targetUrl(const HttpTarget& target)
 {
-    bool literalV6 = target.host.find(':') != std::string::npos;
+    // An IPv6 address needs its brackets in a URL; the caller may have kept them from its own.
+    bool literalV6 = target.host.find(':') != std::string::npos && target.host.front() != '[';
     std::string host = literalV6 ? "[" + target.host + "]" : target.host;
     return std::string(target.secure ? "https://" : "http://") + host + ":" + std::to_string(target.port) +
            target.path;

@@ -1,0 +1,510 @@
+// qtShell.cpp: the Qt 6 windows, timers, keys, pixels, sounds and boxes behind the platform interface.
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <iostream>
+#include <thread>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSoundEffect>
+#include <QStandardPaths>
+#include <QStyleOptionFrame>
+#include <QUrl>
+#include <QValidator>
+#include <QWidget>
+
+#include "game/game.h"
+#include "game/input.h"
+#include "platform/platform.h"
+#include "present/frame.h"
+#include "shell.h"
+
+namespace {
+
+constexpr int tickPeriodMs = 33;
+constexpr int nameWindowOuterWidth = 250;
+constexpr int nameWindowOuterHeight = 90;
+constexpr int okButtonId = 1;
+const char* const namePrompt = "名前を入力してください";
+
+class GameWindow;
+class NameWindow;
+
+QImage backBufferImage;  // every frame is composed here; the paint handler copies it out
+QImage windowImage;      // the game window's own pixels while the row-clear wipe draws on them
+QImage backdropImage;    // the background art
+QImage tileSheetImage;   // the eight block tiles, one above the other
+bool windowImageShown = false;  // the window shows windowImage until the next frame is composed
+int windowDrawingDepth = 0;     // inside beginWindowDrawing/endWindowDrawing
+bool windowImageDirty = false;  // drawn on since the window last showed it
+bool downKeyHeld = false;       // the Down arrow's real state (auto-repeat ignored)
+GameWindow* gameWindow = nullptr;
+NameWindow* nameWindow = nullptr;
+QLineEdit* nameField = nullptr;
+QPushButton* okButton = nullptr;
+QLockFile* instanceLock = nullptr;
+QSoundEffect* sounds[4] = {};  // 201..204, made when first played
+
+QImage& imageOf(Surface surface)
+{
+    switch (surface) {
+    case Surface::backBuffer: return backBufferImage;
+    case Surface::gameWindow: return windowImage;
+    case Surface::backdrop: return backdropImage;
+    case Surface::tileSheet: return tileSheetImage;
+    }
+    return backBufferImage;
+}
+
+void noteDrawnOn(Surface surface)
+{
+    if (surface == Surface::gameWindow) windowImageDirty = true;
+}
+
+// The codes the game knows keys by (the desktop's virtual-key numbers); 0 for keys it has no use for.
+int virtualKey(const QKeyEvent* event)
+{
+    const int key = event->key();
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return keyShift;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Escape: return keyEscape;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_Left: return keyLeft;
+    case Qt::Key_Up: return keyUp;
+    case Qt::Key_Right: return keyRight;
+    case Qt::Key_Down: return keyDown;
+    default: break;
+    }
+    if (key >= Qt::Key_A && key <= Qt::Key_Z) return 'A' + (key - Qt::Key_A);
+    if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return keyF1 + (key - Qt::Key_F1);
+    return 0;
+}
+
+// Either of the program's windows holds the activation; a box or another program does not.
+bool ourWindowActive();
+
+// Key-downs, key-ups and ticks are the same for both windows: the game does not ask which one.
+void deliverKeyDown(WindowId receiver, QKeyEvent* event)
+{
+    const int code = virtualKey(event);
+    if (code != 0) onKeyDown(receiver, code);
+}
+
+void deliverKeyUp(QKeyEvent* event)
+{
+    // A held key repeats as presses only; the releases Qt puts between them are not real.
+    if (event->isAutoRepeat()) return;
+    onKeyUp();
+}
+
+// Follows the Down arrow for the whole program, whichever widget or box has the keyboard.
+class DownKeyWatcher : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Down && !key->isAutoRepeat()) downKeyHeld = event->type() == QEvent::KeyPress;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+DownKeyWatcher* downKeyWatcher = nullptr;
+
+class GameWindow : public QWidget {
+public:
+    GameWindow()
+        : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                               Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    {
+        setWindowTitle(QStringLiteral("Pilaro"));
+        setFixedSize(canvasWidth, canvasHeight);
+        setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the back buffer: nothing to erase
+        setAttribute(Qt::WA_NoSystemBackground);
+        setFocusPolicy(Qt::StrongFocus);
+        startTimer(tickPeriodMs, Qt::PreciseTimer);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        // On a high-density screen the painter scales by the window's whole factor; without
+        // smoothing it samples the nearest pixel.
+        QPainter painter(this);
+        painter.drawImage(QRect(0, 0, canvasWidth, canvasHeight), windowImageShown ? windowImage : backBufferImage);
+    }
+    void timerEvent(QTimerEvent*) override { onTimerTick(); }
+    void keyPressEvent(QKeyEvent* event) override { deliverKeyDown(WindowId::game, event); }
+    void keyReleaseEvent(QKeyEvent* event) override { deliverKeyUp(event); }
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->accept();
+        QCoreApplication::exit(0);
+    }
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+            onActivate(ourWindowActive());
+        return QWidget::event(event);
+    }
+};
+
+// Takes only what the field's visible width shows: typing that would scroll it is refused.
+class VisibleWidthValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    int usableWidth = 0;
+    State validate(QString& input, int&) const override
+    {
+        auto* field = static_cast<const QLineEdit*>(parent());
+        return field->fontMetrics().horizontalAdvance(input) <= usableWidth ? Acceptable : Invalid;
+    }
+};
+
+class NameField : public QLineEdit {
+public:
+    explicit NameField(QWidget* parent) : QLineEdit(parent)
+    {
+        auto* validator = new VisibleWidthValidator(this);
+        // The same sums QLineEdit makes for its text area: the style's contents rectangle, the
+        // text margins, two pixels on each side and one for the cursor.
+        QStyleOptionFrame option;
+        initStyleOption(&option);
+        option.rect = QRect(0, 0, 90, 30);
+        QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+        contents = contents.marginsRemoved(textMargins());
+        validator->usableWidth = contents.width() - 2 * 2 - 1;
+        setValidator(validator);
+    }
+};
+
+class NameWindow : public QWidget {
+public:
+    NameWindow() : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    {
+        setWindowTitle(QString::fromUtf8("名前入力"));
+        setFixedSize(nameWindowOuterWidth, nameWindowOuterHeight);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::StrongFocus);
+        // This window ticks the game too, hidden or not: two ticks per period is the game's pace.
+        startTimer(tickPeriodMs, Qt::PreciseTimer);
+    }
+
+    // The 250 x 90 is the outer size, frame included; the frame is known once the window is up.
+    void fitOuterSize()
+    {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        const QSize client(nameWindowOuterWidth - frame.width(), nameWindowOuterHeight - frame.height());
+        if (client != size() && client.width() > 0 && client.height() > 0) setFixedSize(client);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        painter.setPen(Qt::black);
+        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(namePrompt));
+    }
+    void timerEvent(QTimerEvent*) override { onTimerTick(); }
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        // Keys the field or the button let through are theirs, not the game's.
+        QWidget* focus = QApplication::focusWidget();
+        if (focus != nullptr && focus != this) return;
+        deliverKeyDown(WindowId::name, event);
+    }
+    void keyReleaseEvent(QKeyEvent* event) override { deliverKeyUp(event); }
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->accept();
+        QCoreApplication::exit(0);
+    }
+    void moveEvent(QMoveEvent* event) override
+    {
+        fitOuterSize();
+        QWidget::moveEvent(event);
+    }
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+            onActivate(ourWindowActive());
+        return QWidget::event(event);
+    }
+};
+
+bool ourWindowActive()
+{
+    return (gameWindow != nullptr && gameWindow->isActiveWindow()) ||
+           (nameWindow != nullptr && nameWindow->isActiveWindow());
+}
+
+QWidget* widgetOf(WindowId window)
+{
+    if (window == WindowId::name) return nameWindow;
+    return gameWindow;
+}
+
+// The wipe's drawing on the window shows now, not when the loop next paints: the thread is about
+// to sleep or to go on drawing.
+void showWindowDrawing()
+{
+    if (!windowImageDirty || gameWindow == nullptr) return;
+    windowImageDirty = false;
+    gameWindow->repaint();
+}
+
+// Another copy holds the lock: false. A lock left behind by a copy that died is taken over.
+bool takeInstanceLock()
+{
+    QString dir = qEnvironmentVariable(lockDirVariable);
+    if (dir.isEmpty()) dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) dir = QDir::tempPath();
+    instanceLock = new QLockFile(dir + QStringLiteral("/pilaro.lock"));
+    instanceLock->setStaleLockTime(0);
+    if (instanceLock->tryLock(0)) return true;
+    // Only a living holder refuses the start; a lock that cannot be made at all does not.
+    return instanceLock->error() != QLockFile::LockFailedError;
+}
+
+void loadArt()
+{
+    backdropImage = QImage(QStringLiteral(":/art/backdrop.bmp")).convertToFormat(QImage::Format_RGB32);
+    tileSheetImage = QImage(QStringLiteral(":/art/tiles.bmp")).convertToFormat(QImage::Format_RGB32);
+}
+
+void releaseArt()
+{
+    tileSheetImage = QImage();
+    backdropImage = QImage();
+}
+
+}  // namespace
+
+bool isDownKeyHeld() { return downKeyHeld; }
+
+void sleepMs(unsigned ms)
+{
+    showWindowDrawing();
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY)
+{
+    QImage& target = imageOf(to);
+    const QImage& source = imageOf(from);
+    // Clip to both images, so a missing picture or a piece partly outside simply draws less.
+    if (fromX < 0) { x -= fromX; width += fromX; fromX = 0; }
+    if (fromY < 0) { y -= fromY; height += fromY; fromY = 0; }
+    if (x < 0) { fromX -= x; width += x; x = 0; }
+    if (y < 0) { fromY -= y; height += y; y = 0; }
+    if (width > source.width() - fromX) width = source.width() - fromX;
+    if (height > source.height() - fromY) height = source.height() - fromY;
+    if (width > target.width() - x) width = target.width() - x;
+    if (height > target.height() - y) height = target.height() - y;
+    if (width <= 0 || height <= 0) return;
+    // All four images are 32-bit RGB: a copy is one memmove per row, with nothing allocated.
+    const qsizetype sourceStride = source.bytesPerLine();
+    const qsizetype targetStride = target.bytesPerLine();
+    const uchar* sourceRow = source.constBits() + fromY * sourceStride + fromX * 4;
+    uchar* targetRow = target.bits() + y * targetStride + x * 4;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    for (int row = 0; row < height; ++row) {
+        std::memmove(targetRow, sourceRow, rowBytes);
+        sourceRow += sourceStride;
+        targetRow += targetStride;
+    }
+    noteDrawnOn(to);
+}
+
+void fillWhite(Surface to, int x, int y, int width, int height)
+{
+    QImage& target = imageOf(to);
+    if (x < 0) { width += x; x = 0; }
+    if (y < 0) { height += y; y = 0; }
+    if (width > target.width() - x) width = target.width() - x;
+    if (height > target.height() - y) height = target.height() - y;
+    if (width <= 0 || height <= 0) return;
+    for (int row = y; row < y + height; ++row)
+        std::memset(target.scanLine(row) + x * 4, 0xFF, static_cast<std::size_t>(width) * 4);
+    noteDrawnOn(to);
+}
+
+void drawText(Surface to, int x, int y, const std::string& utf8)
+{
+    QImage& target = imageOf(to);
+    if (target.isNull()) return;
+    QPainter painter(&target);
+    painter.setPen(Qt::white);
+    painter.setFont(QApplication::font());
+    painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), QString::fromUtf8(utf8.data(), utf8.size()));
+    noteDrawnOn(to);
+}
+
+void beginWindowDrawing()
+{
+    if (windowDrawingDepth++ > 0) return;
+    // Direct drawing starts from what the window shows now: the last frame, unless the window
+    // still holds earlier direct drawing.
+    if (!windowImageShown) std::memcpy(windowImage.bits(), backBufferImage.constBits(), windowImage.sizeInBytes());
+    windowImageShown = true;
+}
+
+void endWindowDrawing()
+{
+    showWindowDrawing();
+    if (windowDrawingDepth > 0) --windowDrawingDepth;
+}
+
+void invalidateGameWindow()
+{
+    windowImageShown = false;
+    if (gameWindow != nullptr) gameWindow->update();
+}
+
+void startSound(int soundId)
+{
+    static const char* const files[4] = {"qrc:/sounds/turn.wav", "qrc:/sounds/move.wav", "qrc:/sounds/rowsCleared.wav",
+                                         "qrc:/sounds/hardDrop.wav"};
+    const int index = soundId - 201;
+    if (index < 0 || index > 3) return;
+    // One effect at a time: a new one cuts off whatever still sounds. With no audio device the
+    // effects stay silent; nothing here waits for them.
+    for (QSoundEffect* effect : sounds)
+        if (effect != nullptr) effect->stop();
+    if (sounds[index] == nullptr) {
+        sounds[index] = new QSoundEffect(gameWindow);
+        sounds[index]->setSource(QUrl(QString::fromLatin1(files[index])));
+    }
+    sounds[index]->play();
+}
+
+BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
+                         BoxOwner owner)
+{
+    QWidget* parent = owner == BoxOwner::nameWindow ? nameWindow : nullptr;
+    QWidget* wasActive = QApplication::activeWindow();
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(titleUtf8), QString::fromUtf8(textUtf8),
+                    buttons == BoxButtons::ok ? QMessageBox::Ok : QMessageBox::Yes | QMessageBox::No, parent);
+    box.setTextFormat(Qt::PlainText);  // the server's reply is shown as it came, never as markup
+    const int answer = box.exec();
+    // When a box goes, the desktop hands the activation back to the window that had it; where
+    // nothing does (no window manager), do it here so the game does not stay idle.
+    if (QApplication::activeWindow() == nullptr) {
+        QWidget* back = wasActive != nullptr && wasActive->isVisible() ? wasActive : gameWindow;
+        if (back != nullptr && back->isVisible()) back->activateWindow();
+    }
+    if (buttons == BoxButtons::ok) return BoxAnswer::ok;
+    return answer == QMessageBox::Yes ? BoxAnswer::yes : BoxAnswer::no;
+}
+
+void showNameWindow()
+{
+    if (nameWindow == nullptr) return;
+    if (!nameWindow->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        nameWindow->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    nameWindow->show();
+    nameWindow->raise();
+    nameWindow->activateWindow();
+    nameWindow->fitOuterSize();
+    if (nameField == nullptr) {
+        // Made after the window is shown, once per run; they keep their text between showings.
+        // Neither takes the keyboard until clicked: keys go to the window, and so to the game.
+        nameField = new NameField(nameWindow);
+        nameField->setGeometry(30, 30, 90, 30);
+        nameField->setFocusPolicy(Qt::ClickFocus);
+        nameField->show();
+        okButton = new QPushButton(QStringLiteral("OK"), nameWindow);
+        okButton->setGeometry(130, 30, 50, 20);
+        okButton->setFocusPolicy(Qt::ClickFocus);
+        QObject::connect(okButton, &QPushButton::clicked, [] { onCommand(okButtonId); });
+        okButton->show();
+    }
+}
+
+void hideNameWindow()
+{
+    if (nameWindow != nullptr) nameWindow->hide();
+}
+
+std::string nameFieldText()
+{
+    if (nameField == nullptr) return {};
+    return nameField->text().toStdString();
+}
+
+void debugOutput(const std::string& utf8) { std::cerr << utf8 << '\n'; }
+
+void postClose(WindowId window)
+{
+    QWidget* widget = widgetOf(window);
+    if (widget != nullptr) QMetaObject::invokeMethod(widget, "close", Qt::QueuedConnection);
+}
+
+bool startShell()
+{
+    if (!takeInstanceLock()) {
+        showMessageBox("既に起動しています", "起動できません", BoxButtons::ok, BoxOwner::none);
+        delete instanceLock;
+        instanceLock = nullptr;
+        return false;
+    }
+    backBufferImage = QImage(canvasWidth, canvasHeight, QImage::Format_RGB32);
+    backBufferImage.fill(Qt::black);
+    windowImage = QImage(canvasWidth, canvasHeight, QImage::Format_RGB32);
+    downKeyWatcher = new DownKeyWatcher;
+    qApp->installEventFilter(downKeyWatcher);
+    gameWindow = new GameWindow;
+    gameWindow->show();
+    nameWindow = new NameWindow;
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    newGame();
+    loadArt();
+    return true;
+}
+
+int runShell()
+{
+    const int code = QApplication::exec();
+    releaseArt();
+    for (QSoundEffect*& effect : sounds) effect = nullptr;  // owned by the game window
+    delete nameWindow;
+    nameWindow = nullptr;
+    nameField = nullptr;
+    okButton = nullptr;
+    delete gameWindow;
+    gameWindow = nullptr;
+    delete downKeyWatcher;
+    downKeyWatcher = nullptr;
+    delete instanceLock;  // unlocks
+    instanceLock = nullptr;
+    return code;
+}
+
+int pilaroMain()
+{
+    if (!startShell()) return 0;
+    return runShell();
+}
+
+QWidget* gameWindowWidget() { return gameWindow; }
+QWidget* nameWindowWidget() { return nameWindow; }
+QLineEdit* nameFieldWidget() { return nameField; }
+QPushButton* okButtonWidget() { return okButton; }
