@@ -59,7 +59,7 @@ void put32(Bytes& out, std::uint32_t value)
 
 void putTag(Bytes& out, const char* tag)
 {
-    out.insert(out.end(), tag, tag + 4);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(tag[i]));
 }
 
 // ---- sound synthesis ----

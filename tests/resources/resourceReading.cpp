@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
@@ -109,6 +110,7 @@ double periodicity(const std::vector<double>& samples, double from, double to)
 
 std::string describe(Rgb colour)
 {
-    return "(" + std::to_string(colour.red) + ", " + std::to_string(colour.green) + ", " +
-           std::to_string(colour.blue) + ")";
+    char text[24];
+    std::snprintf(text, sizeof text, "(%d, %d, %d)", colour.red, colour.green, colour.blue);
+    return text;
 }
