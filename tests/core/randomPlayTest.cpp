@@ -41,11 +41,12 @@ std::uint32_t expectedFallInterval(std::uint32_t level) { return level >= 9 ? 20
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult countersAgree() {
-    // The level rule holds whenever the level check has run since the last points were added.
-    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + game.score / 500);
-    if (game.level != level) return ::testing::AssertionFailure() << "level " << game.level << " for score " << game.score;
-    if (game.nextLevelScore != 500 * (1 + game.score / 500)) return ::testing::AssertionFailure() << "nextLevelScore " << game.nextLevelScore;
+// The level check runs at the start of a tick, so the level follows the score as it stood then;
+// the points of that tick's own settle count at the next one.
+::testing::AssertionResult countersAgree(std::uint32_t scoreAtCheck) {
+    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + scoreAtCheck / 500);
+    if (game.level != level) return ::testing::AssertionFailure() << "level " << game.level << " for score " << scoreAtCheck;
+    if (game.nextLevelScore != 500 * (1 + scoreAtCheck / 500)) return ::testing::AssertionFailure() << "nextLevelScore " << game.nextLevelScore;
     if (game.fallInterval != expectedFallInterval(game.level)) return ::testing::AssertionFailure() << "fallInterval " << game.fallInterval;
     for (int i = 0; i < wellCells; ++i) {
         if (playfield.occupied[i] > 1) return ::testing::AssertionFailure() << "occupied byte " << int(playfield.occupied[i]);
@@ -54,6 +55,33 @@ std::uint32_t expectedFallInterval(std::uint32_t level) { return level >= 9 ? 20
 }
 
 const int keys[] = {keyLeft, keyRight, keyUp, keyDown, keyShift};
+
+// A simple player's move: slide the piece by keys to the column where it lands deepest (found on
+// a copy of the piece), so that rows fill and clear along the way.
+void slideToDeepestColumn() {
+    const Piece start = current;
+    while (moveLeft()) {
+    }
+    int bestShift = 0, bestDepth = -1;
+    for (int shift = 0; shift < 10; ++shift) {
+        const Piece here = current;
+        int depth = 0;
+        while (moveDown()) ++depth;
+        current = here;
+        if (depth > bestDepth) bestDepth = depth, bestShift = shift;
+        if (!moveRight()) break;
+    }
+    current = start;
+    while (moveLeft()) {
+    }
+    const int target = current.col + bestShift;
+    current = start;
+    for (int slide = 0; slide < 10 && current.col != target; ++slide) {
+        onKeyDown(WindowId::game, current.col < target ? keyRight : keyLeft);
+        onKeyUp();
+    }
+}
+
 
 }  // namespace
 
@@ -69,28 +97,37 @@ TEST_F(RandomPlay, ThousandsOfGamesKeepThePieceSoundAndTheCountersInStep) {
     fake.boxAnswers.clear();
 
     int games = 0;
+    std::uint64_t totalLines = 0;
+    std::uint32_t highestLevel = 0;
     while (games < 2000) {
         newGame();
         ASSERT_TRUE(pieceIsSound());
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
             const unsigned pick = choices() % 10;
-            if (pick < 4) {
+            if (pick == 0) {
+                slideToDeepestColumn();
+            } else if (pick < 4) {
                 onKeyDown(WindowId::game, keys[choices() % 5]);
                 if (choices() % 2) onKeyUp();
             } else {
                 fake.downHeld = choices() % 4 == 0;
+                const std::uint32_t scoreAtCheck = game.score;
                 onTimerTick();
-                if (!game.gameOver) ASSERT_TRUE(countersAgree()) << "game " << games << " step " << step;
+                if (!game.gameOver) ASSERT_TRUE(countersAgree(scoreAtCheck)) << "game " << games << " step " << step;
             }
             if (!game.gameOver) ASSERT_TRUE(pieceIsSound()) << "game " << games << " step " << step;
             if (fake.drawOps.size() > 100000) fake.drawOps.clear();
         }
+        totalLines += game.lines;
+        highestLevel = std::max(highestLevel, game.level);
         // Games end in the plain branch (No) or after a declined offer, never halfway.
         game.rankingPending = 0;
         ++games;
         fake.clear();
     }
-    EXPECT_EQ(games, 2000);
+    std::printf("%d games, %llu rows cleared, highest level %u\n", games, static_cast<unsigned long long>(totalLines),
+                highestLevel);
+    EXPECT_GT(totalLines, 0u) << "the games must reach the clearing rules";
 }
 
 // A fixed seed and a fixed sequence of keys and ticks must always end in the same well, score,
@@ -108,28 +145,7 @@ TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
             onKeyDown(WindowId::game, keyUp);
             onKeyUp();
         }
-        // The column where the piece lands deepest, found on a copy and then reached by keys.
-        const Piece start = current;
-        while (moveLeft()) {
-        }
-        int bestShift = 0, bestDepth = -1;
-        for (int shift = 0; shift < 10; ++shift) {
-            const Piece here = current;
-            int depth = 0;
-            while (moveDown()) ++depth;
-            current = here;
-            if (depth > bestDepth) bestDepth = depth, bestShift = shift;
-            if (!moveRight()) break;
-        }
-        current = start;
-        while (moveLeft()) {
-        }
-        const int target = current.col + bestShift;
-        current = start;
-        for (int slide = 0; slide < 10 && current.col != target; ++slide) {
-            onKeyDown(WindowId::game, current.col < target ? keyRight : keyLeft);
-            onKeyUp();
-        }
+        slideToDeepestColumn();
         for (int tick = 0; tick < piece % 5; ++tick) onTimerTick();
         onKeyDown(WindowId::game, keyShift);
         onKeyUp();
