@@ -1,0 +1,57 @@
+// dialogs.cpp: message boxes, the name-entry window's controls, and closing a window on request.
+#include "platform/win32/shell.h"
+
+#include "platform/platform.h"
+
+namespace {
+
+HWND nameEdit;  // the name field; made at the first showing of the name window, kept to the end
+
+constexpr int okButtonId = 1;
+constexpr int nameEditId = 2;
+
+// Child controls are identified by the number passed where a top-level window passes its menu.
+HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+
+void makeNameControls() {
+    // No ES_AUTOHSCROLL: the field takes only as much text as its visible width holds.
+    nameEdit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 30, 30, 90, 30, nameWindow,
+                               controlId(nameEditId), appInstance, nullptr);
+    CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE, 130, 30, 50, 20, nameWindow, controlId(okButtonId),
+                    appInstance, nullptr);
+}
+
+}  // namespace
+
+BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
+                         BoxOwner owner) {
+    const UINT type = buttons == BoxButtons::yesNo ? MB_YESNO : MB_OK;
+    HWND ownerWindow = owner == BoxOwner::nameWindow ? nameWindow : nullptr;
+    const int answer = MessageBoxW(ownerWindow, toUtf16(textUtf8).c_str(), toUtf16(titleUtf8).c_str(), type);
+    if (answer == IDYES) return BoxAnswer::yes;
+    if (answer == IDNO) return BoxAnswer::no;
+    return BoxAnswer::ok;
+}
+
+void showNameWindow() {
+    SetWindowPos(nameWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    ShowWindow(nameWindow, SW_SHOW);
+    // The controls are made after the window is shown, once; later showings find the field as
+    // it was left, text and all.
+    if (!nameEdit) makeNameControls();
+}
+
+void hideNameWindow() { ShowWindow(nameWindow, SW_HIDE); }
+
+std::string nameFieldText() {
+    if (!nameEdit) return {};
+    const int length = GetWindowTextLengthW(nameEdit);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(nameEdit, text.data(), length + 1);
+    text.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return toUtf8(text);
+}
+
+void postClose(WindowId window) {
+    PostMessageW(window == WindowId::name ? nameWindow : mainWindow, WM_CLOSE, 0, 0);
+}

@@ -1,0 +1,138 @@
+// drawing.cpp: the back buffer, the art from the resources, and the surface calls of the platform
+// interface done with GDI.
+#include "platform/win32/shell.h"
+
+#include "platform/platform.h"
+#include "present/frame.h"
+#include "resource.h"
+
+namespace {
+
+// A memory surface and the bitmap selected into it.
+struct MemorySurface {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ replaced;  // what the fresh surface held before, put back before it is deleted
+};
+
+MemorySurface backBuffer;  // the frame being composed; the paint handler copies it to the screen
+MemorySurface backdrop;    // the background image, bitmap 101
+MemorySurface tileSheet;   // the eight block tiles, bitmap 102
+HDC windowSurface;         // the game window's own surface, held while the row-clear wipe draws on it
+
+MemorySurface selectInto(HDC dc, HBITMAP bitmap) { return {dc, bitmap, SelectObject(dc, bitmap)}; }
+
+// The surface is deleted before the bitmap it holds: a bitmap still selected into a surface
+// cannot be freed.
+void release(MemorySurface& surface) {
+    if (surface.dc) {
+        SelectObject(surface.dc, surface.replaced);
+        DeleteDC(surface.dc);
+    }
+    if (surface.bitmap) DeleteObject(surface.bitmap);
+    surface = {};
+}
+
+MemorySurface loadResourceBitmap(int id) {
+    HBITMAP bitmap = LoadBitmapW(appInstance, MAKEINTRESOURCEW(id));
+    return selectInto(CreateCompatibleDC(nullptr), bitmap);
+}
+
+HDC memorySurfaceDc(Surface surface) {
+    switch (surface) {
+    case Surface::backBuffer: return backBuffer.dc;
+    case Surface::backdrop: return backdrop.dc;
+    case Surface::tileSheet: return tileSheet.dc;
+    case Surface::gameWindow: return windowSurface;
+    }
+    return nullptr;
+}
+
+// Runs one drawing call on `to`. Outside the wipe the game window's surface is borrowed just
+// for the call; during the wipe GDI's batch is flushed at once, so that each white cell shows
+// before the wipe sleeps.
+template <typename Draw>
+void drawOn(Surface to, Draw draw) {
+    if (to != Surface::gameWindow) {
+        draw(memorySurfaceDc(to));
+    } else if (windowSurface) {
+        draw(windowSurface);
+        GdiFlush();
+    } else {
+        HDC dc = GetDC(mainWindow);
+        draw(dc);
+        ReleaseDC(mainWindow, dc);
+    }
+}
+
+}  // namespace
+
+void makeBackBuffer(HWND window) {
+    // Both windows come through here while they are made. The back buffer is made once, for the
+    // game window; the name window's creation keeps it rather than leaving a spare pair behind.
+    if (backBuffer.dc) return;
+    HDC windowDc = GetDC(window);
+    HBITMAP bitmap = CreateCompatibleBitmap(windowDc, canvasWidth, canvasHeight);
+    backBuffer = selectInto(CreateCompatibleDC(windowDc), bitmap);
+    ReleaseDC(window, windowDc);
+}
+
+void releaseBackBuffer() { release(backBuffer); }
+
+void loadArt() {
+    tileSheet = loadResourceBitmap(IDB_TILES);
+    backdrop = loadResourceBitmap(IDB_BACKDROP);
+}
+
+void releaseArt() {
+    release(tileSheet);
+    release(backdrop);
+}
+
+void paintGameWindow() {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(mainWindow, &paint);
+    BitBlt(dc, 0, 0, canvasWidth, canvasHeight, backBuffer.dc, 0, 0, SRCCOPY);
+    EndPaint(mainWindow, &paint);
+}
+
+void paintNameWindow() {
+    // The paint context's defaults: the system font, black text on an opaque white background.
+    static const wchar_t prompt[] = L"名前を入力してください";
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(nameWindow, &paint);
+    BitBlt(dc, 0, 0, 250, 90, nullptr, 0, 0, WHITENESS);
+    TextOutW(dc, 0, 0, prompt, static_cast<int>(sizeof prompt / sizeof prompt[0] - 1));
+    EndPaint(nameWindow, &paint);
+}
+
+void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
+    drawOn(to, [&](HDC dc) { BitBlt(dc, x, y, width, height, memorySurfaceDc(from), fromX, fromY, SRCCOPY); });
+}
+
+void fillWhite(Surface to, int x, int y, int width, int height) {
+    drawOn(to, [&](HDC dc) { BitBlt(dc, x, y, width, height, nullptr, 0, 0, WHITENESS); });
+}
+
+void drawText(Surface to, int x, int y, const std::string& utf8) {
+    // No font is selected: the surface's default font is the one the panel was laid out for.
+    const std::wstring text = toUtf16(utf8);
+    drawOn(to, [&](HDC dc) {
+        SetTextColor(dc, RGB(255, 255, 255));
+        SetBkMode(dc, TRANSPARENT);
+        TextOutW(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+    });
+}
+
+void beginWindowDrawing() {
+    if (!windowSurface) windowSurface = GetDC(mainWindow);
+}
+
+void endWindowDrawing() {
+    if (!windowSurface) return;
+    GdiFlush();
+    ReleaseDC(mainWindow, windowSurface);
+    windowSurface = nullptr;
+}
+
+void invalidateGameWindow() { InvalidateRect(mainWindow, nullptr, FALSE); }
