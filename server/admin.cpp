@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             for (const RankingEntry& entry : entries)
-                std::printf("%u\t%s\t%u\n", entry.place, cp932ToUtf8(entry.name).c_str(), entry.score);
+                std::printf("%u\t%s\t%u\n", entry.place, decodeCp932(entry.name).c_str(), entry.score);
         }
     } else if ((command == "remove" || command == "remove-hex") && at + 1 == argc) {
         std::string name;
-        bool readable = command == "remove" ? utf8ToCp932(argv[at], name) : fromHex(argv[at], name);
+        bool readable = command == "remove" ? encodeCp932(argv[at], name) : fromHex(argv[at], name);
         bool found = false;
         if (!readable) {
             std::fprintf(stderr, "pilaro-ranking-admin: \"%s\" has no code page 932 form (try remove-hex)\n", argv[at]);

@@ -63,13 +63,13 @@ bool hasControlCharacter(std::string_view bytes) {
     return false;
 }
 
-std::string cp932ToUtf8(std::string_view cp932) {
+std::string decodeCp932(std::string_view cp932) {
     std::string out;
     convert("UTF-8", "CP932", cp932, out, true, "\xEF\xBF\xBD");
     return out;
 }
 
-bool utf8ToCp932(std::string_view utf8, std::string& cp932) {
+bool encodeCp932(std::string_view utf8, std::string& cp932) {
     return convert("CP932", "UTF-8", utf8, cp932, false, {});
 }
 

@@ -14,9 +14,9 @@ bool isValidCp932(std::string_view bytes);
 // byte is never below 0x40, so a byte in that range is always a character of its own.
 bool hasControlCharacter(std::string_view bytes);
 
-// Conversions through the C library's converter. `cp932ToUtf8` turns what it cannot read into
-// U+FFFD; `utf8ToCp932` fails (returns false) when a character has no code page 932 form.
-std::string cp932ToUtf8(std::string_view cp932);
-bool utf8ToCp932(std::string_view utf8, std::string& cp932);
+// Conversions through the C library's converter. `decodeCp932` turns what it cannot read into
+// U+FFFD; `encodeCp932` fails (returns false) when a character has no code page 932 form.
+std::string decodeCp932(std::string_view cp932);
+bool encodeCp932(std::string_view utf8, std::string& cp932);
 // For fixed texts of the program itself, which always convert.
 std::string cp932Text(std::string_view utf8);

@@ -385,7 +385,7 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
         html += "<table>\n<thead><tr><th>順位</th><th>名前</th><th class=\"score\">スコア</th></tr></thead>\n<tbody>\n";
         for (const RankingEntry& entry : entries) {
             html += "<tr><td class=\"place\">" + std::to_string(entry.place) + "</td><td class=\"name\">" +
-                    htmlEscape(cp932ToUtf8(entry.name)) + "</td><td class=\"score\">" + std::to_string(entry.score) +
+                    htmlEscape(decodeCp932(entry.name)) + "</td><td class=\"score\">" + std::to_string(entry.score) +
                     "</td></tr>\n";
         }
         html += "</tbody>\n</table>\n";
