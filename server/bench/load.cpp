@@ -46,8 +46,9 @@ int connectTo(unsigned port) {
 }
 
 // Sends one request on `fd` and reads its response; returns the status, or 0 when the connection
-// failed (the caller reconnects).
-int exchange(int fd, const std::string& request, std::string& pending) {
+// failed (the caller reconnects). `closing` is set when the server announced that it closes the
+// connection after this response (lighttpd does so after a number of requests on one connection).
+int exchange(int fd, const std::string& request, std::string& pending, bool& closing) {
     if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) return 0;
     char buffer[4096];
     std::size_t headerEnd;
@@ -67,6 +68,8 @@ int exchange(int fd, const std::string& request, std::string& pending) {
         if (got <= 0) return 0;
         pending.append(buffer, static_cast<std::size_t>(got));
     }
+    std::size_t close = pending.find("\r\nConnection: close");
+    closing = close != std::string::npos && close < headerEnd;
     pending.erase(0, total);
     return status;
 }
@@ -117,7 +120,8 @@ int main(int argc, char** argv) {
                                       "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                                       std::to_string(size) + "\r\n\r\n" + std::string(body, static_cast<std::size_t>(size));
                 Clock::time_point sent = Clock::now();
-                int status = exchange(fd, request, pending);
+                bool closing = false;
+                int status = exchange(fd, request, pending, closing);
                 double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
                 if (status == 0) {
                     ++me.failed;
@@ -126,6 +130,10 @@ int main(int argc, char** argv) {
                     continue;
                 }
                 me.latenciesMs.push_back(ms);
+                if (closing) {
+                    close(fd);
+                    fd = -1;
+                }
                 if (status == 200) ++me.ok;
                 else ++me.refused;
             }
