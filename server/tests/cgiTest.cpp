@@ -66,6 +66,7 @@ TEST_F(Cgi, AFullDiskRefusesSubmissionsAndLosesNoAcknowledgedOne) {
         else if (run.status == 503) ++refused;
         else ++other;
     }
+    std::printf("acknowledged %zu, refused %d\n", acknowledged.size(), refused);
     EXPECT_GT(acknowledged.size(), 0u);
     EXPECT_EQ(refused, 10) << "the file size limit was never reached";
     EXPECT_EQ(other, 0) << "a full disk must give 503, not a crash";

@@ -216,4 +216,48 @@ TEST(LighttpdFaults, KillingTheRankingProcessesUnderLoadLosesNoAcknowledgedSubmi
     removeTree(server.dataDir);
 }
 
+// Fault: the disk fills up under the FastCGI workers, which keep one connection (and so a growing
+// log) open across requests. Writes must fail as 503 refusals, never as a crash or a 200, and the
+// file must hold every acknowledged submission.
+TEST(LighttpdFaults, AFullDiskRefusesSubmissionsAndLosesNoAcknowledgedOne) {
+    LocalServer server;
+    server.fileSizeLimit = 256 * 1024;
+    ASSERT_TRUE(server.start());
+    std::vector<std::string> acknowledged;
+    int refused = 0;
+    int other = 0;
+    for (int i = 0; i < 2000 && refused < 20; ++i) {
+        std::string name = "D" + std::to_string(i);
+        int status = postBody(server.port, name + "_" + std::to_string(i)).status;
+        if (status == 200) acknowledged.push_back(name);
+        else if (status == 503) ++refused;
+        else ++other;
+    }
+    // Room again: the same workers, still running, take submissions as before.
+    std::vector<pid_t> processes = server.workerPids();
+    processes.push_back(server.lighttpdPid());
+    for (pid_t pid : processes) runShell("prlimit --pid " + std::to_string(pid) + " --fsize=unlimited:");
+    RawReply after = postBody(server.port, "AFTER_1");
+    int afterwards = after.status;
+    server.stop();
+    std::printf("acknowledged %zu, refused %d\n", acknowledged.size(), refused);
+    EXPECT_EQ(afterwards, 200);
+    EXPECT_GT(acknowledged.size(), 0u);
+    EXPECT_EQ(refused, 20) << "the file size limit was never reached";
+    EXPECT_EQ(other, 0);
+
+    RankingDb ranking;
+    std::string error;
+    ASSERT_TRUE(openRanking(ranking, server.databasePath(), error)) << error;
+    std::string report;
+    EXPECT_TRUE(checkIntegrity(ranking, report)) << report;
+    std::vector<RankingEntry> all;
+    ASSERT_TRUE(readRanking(ranking, 0, 100000, all));
+    closeRanking(ranking);
+    std::set<std::string> names;
+    for (const RankingEntry& entry : all) names.insert(entry.name);
+    for (const std::string& name : acknowledged) EXPECT_EQ(names.count(name), 1u) << name;
+    removeTree(server.dataDir);
+}
+
 }  // namespace

@@ -114,7 +114,8 @@ bool LocalServer::start() {
     // A port taken between asking and binding makes the start fail: try a few.
     for (int attempt = 0; attempt < 3; ++attempt) {
         port = freePort();
-        if (runShell(environment() + " '" PILARO_RANKING_SCRIPT "' start >/dev/null") == 0) return true;
+        std::string limit = fileSizeLimit > 0 ? "prlimit --fsize=" + std::to_string(fileSizeLimit) + ":unlimited -- " : "";
+        if (runShell(environment() + " " + limit + "'" PILARO_RANKING_SCRIPT "' start >/dev/null") == 0) return true;
     }
     return false;
 }
