@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -47,6 +48,11 @@ int main(int argc, char** argv) {
     }
     if (at >= argc || path.empty()) return usage();
     std::string command = argv[at++];
+    // A mistyped path must not quietly create a new, empty ranking.
+    if (access(path.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "pilaro-ranking-admin: %s does not exist\n", path.c_str());
+        return 1;
+    }
     RankingDb ranking;
     std::string error;
     if (!openRanking(ranking, path, error)) {

@@ -42,6 +42,18 @@ TEST_F(Cgi, WithoutAWebServerItExplainsItself) {
     EXPECT_EQ(run.output, "");
 }
 
+TEST_F(Cgi, TheOperatorRemovesANameTypedInUtf8) {
+    ASSERT_EQ(runCgi("POST", "\x81\x5F\x82\xA0_50", database()).status, 200);  // "＼あ"
+    ASSERT_EQ(runCgi("POST", "OTHER_40", database()).status, 200);
+    std::string admin = "'" PILARO_RANKING_ADMIN "' --db '" + database() + "' ";
+    EXPECT_EQ(runShell(admin + "remove '＼あ' >/dev/null"), 0);
+    EXPECT_EQ(runShell(admin + "remove '＼あ' 2>/dev/null"), 1);  // gone already
+    EXPECT_EQ(runShell(admin + "remove-hex 4F54484552 >/dev/null"), 0);  // "OTHER"
+    EXPECT_EQ(runShell(admin + "remove '😀' 2>/dev/null"), 1);  // no code page 932 form
+    EXPECT_EQ(runShell(admin + "check >/dev/null"), 0);
+    EXPECT_EQ(runCgi("GET", "", database()).body.find("<td class=\"name\">"), std::string::npos);
+}
+
 // Fault: the disk fills up while submissions arrive (a file size limit stands in for it). Writes
 // must fail as refusals, the file must stay consistent, and every submission answered 200 must be
 // there once there is room again.
