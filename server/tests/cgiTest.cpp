@@ -28,6 +28,10 @@ TEST_F(Cgi, AnswersOneRequestPerRun) {
     EXPECT_NE(page.body.find("<td class=\"name\">ABC</td>"), std::string::npos);
     EXPECT_EQ(runCgi("POST", std::string(65, 'A'), database()).status, 413);
     EXPECT_EQ(runCgi("DELETE", "", database()).status, 405);
+    // Without a length (a gateway streaming a chunked body) the body is read to its end, within
+    // the same limit.
+    EXPECT_EQ(runCgi("POST", "NOLENGTH_3", database(), 0, {"CONTENT_LENGTH="}).status, 200);
+    EXPECT_EQ(runCgi("POST", std::string(100000, 'A'), database(), 0, {"CONTENT_LENGTH="}).status, 413);
 }
 
 TEST_F(Cgi, ABodyShorterThanItsLengthIsRefused) {

@@ -233,6 +233,17 @@ TEST(GameReply, PlaceThenTopTenThenAnHtmlRemainder) {
     EXPECT_NE(decodeCp932(firstToken(gameReply(worse, top, "/x"))).find("1300"), std::string::npos);
 }
 
+TEST(GameReply, TheLongestTopTenFitsInTheGamesSingleRead) {
+    std::vector<RankingEntry> top;
+    for (std::uint32_t place = 1; place <= 10; ++place)
+        top.push_back({place, "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0", 4294967295u});
+    SubmitResult result{SubmitOutcome::accepted, 4294967295u, 4294967295u, false};
+    std::string reply = gameReply(result, top, "/whiteRanking.cgi");
+    // The game reads 1024 bytes once; the whole text before the remainder must be among them.
+    EXPECT_LT(firstToken(reply).size() + 1, 1024u);
+    EXPECT_EQ(std::count(reply.begin(), reply.begin() + 1024 < reply.end() ? reply.begin() + 1024 : reply.end(), '\n'), 13);
+}
+
 TEST(RankingPage, EscapesNamesAndLinksThePages) {
     std::vector<RankingEntry> entries = {{51, "<script>", 10}, {52, "O'B\"&", 9}, {53, "\x82\xA0", 8}};
     std::string html = rankingPage(entries, 2, 3, 120, "/whiteRanking.cgi");
