@@ -142,6 +142,29 @@ TEST(LighttpdRateLimit, TheFourthSubmissionInAMinuteIsRefused) {
     EXPECT_EQ(decodeCp932(firstToken(limited.body)), "送信が多すぎます。少し待ってから送ってください\n");
 }
 
+// The same program as a plain CGI program under lighttpd: every request is a new process, so the
+// rate limit only holds because it is kept in the database.
+TEST(LighttpdCgi, AnswersTheGameAndKeepsTheRateLimitAcrossProcesses) {
+    LocalServer server;
+    server.mode = "cgi";
+    server.rate = "2/60";
+    ASSERT_TRUE(server.start());
+    HttpTarget target;
+    target.host = "127.0.0.1";
+    target.port = server.port;
+    target.path = "/whiteRanking.cgi";
+    std::string first = httpPost(target, formHeader, "CGI_5", 1024);
+    std::string second = httpPost(target, formHeader, "CGI_6", 1024);
+    std::string third = httpPost(target, formHeader, "CGI_7", 1024);
+    RawReply page = rawExchange(server.port, "GET /whiteRanking.cgi HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    server.stop();
+    removeTree(server.dataDir);
+    EXPECT_EQ(doneText(first), "あなたは1位です\n1位 CGI 5\n11位以下はホームページにて");
+    EXPECT_EQ(doneText(second), "あなたは1位です\n1位 CGI 6\n11位以下はホームページにて");
+    EXPECT_EQ(doneText(third), "送信が多すぎます。少し待ってから送ってください\n11位以下はホームページにて");
+    EXPECT_NE(page.body.find("<td class=\"name\">CGI</td><td class=\"score\">6</td>"), std::string::npos);
+}
+
 // Fault: a ranking process killed in the middle of a write transaction must leave a consistent
 // file, and every submission it had answered 200 must be in it.
 TEST(LighttpdFaults, KillingTheRankingProcessesUnderLoadLosesNoAcknowledgedSubmission) {

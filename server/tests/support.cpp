@@ -106,7 +106,7 @@ int runShell(const std::string& command) {
 
 std::string LocalServer::environment() const {
     return "PILARO_DATA_DIR='" + dataDir + "' PILARO_RANKING_PORT=" + std::to_string(port) + " PILARO_RANKING_RATE='" +
-           rate + "' PILARO_RANKING_BIN='" PILARO_RANKING_BIN "'";
+           rate + "' PILARO_RANKING_MODE=" + mode + " PILARO_RANKING_BIN='" PILARO_RANKING_BIN "'";
 }
 
 bool LocalServer::start() {
@@ -117,6 +117,7 @@ bool LocalServer::start() {
         std::string limit = fileSizeLimit > 0 ? "prlimit --fsize=" + std::to_string(fileSizeLimit) + ":unlimited -- " : "";
         if (runShell(environment() + " " + limit + "'" PILARO_RANKING_SCRIPT "' start >/dev/null") == 0) return true;
     }
+    port = 0;
     return false;
 }
 

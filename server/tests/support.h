@@ -31,6 +31,7 @@ struct LocalServer {
     std::string dataDir;
     unsigned port = 0;
     std::string rate = "0";
+    std::string mode = "fastcgi";  // or "cgi": one ranking process per request
     std::uint64_t fileSizeLimit = 0;  // > 0 caps every file lighttpd and the ranking write (a full disk);
                                       // only the soft limit, so a test can lift it again
     std::string environment() const;  // the settings for scripts/ranking-server, as VAR=value words
