@@ -27,6 +27,15 @@ void setOption(HINTERNET handle, DWORD option, DWORD value) {
     InternetSetOptionA(handle, option, &value, sizeof value);
 }
 
+// Windows hands the session's limits down to its connections and requests; Wine takes the send
+// and receive limits only from the handle that does the work, so each handle gets them all.
+void setTimeouts(HINTERNET handle) {
+    setOption(handle, INTERNET_OPTION_CONNECT_TIMEOUT, stepTimeoutMs);
+    setOption(handle, INTERNET_OPTION_CONNECT_RETRIES, connectTries);
+    setOption(handle, INTERNET_OPTION_SEND_TIMEOUT, stepTimeoutMs);
+    setOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, stepTimeoutMs);
+}
+
 void closeRankingHandles() {
     // Children before the session; closing a handle of none does nothing.
     if (rankingConnection) InternetCloseHandle(rankingConnection);
@@ -43,10 +52,7 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
     rankingConnection = nullptr;
     rankingRequest = nullptr;
     if (rankingSession) {
-        setOption(rankingSession, INTERNET_OPTION_CONNECT_TIMEOUT, stepTimeoutMs);
-        setOption(rankingSession, INTERNET_OPTION_CONNECT_RETRIES, connectTries);
-        setOption(rankingSession, INTERNET_OPTION_SEND_TIMEOUT, stepTimeoutMs);
-        setOption(rankingSession, INTERNET_OPTION_RECEIVE_TIMEOUT, stepTimeoutMs);
+        setTimeouts(rankingSession);
         rankingConnection = InternetConnectA(rankingSession, target.host.c_str(),
                                              static_cast<INTERNET_PORT>(target.port), nullptr, nullptr,
                                              INTERNET_SERVICE_HTTP, 0, 0);
@@ -55,6 +61,7 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
         rankingRequest = HttpOpenRequestA(rankingConnection, "POST", target.path.c_str(), nullptr, nullptr, nullptr,
                                           target.secure ? secureRequestFlags : plainRequestFlags, 0);
     }
+    if (rankingRequest) setTimeouts(rankingRequest);
     std::string reply;
     if (rankingRequest) {
         // The send's result is not needed: when it fails, the read below finds nothing.
