@@ -33,7 +33,7 @@ int connectTo(unsigned port) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, by design
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);  // loopback only, on purpose
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     timeval timeout{5, 0};
