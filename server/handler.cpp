@@ -4,7 +4,6 @@
 #include "cp932.h"
 
 #include <cstdlib>
-#include <cstring>
 
 namespace {
 

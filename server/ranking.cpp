@@ -5,7 +5,6 @@
 
 #include <sqlite3.h>
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace {
