@@ -113,9 +113,13 @@ TEST_F(RandomPlay, ThousandsOfGamesKeepThePieceSoundAndTheCountersInStep) {
                 fake.downHeld = choices() % 4 == 0;
                 const std::uint32_t scoreAtCheck = game.score;
                 onTimerTick();
-                if (!game.gameOver) ASSERT_TRUE(countersAgree(scoreAtCheck)) << "game " << games << " step " << step;
+                if (!game.gameOver) {
+                    ASSERT_TRUE(countersAgree(scoreAtCheck)) << "game " << games << " step " << step;
+                }
             }
-            if (!game.gameOver) ASSERT_TRUE(pieceIsSound()) << "game " << games << " step " << step;
+            if (!game.gameOver) {
+                ASSERT_TRUE(pieceIsSound()) << "game " << games << " step " << step;
+            }
             if (fake.drawOps.size() > 100000) fake.drawOps.clear();
         }
         totalLines += game.lines;
