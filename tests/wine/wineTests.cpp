@@ -114,6 +114,15 @@ Ink panelInk(const Image& image, int top, int bottom) {
     return ink;
 }
 
+// The pixels of the score panel's line whose top is at `top`.
+std::vector<bool> panelPixels(const Image& image, int top) {
+    std::vector<bool> pixels;
+    for (int y = top; y < top + 16; ++y) {
+        for (int x = 284; x < 408; ++x) pixels.push_back(image.at(x, y) == white);
+    }
+    return pixels;
+}
+
 std::string readFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
@@ -130,6 +139,7 @@ protected:
             << "no Wine prefix at " << prefix << "; run these tests through CTest, whose wine.prefix.make makes it";
         ASSERT_TRUE(fs::exists(exePath)) << exePath;
         setenv("WINEPREFIX", prefix.c_str(), 1);
+        ownPrefix = true;
         // The msgbox trace is how the tests read the text of every message box.
         setenv("WINEDEBUG", "-all,trace+msgbox", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
@@ -141,7 +151,8 @@ protected:
     }
 
     void TearDown() override {
-        runCommand("timeout 30 wineserver -k >/dev/null 2>&1");
+        // Only ever the tests' own prefix: a developer's everyday Wine programs are left alone.
+        if (ownPrefix) runCommand("timeout 30 wineserver -k >/dev/null 2>&1");
         for (Program& program : programs) endProgram(program);
         desktop.stop();
         if (!workDir.empty()) fs::remove_all(workDir);
@@ -199,6 +210,7 @@ protected:
     }
 
     Desktop desktop;
+    bool ownPrefix = false;
     std::string workDir;
     std::list<Program> programs;  // a list: the tests hold references to its elements
 };
@@ -232,6 +244,9 @@ TEST_F(WineGame, GameWindowIsTitledPilaroWithA408x524ClientArea) {
     EXPECT_EQ(height, 524);
     // The name window exists from the start, hidden.
     EXPECT_EQ(findWindow("名前入力"), "");
+    // F1 pauses behind a box of its own; Escape after it still closes the game.
+    ASSERT_TRUE(pressKeys(window, "F1"));
+    EXPECT_EQ(answerBox(game, 0, "ポーズ中", "Return"), "続ける");
     ASSERT_TRUE(pressKeys(window, "Escape"));
     ASSERT_TRUE(waitForExit(game, 15s)) << "Escape did not end the program";
     EXPECT_EQ(game.exitCode, 0);
@@ -311,7 +326,8 @@ TEST_F(WineGame, ArrowKeysSlideAndTurnThePieceAndShiftDropsIt) {
     Program& game = start(exePath);
     const std::string window = gameWindow();
     ASSERT_FALSE(window.empty());
-    std::vector<Block> piece = wellBlocks(firstFrame(window));
+    const Image start = firstFrame(window);
+    std::vector<Block> piece = wellBlocks(start);
     ASSERT_TRUE(isOnePiece(piece));
 
     // Up turns every piece but the square one (shape 0), whose outline stays as it is.
@@ -345,6 +361,9 @@ TEST_F(WineGame, ArrowKeysSlideAndTurnThePieceAndShiftDropsIt) {
                blocks.size() == 8;
     })) << "Shift did not drop the piece to the floor";
     keep(landed, "afterHardDrop");
+    // The drop scored: the score line reads differently, the line count does not.
+    EXPECT_NE(panelPixels(landed, 288), panelPixels(start, 288)) << "the score line did not change";
+    EXPECT_EQ(panelPixels(landed, 360), panelPixels(start, 360)) << "the line count changed without a full row";
 
     ASSERT_TRUE(pressKeys(window, "Escape"));
     ASSERT_TRUE(waitForExit(game, 15s));
