@@ -419,6 +419,30 @@ TEST_F(WineGame, NewBestScoreIsSavedAndPostedWithTheTypedName) {
     EXPECT_EQ(readFile(workDir + "/hiScore.txt"), score);
 }
 
+TEST_F(WineGame, EmptyNameIsRefusedAndEscapeInTheNameWindowEndsTheProgram) {
+    ASSERT_TRUE(fs::exists(loopbackExePath)) << "build pilaroLoopback.exe (PILARO_WIN32_LOOPBACK_COPY)";
+    Program& game = start(loopbackExePath);
+    const std::string window = gameWindow();
+    ASSERT_FALSE(window.empty());
+    ASSERT_TRUE(dropUntilGameOver(window));
+    answerBox(game, 0, "ハイスコア！", "Return");
+    answerBox(game, 1, "ランキング登録", "Return");
+    const std::string nameWindow = waitForWindow("名前入力", 15s);
+    ASSERT_FALSE(nameWindow.empty());
+
+    // OK with nothing typed: the warning, and the name window stays for another try.
+    ASSERT_TRUE(clickAt(nameWindow, 155, 40));
+    EXPECT_EQ(answerBox(game, 2, "警告", "Return"), "名前を入力してください");
+    EXPECT_EQ(findWindow("名前入力"), nameWindow);
+
+    // Until the field is clicked the name window has the keys, and Escape closes it; the
+    // destruction of either window ends the program.
+    ASSERT_TRUE(pressKeys(nameWindow, "Escape"));
+    ASSERT_TRUE(waitForExit(game, 15s)) << "Escape in the name window did not end the program";
+    EXPECT_EQ(game.exitCode, 0);
+    EXPECT_FALSE(readFile(workDir + "/hiScore.txt").empty()) << "the best score was not saved before the offer";
+}
+
 TEST_F(WineGame, SilentRankingServerEndsInAnEmptyDoneBoxWithinTenSeconds) {
     ASSERT_TRUE(fs::exists(loopbackExePath)) << "build pilaroLoopback.exe (PILARO_WIN32_LOOPBACK_COPY)";
     LoopbackServer server;
