@@ -63,7 +63,7 @@ bool splitUrl(const std::string& url, HttpTarget& target) {
     if (authority.empty() || authority.size() > urlPartLimit) return false;
     target.host = authority;
     target.path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
-    if (target.path[0] != '/') target.path.insert(0, "/");
+    if (target.path[0] != '/') target.path = "/" + target.path;
     return target.path.size() <= urlPartLimit;
 }
 
