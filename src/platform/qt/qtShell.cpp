@@ -231,7 +231,12 @@ protected:
         if (focus != nullptr && focus != this) return;
         deliverKeyDown(WindowId::name, event);
     }
-    void keyReleaseEvent(QKeyEvent* event) override { deliverKeyUp(event); }
+    void keyReleaseEvent(QKeyEvent* event) override
+    {
+        QWidget* focus = QApplication::focusWidget();
+        if (focus != nullptr && focus != this) return;
+        deliverKeyUp(event);
+    }
     void closeEvent(QCloseEvent* event) override
     {
         event->accept();
@@ -407,7 +412,8 @@ BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUt
     const int answer = box.exec();
     // When a box goes, the desktop hands the activation back to the window that had it; where
     // nothing does (no window manager), do it here so the game does not stay idle.
-    if (QApplication::activeWindow() == nullptr) {
+    QWidget* activeNow = QApplication::activeWindow();
+    if (activeNow == nullptr || activeNow == &box || !activeNow->isVisible()) {
         QWidget* back = wasActive != nullptr && wasActive->isVisible() ? wasActive : gameWindow;
         if (back != nullptr && back->isVisible()) back->activateWindow();
     }
@@ -460,6 +466,9 @@ void postClose(WindowId window)
 
 bool startShell()
 {
+    // The program ends when either window closes, which the close handlers see to; Qt's own rule
+    // (quit when the last visible window closes) would leave a quit behind for a later loop.
+    QApplication::setQuitOnLastWindowClosed(false);
     if (!takeInstanceLock()) {
         showMessageBox("既に起動しています", "起動できません", BoxButtons::ok, BoxOwner::none);
         delete instanceLock;
