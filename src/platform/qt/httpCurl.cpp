@@ -3,6 +3,7 @@
 #include <string>
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include "platform/platform.h"
 
@@ -39,12 +40,50 @@ std::string targetUrl(const HttpTarget& target)
            target.path;
 }
 
+// libcurl and the two dozen libraries behind it (TLS, Kerberos, LDAP, SSH...) are wanted only when
+// a score is sent, so they are loaded then, not at every start of the game.
+struct Curl {
+    bool loaded = false;
+    CURL* (*easyInit)() = nullptr;
+    CURLcode (*easySetopt)(CURL*, CURLoption, ...) = nullptr;
+    CURLcode (*easyPerform)(CURL*) = nullptr;
+    void (*easyCleanup)(CURL*) = nullptr;
+    curl_slist* (*slistAppend)(curl_slist*, const char*) = nullptr;
+    void (*slistFreeAll)(curl_slist*) = nullptr;
+};
+
+template <typename Function>
+bool bind(void* library, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(dlsym(library, name));
+    return function != nullptr;
+}
+
+const Curl& curl()
+{
+    static Curl functions = [] {
+        Curl found;
+        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr) return found;
+        found.loaded = bind(library, "curl_easy_init", found.easyInit) &&
+                       bind(library, "curl_easy_setopt", found.easySetopt) &&
+                       bind(library, "curl_easy_perform", found.easyPerform) &&
+                       bind(library, "curl_easy_cleanup", found.easyCleanup) &&
+                       bind(library, "curl_slist_append", found.slistAppend) &&
+                       bind(library, "curl_slist_free_all", found.slistFreeAll);
+        return found;
+    }();
+    return functions;
+}
+
 }  // namespace
 
 std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                      std::size_t replyLimit)
 {
-    CURL* curl = curl_easy_init();
+    const Curl& lib = curl();
+    if (!lib.loaded) return {};
+    CURL* curl = lib.easyInit();
     if (curl == nullptr) return {};
 
     ReplySink sink;
@@ -54,29 +93,29 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
     // The caller's line is the only header of ours. Naming Content-Type here also stops curl from
     // adding its own; the empty "Expect:" and "Accept:" take away the two that curl would add unasked.
     curl_slist* headers = nullptr;
-    headers = curl_slist_append(headers, headerLine.c_str());
-    headers = curl_slist_append(headers, "Expect:");
-    headers = curl_slist_append(headers, "Accept:");
+    headers = lib.slistAppend(headers, headerLine.c_str());
+    headers = lib.slistAppend(headers, "Expect:");
+    headers = lib.slistAppend(headers, "Accept:");
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");  // straight to the server, like a direct connection
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, keepReply);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    lib.easySetopt(curl, CURLOPT_URL, url.c_str());
+    lib.easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    lib.easySetopt(curl, CURLOPT_NOPROXY, "*");  // straight to the server, like a direct connection
+    lib.easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    lib.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
+    lib.easySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    lib.easySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    lib.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
+    lib.easySetopt(curl, CURLOPT_TIMEOUT, 10L);
+    lib.easySetopt(curl, CURLOPT_HTTPHEADER, headers);
+    lib.easySetopt(curl, CURLOPT_POST, 1L);
+    lib.easySetopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    lib.easySetopt(curl, CURLOPT_POSTFIELDS, body.data());
+    lib.easySetopt(curl, CURLOPT_WRITEFUNCTION, keepReply);
+    lib.easySetopt(curl, CURLOPT_WRITEDATA, &sink);
 
-    CURLcode result = replyLimit == 0 ? CURLE_OK : curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(headers);
+    CURLcode result = replyLimit == 0 ? CURLE_OK : lib.easyPerform(curl);
+    lib.easyCleanup(curl);
+    lib.slistFreeAll(headers);
 
     bool stoppedByLimit = result == CURLE_WRITE_ERROR && sink.full;
     if (result != CURLE_OK && !stoppedByLimit) return {};

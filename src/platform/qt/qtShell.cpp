@@ -1,14 +1,19 @@
 // qtShell.cpp: the Qt 6 windows, timers, keys, pixels, sounds and boxes behind the platform interface.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <iostream>
 #include <thread>
+#include <unordered_map>
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -55,6 +60,46 @@ QPushButton* okButton = nullptr;
 QLockFile* instanceLock = nullptr;
 QSoundEffect* sounds[4] = {};  // 201..204, made when first played
 
+// The benchmark's window into the program (PILARO_BENCH_TRACE set): when the first composed frame
+// is painted, and every hundredth tick that runs the game, with the clock, on standard error.
+bool benchTrace = false;
+bool frameComposed = false;   // a frame has been composed since start-up
+bool firstFrameShown = false;
+unsigned long long workingTicks = 0;
+
+long long clockNs(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+void tick()
+{
+    if (benchTrace && !game.rankingPending && game.windowActive && !game.gameOver && ++workingTicks % 100 == 0)
+        std::fprintf(stderr, "ticks %llu %lld\n", workingTicks, clockNs(CLOCK_MONOTONIC));
+    onTimerTick();
+}
+
+// Lines of text already rendered, white glyphs on transparent, by their UTF-8 text.
+std::unordered_map<std::string, QImage> renderedTexts;
+constexpr std::size_t renderedTextLimit = 64;
+
+QImage renderText(const std::string& utf8)
+{
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    const QFont font = QApplication::font();
+    const QFontMetrics metrics(font);
+    const QSize size(std::max(1, metrics.horizontalAdvance(text) + 2), std::max(1, metrics.height()));
+    QImage glyphs(size, QImage::Format_ARGB32_Premultiplied);
+    glyphs.fill(Qt::transparent);
+    QPainter painter(&glyphs);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QPoint(0, metrics.ascent()), text);
+    return glyphs;
+}
+
 QImage& imageOf(Surface surface)
 {
     switch (surface) {
@@ -69,6 +114,59 @@ QImage& imageOf(Surface surface)
 void noteDrawnOn(Surface surface)
 {
     if (surface == Surface::gameWindow) windowImageDirty = true;
+}
+
+// Copies a rectangle that lies inside both images; all of them are 32-bit RGB, so a copy is one
+// memmove per row, with nothing allocated.
+void copyPixels(QImage& target, int x, int y, int width, int height, const QImage& source, int fromX, int fromY)
+{
+    const qsizetype sourceStride = source.bytesPerLine();
+    const qsizetype targetStride = target.bytesPerLine();
+    const uchar* sourceRow = source.constBits() + fromY * sourceStride + fromX * 4;
+    uchar* targetRow = target.bits() + y * targetStride + x * 4;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    for (int row = 0; row < height; ++row) {
+        std::memmove(targetRow, sourceRow, rowBytes);
+        sourceRow += sourceStride;
+        targetRow += targetStride;
+    }
+}
+
+// Every frame starts with the whole background copied over the back buffer. Most of it is
+// background already: only what was drawn since (blocks, pieces, text) differs. So the back
+// buffer remembers those rectangles and gets just them back; the frame comes out the same.
+struct PixelRect {
+    int x, y, width, height;
+};
+constexpr int drawnRectLimit = 256;  // a full well, the pieces and the panel need about 220
+PixelRect drawnRects[drawnRectLimit];
+int drawnRectCount = 0;
+bool backBufferIsBackdrop = false;  // the back buffer holds the background except drawnRects
+
+void noteBackBufferDrawn(int x, int y, int width, int height)
+{
+    if (!backBufferIsBackdrop) return;
+    if (drawnRectCount == drawnRectLimit) {
+        backBufferIsBackdrop = false;  // too much to keep track of: the next frame copies it all
+        return;
+    }
+    drawnRects[drawnRectCount++] = {x, y, width, height};
+}
+
+void restoreBackdrop()
+{
+    if (backBufferIsBackdrop) {
+        for (int i = 0; i < drawnRectCount; ++i) {
+            const PixelRect& r = drawnRects[i];
+            copyPixels(backBufferImage, r.x, r.y, r.width, r.height, backdropImage, r.x, r.y);
+        }
+    } else {
+        const int height = std::min(backBufferImage.height(), backdropImage.height());
+        const int width = std::min(backBufferImage.width(), backdropImage.width());
+        copyPixels(backBufferImage, 0, 0, width, height, backdropImage, 0, 0);
+        backBufferIsBackdrop = width == backBufferImage.width() && height == backBufferImage.height();
+    }
+    drawnRectCount = 0;
 }
 
 // The codes the game knows keys by (the desktop's virtual-key numbers); 0 for keys it has no use for.
@@ -139,8 +237,8 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the back buffer: nothing to erase
         setAttribute(Qt::WA_NoSystemBackground);
         setFocusPolicy(Qt::StrongFocus);
-        startTimer(tickPeriodMs, Qt::PreciseTimer);
     }
+    void startTicking() { startTimer(tickPeriodMs, Qt::PreciseTimer); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -149,8 +247,12 @@ protected:
         // smoothing it samples the nearest pixel.
         QPainter painter(this);
         painter.drawImage(QRect(0, 0, canvasWidth, canvasHeight), windowImageShown ? windowImage : backBufferImage);
+        if (benchTrace && frameComposed && !firstFrameShown) {
+            firstFrameShown = true;
+            std::fprintf(stderr, "firstFrame %lld\n", clockNs(CLOCK_REALTIME));
+        }
     }
-    void timerEvent(QTimerEvent*) override { onTimerTick(); }
+    void timerEvent(QTimerEvent*) override { tick(); }
     void keyPressEvent(QKeyEvent* event) override { deliverKeyDown(WindowId::game, event); }
     void keyReleaseEvent(QKeyEvent* event) override { deliverKeyUp(event); }
     void closeEvent(QCloseEvent* event) override
@@ -203,9 +305,9 @@ public:
         setFixedSize(nameWindowOuterWidth, nameWindowOuterHeight);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
-        // This window ticks the game too, hidden or not: two ticks per period is the game's pace.
-        startTimer(tickPeriodMs, Qt::PreciseTimer);
     }
+    // This window ticks the game too, hidden or not: two ticks per period is the game's pace.
+    void startTicking() { startTimer(tickPeriodMs, Qt::PreciseTimer); }
 
     // The 250 x 90 is the outer size, frame included; the frame is known once the window is up.
     void fitOuterSize()
@@ -223,7 +325,7 @@ protected:
         painter.setPen(Qt::black);
         painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(namePrompt));
     }
-    void timerEvent(QTimerEvent*) override { onTimerTick(); }
+    void timerEvent(QTimerEvent*) override { tick(); }
     void keyPressEvent(QKeyEvent* event) override
     {
         // Keys the field or the button let through are theirs, not the game's.
@@ -289,10 +391,43 @@ bool takeInstanceLock()
     return instanceLock->error() != QLockFile::LockFailedError;
 }
 
+// Reads an uncompressed 24-bit BMP from the program's resources into a 32-bit RGB image; a null
+// image when it is missing or of another kind. Qt's own reader would first look through every
+// image plugin installed, which costs more at start-up than the whole of this.
+QImage readBitmap(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    auto number = [&](int at, int size) {
+        std::uint32_t value = 0;
+        for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+        return value;
+    };
+    if (bytes.size() < 54 || bytes[0] != 'B' || bytes[1] != 'M') return {};
+    const std::uint32_t pixelsAt = number(10, 4);
+    const int width = static_cast<int>(number(18, 4));
+    const std::int32_t storedHeight = static_cast<std::int32_t>(number(22, 4));
+    const bool bottomUp = storedHeight > 0;
+    const int height = bottomUp ? storedHeight : -storedHeight;
+    if (number(28, 2) != 24 || number(30, 4) != 0 || width <= 0 || height <= 0) return {};
+    const qsizetype stride = (static_cast<qsizetype>(width) * 3 + 3) / 4 * 4;
+    if (static_cast<qsizetype>(pixelsAt) + stride * height > bytes.size()) return {};
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        const auto* source = reinterpret_cast<const std::uint8_t*>(bytes.constData()) + pixelsAt +
+                             stride * (bottomUp ? height - 1 - y : y);
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x, source += 3) row[x] = qRgb(source[2], source[1], source[0]);
+    }
+    return image;
+}
+
 void loadArt()
 {
-    backdropImage = QImage(QStringLiteral(":/art/backdrop.bmp")).convertToFormat(QImage::Format_RGB32);
-    tileSheetImage = QImage(QStringLiteral(":/art/tiles.bmp")).convertToFormat(QImage::Format_RGB32);
+    tileSheetImage = readBitmap(QStringLiteral(":/art/tiles.bmp"));
+    backdropImage = readBitmap(QStringLiteral(":/art/backdrop.bmp"));
+    backBufferIsBackdrop = false;
 }
 
 void releaseArt()
@@ -325,17 +460,16 @@ void copyRect(Surface to, int x, int y, int width, int height, Surface from, int
     if (width > target.width() - x) width = target.width() - x;
     if (height > target.height() - y) height = target.height() - y;
     if (width <= 0 || height <= 0) return;
-    // All four images are 32-bit RGB: a copy is one memmove per row, with nothing allocated.
-    const qsizetype sourceStride = source.bytesPerLine();
-    const qsizetype targetStride = target.bytesPerLine();
-    const uchar* sourceRow = source.constBits() + fromY * sourceStride + fromX * 4;
-    uchar* targetRow = target.bits() + y * targetStride + x * 4;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-    for (int row = 0; row < height; ++row) {
-        std::memmove(targetRow, sourceRow, rowBytes);
-        sourceRow += sourceStride;
-        targetRow += targetStride;
+    if (to == Surface::backBuffer) {
+        const bool wholeBackdrop = from == Surface::backdrop && x == 0 && y == 0 && fromX == 0 && fromY == 0 &&
+                                   width == target.width() && height == target.height();
+        if (wholeBackdrop) {
+            restoreBackdrop();
+            return;
+        }
+        noteBackBufferDrawn(x, y, width, height);
     }
+    copyPixels(target, x, y, width, height, source, fromX, fromY);
     noteDrawnOn(to);
 }
 
@@ -347,6 +481,7 @@ void fillWhite(Surface to, int x, int y, int width, int height)
     if (width > target.width() - x) width = target.width() - x;
     if (height > target.height() - y) height = target.height() - y;
     if (width <= 0 || height <= 0) return;
+    if (to == Surface::backBuffer) noteBackBufferDrawn(x, y, width, height);
     for (int row = y; row < y + height; ++row)
         std::memset(target.scanLine(row) + x * 4, 0xFF, static_cast<std::size_t>(width) * 4);
     noteDrawnOn(to);
@@ -355,11 +490,34 @@ void fillWhite(Surface to, int x, int y, int width, int height)
 void drawText(Surface to, int x, int y, const std::string& utf8)
 {
     QImage& target = imageOf(to);
-    if (target.isNull()) return;
-    QPainter painter(&target);
-    painter.setPen(Qt::white);
-    painter.setFont(QApplication::font());
-    painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), QString::fromUtf8(utf8.data(), utf8.size()));
+    if (target.isNull() || utf8.empty()) return;
+    // Laying text out is the dearest part of a frame, and the panel shows the same few lines
+    // tick after tick: each line is rendered once, white on transparent, and blended from then on.
+    auto found = renderedTexts.find(utf8);
+    if (found == renderedTexts.end()) {
+        if (renderedTexts.size() >= renderedTextLimit) renderedTexts.clear();
+        found = renderedTexts.emplace(utf8, renderText(utf8)).first;
+    }
+    const QImage& glyphs = found->second;
+    const int left = std::max(0, x);
+    const int top = std::max(0, y);
+    const int right = std::min(target.width(), x + glyphs.width());
+    const int bottom = std::min(target.height(), y + glyphs.height());
+    if (right <= left || bottom <= top) return;
+    if (to == Surface::backBuffer) noteBackBufferDrawn(left, top, right - left, bottom - top);
+    for (int row = top; row < bottom; ++row) {
+        const auto* source = reinterpret_cast<const QRgb*>(glyphs.constScanLine(row - y)) + (left - x);
+        auto* pixel = reinterpret_cast<QRgb*>(target.scanLine(row)) + left;
+        for (int column = left; column < right; ++column, ++source, ++pixel) {
+            const unsigned alpha = qAlpha(*source);
+            if (alpha == 0) continue;
+            // White over the pixel by the glyph's coverage (premultiplied: the source is alpha, alpha, alpha).
+            const unsigned keep = 255 - alpha;
+            *pixel = qRgb(static_cast<int>(alpha + qRed(*pixel) * keep / 255),
+                          static_cast<int>(alpha + qGreen(*pixel) * keep / 255),
+                          static_cast<int>(alpha + qBlue(*pixel) * keep / 255));
+        }
+    }
     noteDrawnOn(to);
 }
 
@@ -380,6 +538,7 @@ void endWindowDrawing()
 
 void invalidateGameWindow()
 {
+    frameComposed = true;
     windowImageShown = false;
     if (gameWindow != nullptr) gameWindow->update();
 }
@@ -469,6 +628,7 @@ bool startShell()
     // The program ends when either window closes, which the close handlers see to; Qt's own rule
     // (quit when the last visible window closes) would leave a quit behind for a later loop.
     QApplication::setQuitOnLastWindowClosed(false);
+    benchTrace = qEnvironmentVariableIsSet("PILARO_BENCH_TRACE");
     if (!takeInstanceLock()) {
         showMessageBox("既に起動しています", "起動できません", BoxButtons::ok, BoxOwner::none);
         delete instanceLock;
@@ -483,9 +643,15 @@ bool startShell()
     gameWindow = new GameWindow;
     gameWindow->show();
     nameWindow = new NameWindow;
+    // Started together, the two timers come due in the same pass of the loop: two ticks, then one
+    // paint of their frame, rather than a paint after each.
+    gameWindow->startTicking();
+    nameWindow->startTicking();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     loadArt();
+    // The window shows the dealt game from its first paint rather than a blank until the first tick.
+    composeFrame();
     return true;
 }
 
