@@ -76,6 +76,36 @@ TEST_F(ShellTest, PaintsTheComposedFrameWithTheEmbeddedArt)
     EXPECT_EQ(shown.pixelColor(24 + 5, 24 + 24 * 19 + 5), QColor(215, 215, 215));
 }
 
+TEST_F(ShellTest, AFrameLeavesNothingOfTheOneBefore)
+{
+    // Fault guarded against: the back buffer gets back only the background it lost since the last
+    // frame; a rectangle left out of that account would keep a stale block on screen.
+    auto wellPixel = [](int row, int column) {
+        QImage shown = gameWindowWidget()->grab().toImage();
+        return shown.pixelColor(wellLeft + cellSize * column + 5, wellTop + cellSize * row + 5);
+    };
+    const QColor background(215, 215, 215);
+    current.row = 0;  // keep the falling piece at the top, away from the cells looked at
+    for (int cell = 100; cell < wellCells; ++cell) {
+        playfield.occupied[cell] = 1;
+        playfield.colour[cell] = static_cast<std::uint8_t>(cell % 8);
+    }
+    composeFrame();
+    EXPECT_NE(wellPixel(19, 0), background);
+    EXPECT_NE(wellPixel(10, 9), background);
+    for (int cell = 0; cell < wellCells; ++cell) playfield.occupied[cell] = 0;
+    composeFrame();
+    for (int row = 10; row < wellRows; ++row)
+        for (int column = 0; column < wellColumns; ++column)
+            ASSERT_EQ(wellPixel(row, column), background) << "row " << row << " column " << column;
+    // The score panel is drawn again over the restored background, white on black.
+    QImage shown = gameWindowWidget()->grab().toImage();
+    int whitePixels = 0;
+    for (int y = 264; y < 264 + 16; ++y)
+        for (int x = hudLeft; x < hudLeft + 60; ++x) whitePixels += shown.pixelColor(x, y).lightness() > 200;
+    EXPECT_GT(whitePixels, 10);
+}
+
 TEST_F(ShellTest, DirectDrawingShowsDuringTheSleepsAndGivesWayToTheNextFrame)
 {
     // Counting paints shows whether the wipe reaches the screen while the thread sleeps: a
