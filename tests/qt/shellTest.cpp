@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QCloseEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "game/game.h"
 #include "platform/platform.h"
@@ -365,6 +367,33 @@ TEST_F(ShellTest, KeysGoToTheGameUntilTheFieldIsClicked)
     EXPECT_EQ(game.keyLatch, 0);
     QTest::keyRelease(nameFieldWidget(), Qt::Key_Up);
     hideNameWindow();
+}
+
+TEST_F(ShellTest, TheNameWindowClosesOnlyThroughTheGame)
+{
+    showNameWindow();
+    QWidget* nameWindow = nameWindowWidget();
+    ASSERT_TRUE(runUntil([&] { return nameWindow->isActiveWindow(); }, 3000));
+    // A close box the window manager draws although the window asks for none is not heard.
+    QCloseEvent fromWindowManager;
+    QSpontaneKeyEvent::setSpontaneous(&fromWindowManager);
+    QApplication::sendEvent(nameWindow, &fromWindowManager);
+    EXPECT_TRUE(nameWindow->isVisible());
+    // Escape while the window itself has the keys closes it, and that ends the program.
+    bool closed = false;
+    struct Watch : QObject {
+        bool* seen;
+        explicit Watch(bool* flag) : seen(flag) {}
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Close) *seen = true;
+            return false;
+        }
+    } watch(&closed);
+    nameWindow->installEventFilter(&watch);
+    sendKey(nameWindow, true, Qt::Key_Escape);
+    EXPECT_TRUE(runUntil([&] { return closed && !nameWindow->isVisible(); }, 3000));
+    nameWindow->removeEventFilter(&watch);
 }
 
 }  // namespace

@@ -341,6 +341,12 @@ protected:
     }
     void closeEvent(QCloseEvent* event) override
     {
+        // This window has no close box; a window manager that draws one anyway (some ignore the
+        // hint) is not heard. The program's own close (Escape while this window has the keys) is.
+        if (event->spontaneous()) {
+            event->ignore();
+            return;
+        }
         event->accept();
         QCoreApplication::exit(0);
     }
