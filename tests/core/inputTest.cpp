@@ -96,13 +96,6 @@ TEST_F(Keys, EscapeClosesTheWindowThatGotItAndF1Pauses) {
     EXPECT_TRUE(fake.sounds.empty());
 }
 
-TEST_F(Keys, ActivationOfEitherWindowDrivesTheTickGuard) {
-    onActivate(false);
-    EXPECT_EQ(game.windowActive, 0);
-    onActivate(true);
-    EXPECT_EQ(game.windowActive, 1);
-}
-
 TEST_F(Keys, OnlyCommandOneConfirmsTheName) {
     fake.nameField = "";
     for (unsigned wParam : {0u, 2u, 0x10001u, 0x20001u}) onCommand(wParam);

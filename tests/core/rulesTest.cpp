@@ -58,16 +58,6 @@ TEST_F(Rules, NewGameDealsThreePiecesInOrderAndKeepsClockAndGarbageCounter) {
     for (int i = 0; i < wellCells; ++i) ASSERT_EQ(playfield.occupied[i], 0) << i;
 }
 
-TEST_F(Rules, ShapeFrequenciesFollowTheLowByteModuloSeven) {
-    int counts[shapeCount] = {};
-    for (int value = 0; value < 256 * 40; ++value) {
-        scriptRandom({value});
-        makeRandomPiece(next);
-        ++counts[next.colour];
-    }
-    for (int shape = 0; shape < shapeCount; ++shape) EXPECT_EQ(counts[shape], (shape < 4 ? 37 : 36) * 40);
-}
-
 // ---- moves ----
 
 TEST_F(Rules, WallsStopTheMovesAtTheOuterColumns) {

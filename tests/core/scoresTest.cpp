@@ -202,21 +202,6 @@ TEST_F(NameCheck, ALongNameWithALargeScoreIsSentWhole) {
 
 // ---- the reply ----
 
-TEST(RankingReply, TheDoneTextIsTheFirstTokenOfTheReply) {
-    const std::string longReply(1500, 'x');
-    const struct { std::string reply; std::string token; } rows[] = {
-        {"abc<def", "abc"},
-        {"<<abc<def", "abc"},
-        {"no angle brackets", "no angle brackets"},
-        {"<", ""},
-        {"<<<", ""},
-        {"", ""},
-        {std::string("ab\0cd<", 6), "ab"},
-        {"\x82\xa0<", "\x82\xa0"},
-    };
-    for (const auto& row : rows) EXPECT_EQ(firstReplyToken(row.reply), row.token) << row.reply;
-}
-
 class Reply : public CoreTest {};
 
 TEST_F(Reply, TheDoneBoxShowsTheDecodedTokenAndTheSentenceOrNothing) {
@@ -225,7 +210,9 @@ TEST_F(Reply, TheDoneBoxShowsTheDecodedTokenAndTheSentenceOrNothing) {
         {"<<abc<def", "abc11位以下はホームページにて"},
         {"\x82\xa0\x82\xa2<html>", "あい11位以下はホームページにて"},
         {"<", ""},
+        {"<<<", ""},
         {"", ""},
+        {std::string("ab\0cd<", 6), "ab11位以下はホームページにて"},  // a NUL ends the text, as in a C string
         {std::string(1500, 'y'), std::string(1024, 'y') + "11位以下はホームページにて"},
     };
     for (const auto& row : rows) {
