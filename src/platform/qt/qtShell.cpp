@@ -198,6 +198,14 @@ int virtualKey(const QKeyEvent* event)
 // Either of the program's windows holds the activation; a box or another program does not.
 bool ourWindowActive();
 
+// The game runs while either window is active. A key let go while another program had the
+// keyboard is never seen here: with the activation gone from the whole program, Down counts as up.
+void activationChanged()
+{
+    if (QApplication::activeWindow() == nullptr) downKeyHeld = false;
+    onActivate(ourWindowActive());
+}
+
 // Key-downs, key-ups and ticks are the same for both windows: the game does not ask which one.
 void deliverKeyDown(WindowId receiver, QKeyEvent* event)
 {
@@ -263,7 +271,7 @@ protected:
     bool event(QEvent* event) override
     {
         if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
-            onActivate(ourWindowActive());
+            activationChanged();
         return QWidget::event(event);
     }
 };
@@ -358,7 +366,7 @@ protected:
     bool event(QEvent* event) override
     {
         if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
-            onActivate(ourWindowActive());
+            activationChanged();
         return QWidget::event(event);
     }
 };
