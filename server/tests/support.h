@@ -1,5 +1,5 @@
 // support.h: helpers for the ranking's tests: raw loopback HTTP, a lighttpd instance in a temporary
-// data folder, and the ranking program run once as a CGI program.
+// data folder, the ranking program run once as a CGI program, and a check of a database file.
 #pragma once
 
 #include <cstdint>
@@ -13,46 +13,43 @@ struct RawReply {
     std::string body;
 };
 
-// Sends `request` as it is to 127.0.0.1:`port` and reads the whole reply (the connection is closed
-// by the request's "Connection: close"). Bounded by a few seconds.
+// Sends `request` as it is to 127.0.0.1:`port` and reads the whole reply; bounded by a few seconds.
 RawReply rawExchange(unsigned port, const std::string& request);
-// A game-style POST (the header line, a Content-Length) of `body` to /whiteRanking.cgi.
+// A game-style POST of `body` to /whiteRanking.cgi.
 RawReply postBody(unsigned port, const std::string& body);
-// A free TCP port on 127.0.0.1 at the moment of asking.
-unsigned freePort();
-// A new empty folder under the temporary folder; removed by `removeTree`.
 std::string makeTempDir();
 void removeTree(const std::string& path);
-// Runs a command line through /bin/sh with extra environment settings; returns its exit status.
-int runShell(const std::string& command);
+int runShell(const std::string& command);  // through /bin/sh; its exit status
 
-// lighttpd with the ranking program, started and stopped through scripts/ranking-server.
+// lighttpd with the ranking program, started and stopped through scripts/ranking-server; stopped
+// and its data folder removed when it goes.
 struct LocalServer {
     std::string dataDir;
     unsigned port = 0;
     std::string rate = "0";
-    std::string mode = "fastcgi";  // or "cgi": one ranking process per request
-    std::uint64_t fileSizeLimit = 0;  // > 0 caps every file lighttpd and the ranking write (a full disk);
-                                      // only the soft limit, so a test can lift it again
-    std::string environment() const;  // the settings for scripts/ranking-server, as VAR=value words
+    std::string mode = "fastcgi";     // or "cgi": one ranking process per request
+    std::uint64_t fileSizeLimit = 0;  // > 0: a soft cap on every file written (a full disk)
+    ~LocalServer();
     bool start();
     void stop();
     std::string databasePath() const { return dataDir + "/ranking.sqlite3"; }
     pid_t lighttpdPid() const;
-    std::vector<pid_t> workerPids() const;  // the ranking processes lighttpd spawned
+    std::vector<pid_t> workerPids() const;  // the live ranking processes lighttpd spawned
 };
 
 struct CgiResult {
     int exitStatus = -1;
     int status = 0;  // from the "Status:" line
-    std::string output;
-    std::string body;
+    std::string output, body;
 };
 
-// Runs the ranking program once as a CGI program; `fileSizeLimit` > 0 caps the size of any file it
-// writes (a full disk without root).
-CgiResult runCgi(const std::string& method, const std::string& body, const std::string& databasePath,
-                 std::uint64_t fileSizeLimit = 0, const std::vector<std::string>& extraEnvironment = {});
+// Runs the ranking program once as a CGI program on `database`; `environment` ("VAR=value ...")
+// overrides the usual settings.
+CgiResult runCgi(const std::string& method, const std::string& body, const std::string& database,
+                 const std::string& environment = "");
+
+// Checks the file's integrity and that each of `names` is ranked; returns the submissions stored.
+std::uint64_t expectConsistentHolding(const std::string& database, const std::vector<std::string>& names);
 
 // The game's handling of a reply: skip leading "<", keep up to the next "<".
 std::string firstToken(const std::string& reply);
