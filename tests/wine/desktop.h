@@ -2,33 +2,85 @@
 // the xdotool and ImageMagick calls that the Wine tests drive and watch them with.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <array>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;
 
-// Runs a shell command and returns what it printed on standard output; `status` gets its exit
-// status (-1 when it could not be run). Every command given here carries its own time limit.
-std::string runCommand(const std::string& command, int* status = nullptr);
+// Runs a shell command and returns what it printed on standard output. Every command given
+// here carries its own time limit.
+inline std::string runCommand(const std::string& command) {
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[65536];
+    for (std::size_t got; pipe && (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
+    if (pipe) pclose(pipe);
+    return output;
+}
 
 // Polls `ready` every 50 ms until it holds or `limit` has passed; true when it held.
-bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready);
+inline bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
+    const auto deadline = Clock::now() + limit;
+    while (!ready()) {
+        if (Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
 
-struct Rgb {
-    int r, g, b;
-    bool operator==(const Rgb& other) const { return r == other.r && g == other.g && b == other.b; }
-};
+// Forks and runs `argv` with standard output and error sent to `outputPath` (or /dev/null),
+// from `workDir` when one is given, in a process group of its own.
+inline pid_t spawn(const std::vector<std::string>& argv, const std::string& outputPath = "",
+                   const std::string& workDir = "") {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    // Only calls that are safe between fork and exec from here on.
+    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(127);
+    const int out = open(outputPath.empty() ? "/dev/null" : outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    dup2(out, 1);
+    dup2(out, 2);
+    setpgid(0, 0);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+// Ends the process and everything it started, and reaps it.
+inline void killAndReap(pid_t& pid) {
+    int status = 0;
+    for (int signal : {SIGTERM, SIGKILL}) {
+        if (pid <= 0) return;
+        kill(-pid, signal);
+        kill(pid, signal);
+        if (waitUntil(std::chrono::seconds(3), [&] { return waitpid(pid, &status, WNOHANG) != 0; })) pid = -1;
+    }
+}
+
+using Rgb = std::array<int, 3>;
 
 struct Image {
     int width = 0;
     int height = 0;
     std::vector<unsigned char> rgb;  // row-major, three bytes a pixel
-    Rgb at(int x, int y) const;
-    bool savePpm(const std::string& path) const;
+    Rgb at(int x, int y) const {
+        const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
+        return {rgb[i], rgb[i + 1], rgb[i + 2]};
+    }
 };
 
 // An Xvfb display of its own (the server picks a free number) with openbox running on it, so
@@ -36,39 +88,123 @@ struct Image {
 struct Desktop {
     pid_t server = -1;
     pid_t windowManager = -1;
-    std::string display;  // ":N", also put into this process's DISPLAY
-    bool start(std::string& why);
-    void stop();
+
+    // Also points this process's DISPLAY at it.
+    bool start(std::string& why) {
+        int fds[2];
+        if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
+        // -displayfd: the server takes the first free display number and writes it to the pipe.
+        server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        close(fds[1]);
+        char number[32] = {};
+        pollfd watch{fds[0], POLLIN, 0};
+        const bool ready = poll(&watch, 1, 15000) > 0 && read(fds[0], number, sizeof number - 1) > 0;
+        close(fds[0]);
+        if (!ready) return why = "Xvfb did not start", false;
+        const std::string display = ":" + std::to_string(std::atoi(number));
+        setenv("DISPLAY", display.c_str(), 1);
+        windowManager = spawn({"openbox"});
+        const bool managed = waitUntil(std::chrono::seconds(15), [] {
+            return runCommand("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+                   std::string::npos;
+        });
+        if (!managed) why = "openbox did not start on " + display;
+        return managed;
+    }
+
+    void stop() {
+        killAndReap(windowManager);
+        killAndReap(server);
+    }
 };
 
-// A child process whose standard output and error go to a file.
+// `wine exe` run in a folder, its output (and Wine's traces) going to a file.
 struct Program {
     pid_t pid = -1;
     std::string outputPath;
     bool exited = false;
     int exitCode = -1;
+
+    Program(const std::string& exe, const std::string& workDir, const std::string& output)
+        : pid(spawn({"wine", exe}, output, workDir)), outputPath(output) {}
+    Program(const Program&) = delete;
+    ~Program() {
+        if (!exited) killAndReap(pid);
+    }
+
+    // Waits for the program to end; true with its exit code when it ended in time.
+    bool waitForExit(std::chrono::milliseconds limit) {
+        int status = 0;
+        if (exited || !waitUntil(limit, [&] { return waitpid(pid, &status, WNOHANG) == pid; })) return exited;
+        exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return exited = true;
+    }
 };
 
-// Starts `wine exe` in `workDir`; its output (and Wine's traces) go to `outputPath`.
-Program startUnderWine(const std::string& exe, const std::string& workDir, const std::string& outputPath);
-// Waits for the program to end; true with its exit code when it ended in time.
-bool waitForExit(Program& program, std::chrono::milliseconds limit);
-// Kills it if it still runs, and reaps it.
-void endProgram(Program& program);
+// The first visible window whose title is exactly `title`, or "" when none shows in time.
+inline std::string waitForWindow(const std::string& title, std::chrono::milliseconds limit = {}) {
+    std::string window;
+    waitUntil(limit, [&] {
+        window = runCommand("timeout 5 xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
+        window = window.substr(0, window.find('\n'));
+        return !window.empty();
+    });
+    return window;
+}
 
-// The first visible window whose title is exactly `title`, or "" when there is none.
-std::string findWindow(const std::string& title);
-std::string waitForWindow(const std::string& title, std::chrono::milliseconds limit);
+// Runs `xdotool args`; true when it succeeded.
+inline bool xdotool(const std::string& args) {
+    return std::system(("timeout 10 xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
 // Activates the window and presses the given keys (xdotool key names) in it.
-bool pressKeys(const std::string& window, const std::string& keys);
-// Clicks the left button at (x, y) of the window's client area.
-bool clickAt(const std::string& window, int x, int y);
-bool typeText(const std::string& text);
-// The window's pixels (client area for a Wine top-level window).
-Image screenshot(const std::string& window);
-// Client width and height as xwininfo reports them.
-bool windowSize(const std::string& window, int& width, int& height);
+inline bool pressKeys(const std::string& window, const std::string& keys) {
+    return xdotool("windowactivate --sync " + window) && xdotool("key --delay 60 " + keys);
+}
+
+// The window's pixels (the client area, for a Wine top-level window).
+inline Image screenshot(const std::string& window) {
+    Image image;
+    const std::string ppm = runCommand("timeout 10 import -window " + window + " -depth 8 ppm:- 2>/dev/null");
+    int start = 0;
+    if (std::sscanf(ppm.c_str(), "P6 %d %d 255%n", &image.width, &image.height, &start) != 2 || start == 0) return {};
+    const std::size_t size = static_cast<std::size_t>(image.width) * image.height * 3;
+    if (ppm.size() < static_cast<std::size_t>(start) + 1 + size) return {};
+    image.rgb.assign(ppm.begin() + start + 1, ppm.begin() + start + 1 + static_cast<std::ptrdiff_t>(size));
+    return image;
+}
 
 // The texts of the message boxes a program has shown so far, in order, as UTF-8, read from the
-// "msgbox" trace that Wine writes to the program's output (WINEDEBUG=trace+msgbox).
-std::vector<std::string> messageBoxTexts(const std::string& outputPath);
+// "msgbox" trace that Wine writes to the program's output (WINEDEBUG=trace+msgbox): each text
+// in Wine's debug form, L"..." with \n, \r, \t, \", \\ and \XXXX (four hex digits) for the rest.
+inline std::vector<std::string> messageBoxTexts(const std::string& outputPath) {
+    std::vector<std::string> texts;
+    std::ifstream file(outputPath, std::ios::binary);
+    const std::string marker = "trace:msgbox:MSGBOX_OnInit L\"";
+    for (std::string line; std::getline(file, line);) {
+        const std::size_t start = line.find(marker) + marker.size(), end = line.rfind('"');
+        if (line.find(marker) == std::string::npos || end < start) continue;
+        std::string text;
+        for (std::size_t i = start; i < end; ++i) {
+            unsigned code = static_cast<unsigned char>(line[i]);
+            if (code == '\\') {
+                const char escaped = line[++i];
+                if (escaped == 'n') code = '\n';
+                else if (escaped == 'r') code = '\r';
+                else if (escaped == 't') code = '\t';
+                else if (escaped == '"' || escaped == '\\') code = static_cast<unsigned>(escaped);
+                else code = static_cast<unsigned>(std::stoul(line.substr(i, 4), nullptr, 16)), i += 3;
+            }
+            // Code points below 0x10000 as UTF-8.
+            if (code < 0x80) {
+                text += static_cast<char>(code);
+            } else {
+                if (code < 0x800) text += static_cast<char>(0xC0 | code >> 6);
+                else text += static_cast<char>(0xE0 | code >> 12), text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+                text += static_cast<char>(0x80 | (code & 0x3F));
+            }
+        }
+        texts.push_back(text);
+    }
+    return texts;
+}
