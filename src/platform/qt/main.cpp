@@ -1,4 +1,7 @@
 // main.cpp: the Linux program's entry; everything else lives in the shell.
+#include <cstdio>
+#include <cstdlib>
+
 #include <QApplication>
 
 #include "shell.h"
@@ -7,6 +10,14 @@ int main(int argc, char* argv[])
 {
     // A whole scale factor keeps the 24-pixel cells sharp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
-    QApplication app(argc, argv);
-    return pilaroMain();
+    int code = 0;
+    {
+        QApplication app(argc, argv);
+        code = pilaroMain();
+    }
+    // Qt Multimedia's sample cache waits for its loader thread in an exit-time destructor, and
+    // deadlocks when a sound is still being loaded then (a key pressed just before quitting).
+    // Everything of the game's is released by now, so the process ends without those handlers.
+    std::fflush(nullptr);
+    std::_Exit(code);
 }
