@@ -89,8 +89,15 @@ struct Desktop {
     pid_t server = -1;
     pid_t windowManager = -1;
 
-    // Also points this process's DISPLAY at it.
+    // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
+    // a busy machine (seen once: openbox never came up on a fresh display).
     bool start(std::string& why) {
+        if (startOnce(why)) return true;
+        stop();
+        return startOnce(why);
+    }
+
+    bool startOnce(std::string& why) {
         int fds[2];
         if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
         // -displayfd: the server takes the first free display number and writes it to the pipe.
