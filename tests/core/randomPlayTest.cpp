@@ -9,9 +9,9 @@
 
 namespace {
 
-// The seed comes from PILARO_SEED when set, so a failing run can be replayed.
+// The seed comes from PILARO_TEST_SEED when set, so a failing run can be replayed.
 std::uint32_t chooseSeed() {
-    if (const char* text = std::getenv("PILARO_SEED")) return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
+    if (const char* text = std::getenv("PILARO_TEST_SEED")) return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
     return std::random_device{}();
 }
 
@@ -89,7 +89,7 @@ class RandomPlay : public CoreTest {};
 
 TEST_F(RandomPlay, ThousandsOfGamesKeepThePieceSoundAndTheCountersInStep) {
     const std::uint32_t seed = chooseSeed();
-    std::printf("random play seed %u (replay with PILARO_SEED=%u)\n", seed, seed);
+    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
     playRandom.seed(seed);
     randomSource = playRandomSource;
