@@ -38,34 +38,25 @@ bool freeAfterShift(const Piece& piece, int dRow, int dCol) {
     return true;
 }
 
+// One step of the falling piece; refused, changing nothing, when a block would leave the well
+// or land on a settled block.
+bool shiftCurrent(int dRow, int dCol) {
+    Bounds b;
+    if (!findBounds(current, b)) return false;
+    const int row = current.row + dRow;
+    const int col = current.col + dCol;
+    if (row + b.bottom >= wellRows || col + b.left < 0 || col + b.right >= wellColumns) return false;
+    if (!freeAfterShift(current, dRow, dCol)) return false;
+    current.row = static_cast<std::int8_t>(row);
+    current.col = static_cast<std::int8_t>(col);
+    return true;
+}
+
 }  // namespace
 
-bool moveDown() {
-    Bounds b;
-    if (!findBounds(current, b)) return false;
-    if (current.row + b.bottom >= wellRows - 1) return false;
-    if (!freeAfterShift(current, 1, 0)) return false;
-    current.row = static_cast<std::int8_t>(current.row + 1);
-    return true;
-}
-
-bool moveLeft() {
-    Bounds b;
-    if (!findBounds(current, b)) return false;
-    if (current.col + b.left <= 0) return false;
-    if (!freeAfterShift(current, 0, -1)) return false;
-    current.col = static_cast<std::int8_t>(current.col - 1);
-    return true;
-}
-
-bool moveRight() {
-    Bounds b;
-    if (!findBounds(current, b)) return false;
-    if (current.col + b.right >= wellColumns - 1) return false;
-    if (!freeAfterShift(current, 0, 1)) return false;
-    current.col = static_cast<std::int8_t>(current.col + 1);
-    return true;
-}
+bool moveDown() { return shiftCurrent(1, 0); }
+bool moveLeft() { return shiftCurrent(0, -1); }
+bool moveRight() { return shiftCurrent(0, 1); }
 
 bool tryPlace(Piece& candidate) {
     Bounds b;
