@@ -20,3 +20,5 @@ std::string decodeCp932(std::string_view cp932);
 bool encodeCp932(std::string_view utf8, std::string& cp932);
 // For fixed texts of the program itself, which always convert.
 std::string cp932Text(std::string_view utf8);
+// The first byte of a double-byte character.
+bool isCp932LeadByte(unsigned char b);
