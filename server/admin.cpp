@@ -1,6 +1,6 @@
 // admin.cpp: pilaro-ranking-admin, the operator's command for the ranking (list, remove, counts,
 // consistency check). Names are typed and shown in UTF-8 and stored as code page 932.
-#include "cp932.h"
+#include "text/cp932.h"
 #include "store.h"
 
 #include <cctype>
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         if (operands == 1 && !placeCount(argv[at], count)) return refuse("list takes a count from 1 to 100000, not \"%s\"", argv[at]);
     } else if (command == "remove" || command == "remove-hex") {
         if (operands != 1) return usage();
-        if (command == "remove" && (argv[at][0] == '\0' || !encodeCp932(argv[at], name)))
+        if (command == "remove" && (argv[at][0] == '\0' || !cp932::encodeStrict(argv[at], name)))
             return refuse("\"%s\" has no code page 932 form (try remove-hex)", argv[at]);
         if (command == "remove-hex" && !fromHex(argv[at], name))
             return refuse("remove-hex takes an even number of hex digits, not \"%s\"", argv[at]);
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             for (const RankingEntry& entry : entries)
-                std::printf("%u\t%s\t%u\n", entry.place, decodeCp932(entry.name).c_str(), entry.score);
+                std::printf("%u\t%s\t%u\n", entry.place, cp932::decode(entry.name).c_str(), entry.score);
         }
     } else if (changes) {
         bool found = false;

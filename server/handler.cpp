@@ -1,7 +1,7 @@
 // handler.cpp: the ranking's request handling: submissions (POST), the ranking page (GET), refusals.
 #include "handler.h"
 
-#include "cp932.h"
+#include "text/cp932.h"
 #include "texts.h"
 
 #include <algorithm>
@@ -17,7 +17,7 @@ Response refusal(int status, const char* textUtf8) {
     Response response;
     response.status = status;
     response.contentType = gameReplyType;
-    response.body = cp932Text(std::string(textUtf8) + "\n");
+    response.body = cp932::encode(std::string(textUtf8) + "\n");
     return response;
 }
 

@@ -4,7 +4,7 @@
 // standard input (FastCGI) it answers requests in a loop over one database connection; otherwise
 // it answers the one CGI request described by its environment and exits. With
 // "--error-pages PREFIX" it writes the web server's error documents (PREFIX + "413.html" ...).
-#include "cp932.h"
+#include "text/cp932.h"
 #include "handler.h"
 #include "texts.h"
 
@@ -72,7 +72,7 @@ int writeErrorPages(const std::string& prefix) {
         const StatusText& entry = webServerStatusTexts[i];
         std::string path = prefix + std::to_string(entry.status) + ".html";
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << cp932Text(std::string(entry.text) + "\n");
+        out << cp932::encode(std::string(entry.text) + "\n");
         if (!out.flush()) {
             std::fprintf(stderr, "pilaro-ranking: cannot write %s\n", path.c_str());
             return 1;

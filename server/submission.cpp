@@ -1,9 +1,21 @@
 // submission.cpp: parsing the game's "NAME_SCORE" body.
 #include "submission.h"
 
-#include "cp932.h"
+#include "text/cp932.h"
 
 namespace {
+
+bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+// A single-byte control character (0x00..0x1F or 0x7F) anywhere: a trail byte is never below
+// 0x40, so a byte in that range is always a character of its own.
+bool hasControlCharacter(std::string_view bytes) {
+    for (char c : bytes) {
+        unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) return true;
+    }
+    return false;
+}
 
 // The name without blanks at either end. Characters are walked from the start, because a
 // full-width blank's bytes (0x81 0x40) may also end another double-byte character.
@@ -12,7 +24,7 @@ std::string_view trimBlanks(std::string_view name) {
     std::size_t end = 0;                          // end of the last non-blank character
     for (std::size_t at = 0; at < name.size();) {
         unsigned char b = static_cast<unsigned char>(name[at]);
-        std::size_t size = isCp932LeadByte(b) && at + 1 < name.size() ? 2 : 1;
+        std::size_t size = isLeadByte(b) && at + 1 < name.size() ? 2 : 1;
         bool blank = b == ' ' || (size == 2 && b == 0x81 && name[at + 1] == '\x40');
         if (!blank) {
             if (first == std::string_view::npos) first = at;
@@ -32,7 +44,8 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
     std::string_view digits = body.substr(split + 1);
     if (name.empty() || name.size() > maxNameBytes) return BodyError::nameLength;
     if (hasControlCharacter(name)) return BodyError::nameControl;
-    if (!isValidCp932(name)) return BodyError::nameEncoding;
+    std::string readable;
+    if (!cp932::decodeStrict(name, readable)) return BodyError::nameEncoding;
     name = trimBlanks(name);
     if (name.empty()) return BodyError::nameBlank;
     if (digits.empty() || digits.size() > maxScoreDigits) return BodyError::score;

@@ -2,7 +2,7 @@
 // of the web server's own refusals.
 #include "texts.h"
 
-#include "cp932.h"
+#include "text/cp932.h"
 
 const StatusText webServerStatusTexts[] = {
     {400, "送信内容の形式が正しくありません"},
@@ -23,11 +23,11 @@ const std::size_t webServerStatusTextCount = sizeof webServerStatusTexts / sizeo
 
 std::string gameReply(const SubmitResult& result, const std::vector<RankingEntry>& topTen, std::string_view pageUrl) {
     // The fixed pieces are converted once: the reply is made for every submission.
-    static const std::string youAre = cp932Text("あなたは");
-    static const std::string placeSuffix = cp932Text("位です\n");
-    static const std::string bestSoFar = cp932Text("(これまでの最高 ");
-    static const std::string placeWord = cp932Text("位 ");
-    static const std::string pageLink = cp932Text("ランキング");
+    static const std::string youAre = cp932::encode("あなたは");
+    static const std::string placeSuffix = cp932::encode("位です\n");
+    static const std::string bestSoFar = cp932::encode("(これまでの最高 ");
+    static const std::string placeWord = cp932::encode("位 ");
+    static const std::string pageLink = cp932::encode("ランキング");
     std::string reply = youAre + std::to_string(result.place) + placeSuffix;
     if (!result.improved) reply += bestSoFar + std::to_string(result.bestScore) + ")\n";
     for (const RankingEntry& entry : topTen) {
@@ -93,7 +93,7 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
         html += "<table>\n<thead><tr><th>順位</th><th>名前</th><th class=\"score\">スコア</th></tr></thead>\n<tbody>\n";
         for (const RankingEntry& entry : entries) {
             html += "<tr><td class=\"place\">" + std::to_string(entry.place) + "</td><td class=\"name\">" +
-                    htmlEscape(decodeCp932(entry.name)) + "</td><td class=\"score\">" + std::to_string(entry.score) +
+                    htmlEscape(cp932::decode(entry.name)) + "</td><td class=\"score\">" + std::to_string(entry.score) +
                     "</td></tr>\n";
         }
         html += "</tbody>\n</table>\n";

@@ -2,7 +2,7 @@
 // in a temporary data folder, the game's own HTTP exchange, awkward bodies, the rate limit, and the
 // faults a server meets from outside (its processes killed under load, a full disk) and from its
 // operator (a lighttpd killed and started again, a fresh database under load).
-#include "cp932.h"
+#include "text/cp932.h"
 #include "platform/platform.h"
 #include "support.h"
 
@@ -28,7 +28,7 @@ std::string gamePost(unsigned port, const std::string& body, const char* host = 
 }
 
 // What the game's done box shows of a reply (in UTF-8 here), before its own fixed sentence.
-std::string doneText(const std::string& reply) { return decodeCp932(firstToken(reply)); }
+std::string doneText(const std::string& reply) { return cp932::decode(firstToken(reply)); }
 
 const std::string head = "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
 
