@@ -15,20 +15,12 @@
 
 namespace {
 
-// The head and as many body bytes as Content-Length announces are in; or it is not HTTP at all
-// (a TLS handshake, say), which is answered at once.
-bool whole(const std::string& bytes) {
-    if (!bytes.empty() && (bytes[0] < 'A' || bytes[0] > 'Z')) return true;
-    const std::size_t headEnd = bytes.find("\r\n\r\n");
-    if (headEnd == std::string::npos) return false;
-    const std::string length = headerValues(bytes.substr(0, headEnd + 2), "Content-Length");
-    return bytes.size() >= headEnd + 4 + std::strtoul(length.c_str(), nullptr, 10);
-}
-
-// Waits up to `ms` for the socket to have something to read (or to be closed).
-bool readable(int socket, int ms) {
-    pollfd wanted{socket, POLLIN, 0};
-    return ::poll(&wanted, 1, ms) > 0;
+// How many body bytes the head announces (Content-Length, in any case).
+std::size_t contentLength(const std::string& head) {
+    for (std::size_t at = head.find("\r\n"); at != std::string::npos; at = head.find("\r\n", at + 2))
+        if (::strncasecmp(head.c_str() + at + 2, "Content-Length:", 15) == 0)
+            return std::strtoul(head.c_str() + at + 17, nullptr, 10);
+    return 0;
 }
 
 }  // namespace
@@ -41,7 +33,7 @@ bool LoopbackServer::start(std::string reply, ReplyMode mode, std::string* why) 
     listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = 0;  // the system picks a free port: tests running side by side never collide
+    address.sin_port = 0;  // any free port: tests running side by side never collide
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (listener < 0 || ::bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
@@ -62,9 +54,14 @@ bool LoopbackServer::start(std::string reply, ReplyMode mode, std::string* why) 
 void LoopbackServer::serve(int connection) {
     std::string bytes;
     char buffer[4096];
-    // Every wait on the client is bounded, and stop() cuts it short.
-    for (int waited = 0; !whole(bytes) && !stopping && waited < 10000;) {
-        if (!readable(connection, 100)) {
+    std::size_t headEnd = std::string::npos;
+    // Every wait on the client is bounded (10 s), and stop() cuts it short.
+    for (int waited = 0; !stopping && waited < 10000;) {
+        headEnd = bytes.find("\r\n\r\n");
+        if (headEnd != std::string::npos && bytes.size() >= headEnd + 4 + contentLength(bytes.substr(0, headEnd + 2)))
+            break;
+        pollfd wanted{connection, POLLIN, 0};
+        if (::poll(&wanted, 1, 100) <= 0) {
             waited += 100;
             continue;
         }
@@ -72,13 +69,10 @@ void LoopbackServer::serve(int connection) {
         if (got <= 0) break;
         bytes.append(buffer, static_cast<std::size_t>(got));
     }
-    const std::size_t headEnd = bytes.find("\r\n\r\n");
     {
         std::lock_guard<std::mutex> guard(lock);
-        if (headEnd == std::string::npos)
-            received.push_back({bytes, ""});
-        else
-            received.push_back({bytes.substr(0, headEnd + 2), bytes.substr(headEnd + 4)});
+        if (headEnd == std::string::npos) headEnd = bytes.size();
+        received.push_back({bytes.substr(0, headEnd + 2), bytes.size() > headEnd + 4 ? bytes.substr(headEnd + 4) : ""});
     }
     if (replyMode == ReplyMode::silent) {
         held.push_back(connection);
@@ -87,12 +81,11 @@ void LoopbackServer::serve(int connection) {
     const std::size_t step = replyMode == ReplyMode::trickle ? 1 : replyBytes.size();
     for (std::size_t sent = 0; sent < replyBytes.size() && !stopping;) {
         if (sent > 0) std::this_thread::sleep_for(trickleDelay);
-        const ssize_t put = ::send(connection, replyBytes.data() + sent, std::min(step, replyBytes.size() - sent),
-                                   MSG_NOSIGNAL);
+        const ssize_t put =
+            ::send(connection, replyBytes.data() + sent, std::min(step, replyBytes.size() - sent), MSG_NOSIGNAL);
         if (put <= 0) break;
         sent += static_cast<std::size_t>(put);
     }
-    ::shutdown(connection, SHUT_WR);
     ::close(connection);
 }
 
@@ -118,21 +111,4 @@ std::vector<ReceivedRequest> LoopbackServer::requests() {
 std::string httpReply(const std::string& body, const std::string& status, const std::string& extraHeaders) {
     return "HTTP/1.1 " + status + "\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
            "\r\nConnection: close\r\n\r\n" + body;
-}
-
-std::string headerValues(const std::string& head, const std::string& name) {
-    std::string values;
-    for (std::size_t at = head.find("\r\n"); at != std::string::npos && at + 2 < head.size();) {
-        at += 2;
-        const std::size_t end = head.find("\r\n", at);
-        const std::string line = head.substr(at, end - at);
-        if (line.empty()) break;  // the blank line: the body follows
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            ::strncasecmp(line.c_str(), name.c_str(), name.size()) == 0) {
-            const std::size_t start = line.find_first_not_of(' ', name.size() + 1);
-            values += (values.empty() ? "" : ", ") + (start == std::string::npos ? "" : line.substr(start));
-        }
-        at = end;
-    }
-    return values;
 }

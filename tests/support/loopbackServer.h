@@ -14,22 +14,21 @@ struct ReceivedRequest {
     std::string body;  // the bytes after the blank line, as many as Content-Length announced
 };
 
-// How the server answers each request.
 enum class ReplyMode {
     answer,   // the reply bytes at once, then the connection is closed
     silent,   // nothing: the connection is held open until the server stops, as a hung server would
     trickle,  // the reply bytes one at a time, `trickleDelay` apart
 };
 
-// Programs under test post to it on their own thread (or process), so it serves on a thread of its own.
+// The programs under test block while they post, so it serves on a thread of its own.
 class LoopbackServer {
 public:
     ~LoopbackServer() { stop(); }
-    // Listens on 127.0.0.1 on a port the system picks; false, with the reason in `why`, when it cannot.
+    // Listens on a port the system picks; false, with the reason in `why`, when it cannot.
     bool start(std::string reply, ReplyMode mode = ReplyMode::answer, std::string* why = nullptr);
     void stop();
     unsigned short port() const { return boundPort; }
-    // Where the game sends its ranking when PILARO_RANKING_URL says so.
+    // For PILARO_RANKING_URL: the game then sends its ranking here.
     std::string rankingUrl() const;
     std::vector<ReceivedRequest> requests();
     std::chrono::milliseconds trickleDelay{100};
@@ -44,13 +43,10 @@ private:
     std::thread worker;
     std::mutex lock;  // guards `received`
     std::vector<ReceivedRequest> received;
-    std::vector<int> held;  // silent mode's open connections (worker thread only, then stop())
+    std::vector<int> held;  // silent mode's open connections
 };
 
-// A whole HTTP/1.1 reply: the status line (e.g. "200 OK"), the `extraHeaders` lines (each ending
-// in CRLF), Content-Length, "Connection: close", then `body`.
+// A whole HTTP/1.1 reply: the status line, `extraHeaders` (lines ending in CRLF), Content-Length,
+// "Connection: close", then `body`.
 std::string httpReply(const std::string& body, const std::string& status = "200 OK",
                       const std::string& extraHeaders = "");
-
-// Every value of header `name` (any case) in a request head, joined by ", "; "" when absent.
-std::string headerValues(const std::string& head, const std::string& name);
