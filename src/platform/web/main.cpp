@@ -12,6 +12,7 @@
 #include "present/shellFacts.h"
 #include "scores/scores.h"
 #include "shell.h"
+#include "text/cp932.h"
 
 namespace {
 
@@ -76,6 +77,10 @@ BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUt
 void showNameWindow() { webShowNameWindow(); }
 void hideNameWindow() { webHideNameWindow(); }
 std::string nameFieldText() { return takeString(webNameFieldText()); }
+
+// A browser cannot encode code page 932: the name's bytes come from the table compiled in, the
+// same the desktop programs count and send with.
+std::string utf8ToCp932(const std::string& utf8) { return cp932::encode(utf8); }
 
 std::string cp932ToUtf8(const std::string& cp932) {
     // The browser's own Shift_JIS decoder: it knows code page 932's extensions.
