@@ -13,7 +13,7 @@ ExternalProject_Add(pilaro_web_build
   CMAKE_GENERATOR ${CMAKE_GENERATOR}
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${emccHome}/cmake/Modules/Platform/Emscripten.cmake
-    -DCMAKE_BUILD_TYPE=Release
+    -DCMAKE_BUILD_TYPE=MinSizeRel
     -DPILARO_BUILD_TESTS=OFF
   INSTALL_COMMAND ""
   # The inner build knows its own dependencies; ask it every time.

@@ -82,6 +82,7 @@ try:
     check("Left slides the piece", {c for r, c in cells()} == {c - 1 for r, c in before}, (before, cells()))
     before = cells(); keys(Keys.RIGHT, Keys.RIGHT); time.sleep(0.15)
     check("Right slides it back", {c for r, c in cells()} == {c + 2 for r, c in before}, (before, cells()))
+    wait("the piece to fall clear of the top", lambda: min(cells())[0] >= 2)  # room to turn in
     before = cells(); keys(Keys.UP); time.sleep(0.15)
     shape = lambda s: {(r - min(s)[0], c - min(c for r, c in s)) for r, c in s}
     check("Up turns the piece", shape(cells()) != shape(before), (before, cells()))

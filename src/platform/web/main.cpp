@@ -9,6 +9,7 @@
 #include "game/game.h"
 #include "game/input.h"
 #include "platform/platform.h"
+#include "present/frame.h"
 #include "present/shellFacts.h"
 #include "scores/scores.h"
 #include "shell.h"
@@ -116,6 +117,8 @@ int main() {
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     webLoadArt();
+    // The first frame shows at once rather than with the first tick; composing it changes nothing.
+    composeFrame();
 
     // Each of the two windows of the desktop program runs a timer, and each of their ticks runs
     // the game; the page starts two as well.

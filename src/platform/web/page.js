@@ -27,6 +27,7 @@ var pilaroPage = (function () {
   var releaseLock = null;
   var hiScoreSynced = null; // the text last seen in localStorage or written there
   var firstFrameShown = false;
+  var ticksHandled = 0;     // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
 
   var kind = { tick: 1, keyDown: 2, keyUp: 3, activate: 4, command: 5, close: 6 };
 
@@ -78,21 +79,20 @@ var pilaroPage = (function () {
     }
   }
 
-  // One program per browser, as one per desktop: a Web Lock held until the page goes.
-  function takeLock(done) {
+  // One program per browser, as one per desktop: a Web Lock held until the program ends or the page
+  // goes. It is asked for as soon as the page runs, while the program is still being compiled.
+  var lockTaken = new Promise(function (resolve) {
     if (!navigator.locks) {
-      done(true);  // no locks here (not a secure context): run rather than refuse
+      resolve(true);  // no locks here (not a secure context): run rather than refuse
       return;
     }
     navigator.locks.request(lockName, { ifAvailable: true }, function (lock) {
-      if (!lock) {
-        done(false);
-        return;
-      }
-      done(true);
-      return new Promise(function (release) { releaseLock = release; });
-    }).catch(function () { done(true); });
-  }
+      resolve(lock !== null);
+      if (lock) return new Promise(function (release) { releaseLock = release; });
+    }).catch(function () { resolve(true); });
+  });
+
+  function takeLock(done) { lockTaken.then(done); }
 
   // The page's keys and activation. keyCode is the desktop's virtual-key number for every key
   // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112).
@@ -202,25 +202,61 @@ var pilaroPage = (function () {
     });
   }
 
-  // The art is decoded before the first tick, as the desktop loads it before its message loop.
-  // The sounds may come later; an effect not yet decoded is not heard.
+  // The art and the sounds are asked for as soon as the page runs, while the program itself is still
+  // being compiled (index.html even preloads the art and the program). The art is decoded before
+  // the first frame, as the desktop loads it before its message loop; the sounds may come later,
+  // and an effect not yet decoded is not heard.
+  var art = Promise.all(['backdrop.bmp', 'tiles.bmp'].map(function (name) {
+    return fetchBytes(name).then(function (bytes) { return readBitmap(name, bytes); });
+  }));
+  var soundBytes = ['turn.wav', 'move.wav', 'rowsCleared.wav', 'hardDrop.wav'].map(fetchBytes);
+  art.catch(function () {});
+  soundBytes.forEach(function (bytes) { bytes.catch(function () {}); });
+
+  // An uncompressed 24-bit BMP onto a canvas of its own, pixel for pixel: read here rather than
+  // by the browser's image decoder, which is slower to start and may manage the colours.
+  function readBitmap(name, buffer) {
+    var view = new DataView(buffer);
+    if (view.byteLength < 54 || view.getUint16(0) !== 0x424D || view.getUint16(28, true) !== 24 ||
+        view.getUint32(30, true) !== 0) {
+      throw new Error(name + ' is not an uncompressed 24-bit bitmap');
+    }
+    var pixelsAt = view.getUint32(10, true);
+    var width = view.getInt32(18, true);
+    var storedHeight = view.getInt32(22, true);
+    var height = Math.abs(storedHeight);
+    var stride = Math.floor((width * 3 + 3) / 4) * 4;
+    if (width <= 0 || height === 0 || pixelsAt + stride * height > view.byteLength) throw new Error(name + ' is cut short');
+    var bytes = new Uint8Array(buffer);
+    var image = new ImageData(width, height);
+    for (var y = 0; y < height; y++) {
+      var from = pixelsAt + stride * (storedHeight > 0 ? height - 1 - y : y);
+      var to = y * width * 4;
+      for (var x = 0; x < width; x++, from += 3, to += 4) {
+        image.data[to] = bytes[from + 2];
+        image.data[to + 1] = bytes[from + 1];
+        image.data[to + 2] = bytes[from];
+        image.data[to + 3] = 255;
+      }
+    }
+    var surface = document.createElement('canvas');
+    surface.width = width;
+    surface.height = height;
+    surface.getContext('2d').putImageData(image, 0, 0);
+    return surface;
+  }
+
   function loadArt(done) {
-    var asIs = { colorSpaceConversion: 'none', premultiplyAlpha: 'none' };
-    var image = function (name) {
-      return fetchBytes(name).then(function (bytes) {
-        return createImageBitmap(new Blob([bytes], { type: 'image/bmp' }), asIs);
-      });
-    };
     var AudioContextClass = window.AudioContext || window.webkitAudioContext;
     if (AudioContextClass) {
       audio = new AudioContextClass();
-      ['turn.wav', 'move.wav', 'rowsCleared.wav', 'hardDrop.wav'].forEach(function (name, i) {
-        fetchBytes(name).then(function (bytes) { return audio.decodeAudioData(bytes); })
+      soundBytes.forEach(function (bytes, i) {
+        bytes.then(function (b) { return audio.decodeAudioData(b); })
           .then(function (buffer) { sounds[i] = buffer; })
           .catch(function (e) { console.warn('Pilaro: ' + e); });
       });
     }
-    Promise.all([image('backdrop.bmp'), image('tiles.bmp')]).then(function (images) {
+    art.then(function (images) {
       surfaces[2] = images[0];
       surfaces[3] = images[1];
     }).catch(function (e) {
@@ -274,7 +310,10 @@ var pilaroPage = (function () {
   }
 
   function startTimers(periodMs) {
-    var tick = function () { post(kind.tick << 16, true); };
+    var tick = function () {
+      if (waiting) ticksHandled++;
+      post(kind.tick << 16, true);
+    };
     timers = [setInterval(tick, periodMs), setInterval(tick, periodMs)];
   }
 
@@ -397,6 +436,7 @@ var pilaroPage = (function () {
   return {
     nextEvent: nextEvent, postClose: postClose, takeLock: takeLock, openWindows: openWindows, loadArt: loadArt,
     startTimers: startTimers, ended: ended, downHeld: function () { return downHeld; },
+    ticksHandled: function () { return ticksHandled; },
     copyRect: copyRect, fillWhite: fillWhite, drawText: drawText, showFrame: showFrame, startSound: startSound,
     messageBox: messageBox, showNameWindow: showNameWindow, hideNameWindow: hideNameWindow,
     nameFieldText: nameFieldText, httpPost: httpPost, decodeCp932: decodeCp932
