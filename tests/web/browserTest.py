@@ -36,7 +36,7 @@ except Exception as e:
     print("SKIP: chromium cannot start here: %s" % str(e).splitlines()[0]); sys.exit(77)
 failures = []
 def check(what, ok, detail=""):
-    print(("ok    " if ok else "FAIL  ") + what + (": %s" % detail if detail and not ok else ""))
+    print(("ok    " if ok else "FAIL  ") + what + (": " + repr(detail) if detail and not ok else ""))
     if not ok: failures.append(what)
 def wait(what, probe, seconds=10):
     end = time.time() + seconds
@@ -45,6 +45,10 @@ def wait(what, probe, seconds=10):
         if value: return value
         time.sleep(0.05)
     raise AssertionError("waited in vain for " + what)
+def until(probe, seconds=3):  # true once probe is, false if it never gets there
+    end = time.time() + seconds
+    while not probe() and time.time() < end: time.sleep(0.03)
+    return probe()
 def keys(*names):
     for k in names: ActionChains(d).key_down(k).key_up(k).perform()
 def box():  # the open message box as (title, text, buttons), or None
@@ -62,6 +66,8 @@ def pixels(points):  # RGB of the visible canvas at each (x, y)
 def cells():  # the well's cells that do not show the light grey background at their centre
     grid = [(24 * c + 36, 24 * r + 36) for r in range(20) for c in range(10)]
     return {(i // 10, i % 10) for i, p in enumerate(pixels(grid)) if p != [215, 215, 215]}
+def piece():  # the falling piece, above whatever settled at the bottom while looking for a turning one
+    return {(r, c) for r, c in cells() if r < 12}
 
 try:
     # Bad contents of the best score are read as the desktop reads a bad file: " 42abc" is 42.
@@ -76,16 +82,17 @@ try:
           canvas.size["width"] % 408 == 0 and canvas.size["height"] == canvas.size["width"] * 524 // 408, canvas.size)
     # Slide and turn; an O piece does not turn, so drop it and take the next.
     d.execute_script("window.kept = []; document.addEventListener('keydown', e => kept.push(e.defaultPrevented))")
-    while len({c for r, c in cells()}) == 2 and len({r for r, c in cells()}) == 2:
+    while len({c for r, c in wait("a falling piece", piece)}) == 2 and len({r for r, c in piece()}) == 2:
         keys(Keys.SHIFT); time.sleep(0.2)
-    before = cells(); keys(Keys.LEFT); time.sleep(0.15)
-    check("Left slides the piece", {c for r, c in cells()} == {c - 1 for r, c in before}, (before, cells()))
-    before = cells(); keys(Keys.RIGHT, Keys.RIGHT); time.sleep(0.15)
-    check("Right slides it back", {c for r, c in cells()} == {c + 2 for r, c in before}, (before, cells()))
-    wait("the piece to fall clear of the top", lambda: min(cells())[0] >= 2)  # room to turn in
-    before = cells(); keys(Keys.UP); time.sleep(0.15)
-    shape = lambda s: {(r - min(s)[0], c - min(c for r, c in s)) for r, c in s}
-    check("Up turns the piece", shape(cells()) != shape(before), (before, cells()))
+    cols = lambda: {c for r, c in piece()}
+    before = cols(); keys(Keys.LEFT)
+    check("Left slides the piece", until(lambda: cols() == {c - 1 for c in before}), (before, cols()))
+    before = cols(); keys(Keys.RIGHT, Keys.RIGHT)
+    check("Right slides it back", until(lambda: cols() == {c + 2 for c in before}), (before, cols()))
+    wait("the piece to fall clear of the top", lambda: min(piece())[0] >= 2)  # room to turn in
+    shape = lambda: (lambda s: {(r - min(s)[0], c - min(c for r, c in s)) for r, c in s})(piece())
+    before = shape(); keys(Keys.UP)
+    check("Up turns the piece", until(lambda: shape() != before), (before, shape()))
     keys(Keys.F1); answer("ポーズ中", "OK")
     check("the page's own use of the keys is stopped", all(d.execute_script("return kept")))
 
@@ -113,8 +120,7 @@ try:
     check("the exact body", body == "ピラ太_&".encode("cp932") + b"_%d" % score, body)
     check("its Content-Type", request.get("headers", {}).get("Content-Type") == "application/x-www-form-urlencoded")
     answer("ゲームオーバー", "はい")
-    time.sleep(0.3)
-    check("はい deals a new game", len(cells()) <= 4, cells())
+    check("はい deals a new game", until(lambda: len(cells()) <= 4), cells())
 
     # A second tab is refused and stays idle; the first plays on.
     first = d.current_window_handle
