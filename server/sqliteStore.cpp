@@ -89,13 +89,17 @@ std::string countAboveSql() {
     return sql;
 }
 
-// A WAL that reaches this many pages (4 MB) is copied into the database and started again from
-// its beginning, waiting for the other writers meanwhile. Between two busy workers the log is
-// otherwise never wholly copied at the moment a writer starts, so SQLite's own passive checkpoints
-// never let it start again, and it grows without bound. Each checkpoint waits for the disk twice:
-// fewer, larger ones cost the submissions less. A full disk gets its room back at once (submit).
-constexpr int walCheckpointPages = 1000;
+// A WAL that reaches 4 MB is copied into the database and started again from its beginning,
+// waiting for the other writers meanwhile. Between two busy workers the log is otherwise never
+// wholly copied at the moment a writer starts, so SQLite's own passive checkpoints never let it
+// start again, and it grows without bound. Each checkpoint waits for the disk twice: fewer of them
+// cost the submissions less. A full disk gets its room back at once (see submit).
+constexpr int walCheckpointBytes = 4 << 20;
 const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
+// A submission changes a few rows on each of about eight pages, and a commit writes every changed
+// page whole into the log: 1 KB pages (new files; SQLite's default is 4 KB) write a quarter of the
+// bytes, and so need a quarter of the checkpoints.
+const char* const newFilePageSize = "PRAGMA page_size = 1024";
 
 // The busy time-out: about five seconds in all. A submission holds the write lock for well under
 // a millisecond, so short naps at first keep the wait close to that; SQLite's own time-out handler
@@ -108,8 +112,8 @@ int waitForLock(void*, int attempts) {
     return 1;
 }
 
-int checkpointWhenLong(void*, sqlite3* db, const char* schema, int pages) {
-    if (pages >= walCheckpointPages)
+int checkpointWhenLong(void* limitPages, sqlite3* db, const char* schema, int pages) {
+    if (pages >= *static_cast<int*>(limitPages))
         sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
     return SQLITE_OK;
 }
@@ -196,6 +200,7 @@ private:
     sqlite3* db = nullptr;
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
     std::string countAbove = countAboveSql();
+    int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;  // false only for a version 1 file opened read-only
 };
@@ -254,8 +259,15 @@ bool SqliteStore::setUp(StoreAccess access) {
     }
     // WAL lets the page be read while a submission is written. NORMAL sync keeps every committed
     // transaction when a process is killed; only a crash of the whole machine may lose the latest.
+    if (empty && !execute(newFilePageSize)) return false;
     if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL")) return false;
-    sqlite3_wal_hook(db, checkpointWhenLong, nullptr);
+    std::int64_t pageSize = 4096;
+    {
+        Use size(*this, "PRAGMA page_size");
+        size.integer(pageSize);
+    }
+    walCheckpointPages = static_cast<int>(walCheckpointBytes / (pageSize > 0 ? pageSize : 4096));
+    sqlite3_wal_hook(db, checkpointWhenLong, &walCheckpointPages);
     if (!execute(walSizeLimitPragma)) return false;
     if (version == schemaVersion) return true;
     // Create or upgrade under the write lock, looking again: another process may have done it.
