@@ -16,8 +16,11 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
     const std::tuple<const char*, std::string, const char*, int> rows[] = {
-        {"POST", std::string(65, 'A'), "", 413}, {"DELETE", "", "", 405}, {"POST", "OTHER_40", "CONTENT_LENGTH=", 200},
-        {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413}, {"POST", "ABC_12", "CONTENT_LENGTH=20", 400}};
+        {"POST", std::string(65, 'A'), "", 413},
+        {"DELETE", "", "", 405},
+        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200},
+        {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
+        {"POST", "ABC_12", "CONTENT_LENGTH=20", 400}};
     for (const auto& [method, body, environment, status] : rows)
         EXPECT_EQ(runCgi(method, body, database, environment).status, status) << method << " " << environment;
     EXPECT_NE(runCgi("GET", "", database).body.find("<td class=\"name\">OTHER</td>"), std::string::npos);
@@ -28,17 +31,23 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     // Fault: "list 3x" listed 3, "list -5" and odd or empty hex were taken; each is refused, with a
     // message, before the file is opened.
     std::string admin = "'" PILARO_RANKING_ADMIN "' --db '" + database + "' ";
-    const std::pair<const char*, int> commands[] = {
-        {"list 3x", 2}, {"list -5", 2}, {"list 0", 2}, {"list 1 2", 2}, {"remove-hex ''", 2}, {"remove-hex ABC", 2},
-        {"remove-hex 4G", 2}, {"remove ''", 2}, {"remove '😀'", 2}, {"count extra", 2}, {"list 1", 0},
-        {"remove '＼あ'", 0}, {"remove '＼あ'", 1}, {"remove-hex 4F54484552", 0}, {"check", 0}};
-    for (auto [command, status] : commands) EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
+    const std::pair<const char*, int> commands[] = {{"list 3x", 2},       {"list -5", 2},
+                                                    {"list 0", 2},        {"list 1 2", 2},
+                                                    {"remove-hex ''", 2}, {"remove-hex ABC", 2},
+                                                    {"remove-hex 4G", 2}, {"remove ''", 2},
+                                                    {"remove '😀'", 2},    {"count extra", 2},
+                                                    {"list 1", 0},        {"remove '＼あ'", 0},
+                                                    {"remove '＼あ'", 1}, {"remove-hex 4F54484552", 0},
+                                                    {"check", 0}};
+    for (auto [command, status] : commands)
+        EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
     EXPECT_EQ(runCgi("GET", "", database).body.find("<td class=\"name\">"), std::string::npos);
     // Fault: reading commands wrote to the file. One in the old rollback journal is read as it is:
     // not a byte changes, and no WAL appears.
     ASSERT_EQ(runShell("sqlite3 '" + database + "' 'PRAGMA journal_mode = DELETE' >/dev/null"), 0);
     std::string before = readFile(database);
-    for (const char* command : {"list", "count", "check"}) EXPECT_EQ(runShell(admin + command + " >/dev/null"), 0) << command;
+    for (const char* command : {"list", "count", "check"})
+        EXPECT_EQ(runShell(admin + command + " >/dev/null"), 0) << command;
     EXPECT_TRUE(readFile(database) == before && !std::filesystem::exists(database + "-wal"));
     std::filesystem::remove_all(std::filesystem::path(database).parent_path());
 }

@@ -31,7 +31,8 @@ protected:
 // make it another.
 TEST_P(Lighttpd, KillingTheRankingProcessesUnderLoadLosesNoAcknowledgedSubmission) {
     EXPECT_EQ(doneText(postBody(server.port, "ABC_1200").body), "あなたは1位です\n1位 ABC 1200\n");
-    EXPECT_EQ(doneText(postBody(server.port, " ABC _5").body), "あなたは1位です\n(これまでの最高 1200)\n1位 ABC 1200\n");
+    EXPECT_EQ(doneText(postBody(server.port, " ABC _5").body),
+              "あなたは1位です\n(これまでの最高 1200)\n1位 ABC 1200\n");
     std::mutex lock;
     std::vector<std::string> acknowledged;
     std::atomic<bool> stop{false};
@@ -81,7 +82,8 @@ TEST(LighttpdReplies, OddBodiesAndLighttpdsOwnRefusalsAreShortTextsTheGameCanSho
         {chunkedMegabyte + "0\r\n\r\n", 413, "送信内容が長すぎます\n"},
         {head + "\r\nA_1", 411, "送信内容の長さがわかりません\n"},
         {head + "Content-Length: x\r\n\r\nA_1", 400, "送信内容の形式が正しくありません\n"},
-        {head + "Content-Length: 6\r\n\r\n" + std::string("\x00\xFF\x01\x80_1", 6), 400, "名前に制御文字は使えません\n"},
+        {head + "Content-Length: 6\r\n\r\n" + std::string("\x00\xFF\x01\x80_1", 6), 400,
+         "名前に制御文字は使えません\n"},
         {head + "Content-Length: 4\r\n\r\n\x81\x40_1", 400, "名前が空白だけです\n"},
         {head + "Content-Length: 10\r\n\r\n<script>_3", 200, "あなたは2位です\n1位 CH 5\n2位 ＜script> 3\n"},
         {head + "Content-Length: 11\r\n\r\n';DROP--\"_4", 200, "あなたは2位です\n1位 CH 5\n2位 ';DROP--\" 4\n"},
@@ -112,8 +114,10 @@ TEST(LighttpdFaults, AFullDiskRefusesSubmissionsLogsEachAndLosesNoAcknowledgedOn
     int refused = 0, other = 0;
     for (int i = 0; i < 4000 && refused < 20; ++i) {
         int status = postBody(server.port, "D" + std::to_string(i) + "_" + std::to_string(i)).status;
-        if (status == 200) acknowledged.push_back("D" + std::to_string(i));
-        else ++(status == 503 ? refused : other);
+        if (status == 200)
+            acknowledged.push_back("D" + std::to_string(i));
+        else
+            ++(status == 503 ? refused : other);
     }
     // Room again: the same workers, still running, take submissions as before.
     std::vector<pid_t> processes = server.workerPids();
@@ -167,7 +171,8 @@ TEST(LighttpdFaults, AFreshBusyServerLosesNoFirstSubmissionAndKeepsItsLogSmall) 
         for (int t = 0; t < 4; ++t) {
             posters.emplace_back([&, t] {
                 for (int i = 0; i < (round == 0 ? 800 : 10); ++i) {
-                    failed += postBody(server.port, "W" + std::to_string(t) + "_" + std::to_string(i) + "_1").status != 200;
+                    failed +=
+                        postBody(server.port, "W" + std::to_string(t) + "_" + std::to_string(i) + "_1").status != 200;
                     std::error_code none;
                     std::uintmax_t size = std::filesystem::file_size(server.store + "-wal", none);
                     if (size > largestLog && !none) largestLog = size;

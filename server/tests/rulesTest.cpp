@@ -23,13 +23,21 @@ namespace {
 // either end are not part of it.
 TEST(BodyParsing, SplitsAtTheLastUnderscoreAndChecksBothParts) {
     const std::tuple<std::string, std::string, std::uint32_t> accepted[] = {
-        {"ABC_1200", "ABC", 1200}, {"a_b__c_7", "a_b__c", 7}, {"_&= %_5", "_&= %", 5}, {"\xB1\xB2_2", "\xB1\xB2", 2},
+        {"ABC_1200", "ABC", 1200},
+        {"a_b__c_7", "a_b__c", 7},
+        {"_&= %_5", "_&= %", 5},
+        {"\xB1\xB2_2", "\xB1\xB2", 2},
         {"\x81\x5F_100", "\x81\x5F", 100},  // second byte 0x5F: full-width backslash
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8_9", "\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8", 9},
-        {"A_4294967295", "A", 4294967295u}, {"A_0000000007", "A", 7},
+        {"A_4294967295", "A", 4294967295u},
+        {"A_0000000007", "A", 7},
         // Fault: "AB " and "AB" were two players. 0x81 0x40 at the end is no blank when its 0x81
         // ends a character of its own.
-        {" AB _3", "AB", 3}, {"\x81\x40" "A B\x81\x40_3", "A B", 3}, {"\x8A\x81\x40_1", "\x8A\x81\x40", 1}};
+        {" AB _3", "AB", 3},
+        {"\x81\x40"
+         "A B\x81\x40_3",
+         "A B", 3},
+        {"\x8A\x81\x40_1", "\x8A\x81\x40", 1}};
     for (const auto& [body, name, score] : accepted) {
         Submission submission;
         EXPECT_EQ(parseSubmission(body, submission), BodyError::none) << testing::PrintToString(body);
@@ -89,7 +97,8 @@ protected:
     std::vector<std::string> order(std::vector<RankingEntry> entries = {}, std::uint32_t count = 1000) {
         std::vector<std::string> out;
         if (entries.empty()) EXPECT_TRUE(store->read(0, count, entries));
-        for (const RankingEntry& entry : entries) out.push_back(std::to_string(entry.place) + " " + entry.name + " " + std::to_string(entry.score));
+        for (const RankingEntry& entry : entries)
+            out.push_back(std::to_string(entry.place) + " " + entry.name + " " + std::to_string(entry.score));
         return out;
     }
     StoreCounts counts() {
@@ -112,7 +121,8 @@ TEST_P(Stores, TiesGoToTheEarlierSubmissionAndOnlyABetterScoreReplacesTheBest) {
     submit("D", 150);
     EXPECT_EQ(submit("A", 150).place, 3u);
     SubmitResult worse = submit("A", 50);
-    EXPECT_TRUE(worse.outcome == SubmitOutcome::accepted && !worse.improved && worse.place == 3 && worse.bestScore == 150);
+    EXPECT_TRUE(worse.outcome == SubmitOutcome::accepted && !worse.improved && worse.place == 3 &&
+                worse.bestScore == 150);
     // Names are compared as bytes; scores up to the top of the unsigned range.
     submit("a", 4294967295u);
     EXPECT_EQ(order(), (std::vector<std::string>{"1 a 4294967295", "2 C 150", "3 D 150", "4 A 150", "5 B 100"}));
@@ -125,7 +135,8 @@ TEST_P(Stores, TiesGoToTheEarlierSubmissionAndOnlyABetterScoreReplacesTheBest) {
 
 TEST_P(Stores, RateLimitCountsPerAddressTellsTheSecondsLeftAndForgetsOldAddresses) {
     RateLimit limit{3, 60};
-    for (std::int64_t at : {1000, 1030, 1031}) EXPECT_EQ(submit("A", 1, "10.0.0.9", at, limit).outcome, SubmitOutcome::accepted);
+    for (std::int64_t at : {1000, 1030, 1031})
+        EXPECT_EQ(submit("A", 1, "10.0.0.9", at, limit).outcome, SubmitOutcome::accepted);
     SubmitResult refused = submit("A", 99, "10.0.0.9", 1040, limit);
     EXPECT_EQ(refused.outcome, SubmitOutcome::rateLimited);
     EXPECT_EQ(refused.retryAfter, 20u);  // fault: the whole window was given
@@ -145,7 +156,8 @@ TEST_P(Stores, RateLimitCountsPerAddressTellsTheSecondsLeftAndForgetsOldAddresse
 // match best-score-descending, earliest-reaching-submission-first. PILARO_TEST_SEED replays a run.
 TEST_P(Stores, RandomSubmissionsMatchAModel) {
     unsigned seed = std::random_device{}();
-    if (const char* fixed = std::getenv("PILARO_TEST_SEED")) seed = static_cast<unsigned>(std::strtoul(fixed, nullptr, 10));
+    if (const char* fixed = std::getenv("PILARO_TEST_SEED"))
+        seed = static_cast<unsigned>(std::strtoul(fixed, nullptr, 10));
     std::printf("seed %u (PILARO_TEST_SEED replays it)\n", seed);
     std::mt19937 random(seed);
     std::map<std::string, std::pair<std::int64_t, int>> model;  // name -> minus the best score, submission
@@ -181,8 +193,9 @@ TEST_P(Stores, AFreshStoreOpenedByManyAtOnceLosesNoSubmission) {
                 std::string error;
                 std::vector<RankingEntry> top;
                 std::unique_ptr<RankingStore> own = openStore(fresh, StoreAccess::serve, error);
-                accepted += own != nullptr && own->submit({"P" + std::to_string(i), 1}, "", 1000, {0, 60}, top).outcome ==
-                                                  SubmitOutcome::accepted;
+                accepted +=
+                    own != nullptr && own->submit({"P" + std::to_string(i), 1}, "", 1000, {0, 60}, top).outcome ==
+                                          SubmitOutcome::accepted;
             });
         }
         for (std::thread& t : processes) t.join();
@@ -193,7 +206,8 @@ TEST_P(Stores, AFreshStoreOpenedByManyAtOnceLosesNoSubmission) {
 // Fault: the operator's command, pointed at another program's file or a newer ranking, changed it.
 TEST_P(Stores, AForeignOrNewerStoreIsRefusedAndLeftAsItIs) {
     std::string error, foreign = freshStore(GetParam());
-    rawSql(location, GetParam() == "sqlite"s ? "PRAGMA user_version = 3" : "UPDATE pilaro_ranking_schema SET version = 3");
+    rawSql(location,
+           GetParam() == "sqlite"s ? "PRAGMA user_version = 3" : "UPDATE pilaro_ranking_schema SET version = 3");
     rawSql(foreign, "CREATE TABLE other(x integer)");
     store.reset();
     // The newer one keeps its version through every open (or a later open would take it), and the
@@ -223,7 +237,8 @@ TEST(Texts, TheGamesReplyAndThePage) {
     EXPECT_LT(gameReply({SubmitOutcome::accepted, 4294967295u, 4294967295u, false, 0}, top, "/").find('<'), 1024u);
     std::string html = rankingPage({{51, "<script>", 10}, {52, "O'B\"&", 9}, {53, "\x82\xA0", 8}}, 2, 3, 120, "/r.cgi");
     EXPECT_EQ(html.find("<script>"), std::string::npos);
-    for (const char* part : {"&lt;script&gt;", "O&#39;B&quot;&amp;", ">あ<", "?page=1\"", "?page=3\"", "<td class=\"place\">51</td>"})
+    for (const char* part :
+         {"&lt;script&gt;", "O&#39;B&quot;&amp;", ">あ<", "?page=1\"", "?page=3\"", "<td class=\"place\">51</td>"})
         EXPECT_NE(html.find(part), std::string::npos) << part;
 }
 
@@ -244,19 +259,22 @@ TEST(Requests, AnswerWithTheRightStatusAShowableTextAndALogLineForEvery5xx) {
     // Fault: a store that cannot be opened answered 503 and left no trace for the operator.
     for (const char* method : {"POST", "GET"}) {
         std::unique_ptr<RankingStore> none;
-        Response response = handleRequest(none, {"/nonexistent/r.sqlite3", {}}, {method, "", "", ""}, BodyState::complete,
-                                          "A_1", 1000);
+        Response response =
+            handleRequest(none, {"/nonexistent/r.sqlite3", {}}, {method, "", "", ""}, BodyState::complete, "A_1", 1000);
         EXPECT_EQ(response.status, 503);
         EXPECT_EQ(response.logLine.rfind("pilaro-ranking: 503: ", 0), 0u) << response.logLine;
     }
     // Pages are numbered from the query and clamped to the ranking.
     std::unique_ptr<RankingStore> store;
-    for (int i = 0; i < 60; ++i) handleRequest(store, {":memory:", {0, 60}}, {"POST", "", "", ""}, BodyState::complete, "N" + std::to_string(i) + "_" + std::to_string(i), 1000);
+    for (int i = 0; i < 60; ++i)
+        handleRequest(store, {":memory:", {0, 60}}, {"POST", "", "", ""}, BodyState::complete,
+                      "N" + std::to_string(i) + "_" + std::to_string(i), 1000);
     std::string page = handleRequest(store, {}, {"GET", "x=1&page=9", "", ""}, BodyState::complete, "", 1000).body;
     EXPECT_NE(page.find("2 / 2</span><span></span></nav>"), std::string::npos) << page;
     EXPECT_NE(page.find("<td class=\"place\">51</td><td class=\"name\">N9</td>"), std::string::npos) << page;
     RateLimit limit;
-    EXPECT_TRUE(parseRateLimit("10/30", limit) && limit.count == 10 && limit.seconds == 30 && !parseRateLimit("5/", limit));
+    EXPECT_TRUE(parseRateLimit("10/30", limit) && limit.count == 10 && limit.seconds == 30 &&
+                !parseRateLimit("5/", limit));
 }
 
 }  // namespace

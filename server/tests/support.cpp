@@ -34,8 +34,10 @@ RawReply rawExchange(unsigned port, const std::string& request) {
 }
 
 RawReply postBody(unsigned port, const std::string& body) {
-    return rawExchange(port, "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                             "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+    return rawExchange(port,
+                       "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                       "Content-Length: " +
+                           std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 std::string doneText(const std::string& reply) {
@@ -66,8 +68,8 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-const char* const postgresMissing = "PostgreSQL could not start here (see " PILARO_TEST_POSTGRES_STATE
-                                    "'s folder): its cases are skipped";
+const char* const postgresMissing =
+    "PostgreSQL could not start here (see " PILARO_TEST_POSTGRES_STATE "'s folder): its cases are skipped";
 
 std::string freshStore(const std::string& kind) {
     static int made = 0;
@@ -112,7 +114,8 @@ bool LocalServer::start() {
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
         close(fd);
         port = ntohs(address.sin_port);
-        std::string limit = fileSizeLimit > 0 ? "prlimit --fsize=" + std::to_string(fileSizeLimit) + ":unlimited -- " : "";
+        std::string limit =
+            fileSizeLimit > 0 ? "prlimit --fsize=" + std::to_string(fileSizeLimit) + ":unlimited -- " : "";
         if (runShell(limit + "env " + settings(*this) + "start >/dev/null") == 0) return true;
     }
     return false;
@@ -129,7 +132,8 @@ pid_t LocalServer::lighttpdPid() const { return std::atoi(readFile(dataDir + "/l
 std::vector<pid_t> LocalServer::workerPids() const {
     std::vector<pid_t> pids;
     std::string list = shellOutput("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking");
-    for (std::size_t at = 0; at < list.size(); at = list.find('\n', at) + 1) pids.push_back(std::atoi(list.c_str() + at));
+    for (std::size_t at = 0; at < list.size(); at = list.find('\n', at) + 1)
+        pids.push_back(std::atoi(list.c_str() + at));
     return pids;
 }
 
@@ -144,10 +148,12 @@ CgiResult runCgi(const std::string& method, const std::string& body, const std::
     std::ofstream(database + ".in", std::ios::binary) << body;
     CgiResult result;
     // Later settings replace earlier ones of the same name.
-    result.exitStatus = runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
-                                 " PILARO_RANKING_DB='" + database + "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
-                                 "SCRIPT_NAME=/whiteRanking.cgi QUERY_STRING= " + environment + " '" PILARO_RANKING_BIN
-                                 "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
+    result.exitStatus =
+        runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
+                 " PILARO_RANKING_DB='" + database +
+                 "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
+                 "SCRIPT_NAME=/whiteRanking.cgi QUERY_STRING= " +
+                 environment + " '" PILARO_RANKING_BIN "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
     result.output = readFile(database + ".out");
     if (result.output.rfind("Status: ", 0) == 0) result.status = std::atoi(result.output.c_str() + 8);
     std::size_t end = result.output.find("\r\n\r\n");
