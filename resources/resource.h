@@ -1,10 +1,8 @@
 // resource.h: the numbers of the art and sound resources, shared by pilaro.rc and the Win32 shell.
+// The sounds are numbered by the game itself, which asks for them by these numbers.
 #pragma once
 
 #define IDB_BACKDROP 101
 #define IDB_TILES 102
 
-#define IDW_TURN 201
-#define IDW_MOVE 202
-#define IDW_ROWS_CLEARED 203
-#define IDW_HARD_DROP 204
+#include "present/sound.h"
