@@ -3,16 +3,14 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <iterator>
 #include <string>
-
-#include <unistd.h>
 
 #include "fakePlatform.h"
 #include "game/game.h"
@@ -21,9 +19,8 @@
 // Random values the game draws next, in order; 0 once they run out.
 inline std::deque<int> scriptedRandom;
 inline int scriptedSource() {
-    if (scriptedRandom.empty()) return 0;
-    const int value = scriptedRandom.front();
-    scriptedRandom.pop_front();
+    const int value = scriptedRandom.empty() ? 0 : scriptedRandom.front();
+    if (!scriptedRandom.empty()) scriptedRandom.pop_front();
     return value;
 }
 
@@ -31,6 +28,48 @@ inline int scriptedSource() {
 inline void press(int key) {
     onKeyDown(WindowId::game, key);
     onKeyUp();
+}
+
+inline void setCell(int row, int col, std::uint8_t tile = 1) {
+    playfield.occupied[row * wellColumns + col] = 1;
+    playfield.colour[row * wellColumns + col] = tile;
+}
+
+// Fills a row with settled blocks, leaving the listed columns empty.
+inline void fillRow(int row, std::initializer_list<int> holes = {}) {
+    for (int c = 0; c < wellColumns; ++c) setCell(row, c);
+    for (int c : holes) playfield.occupied[row * wellColumns + c] = 0;
+}
+
+// A well row as "X" for a block and "." for an empty cell.
+inline std::string rowPattern(int row) {
+    std::string pattern;
+    for (int c = 0; c < wellColumns; ++c) pattern += playfield.occupied[row * wellColumns + c] ? 'X' : '.';
+    return pattern;
+}
+
+// Deals `shape` into `current` and moves it to (row, col).
+inline void placeCurrent(std::uint8_t shape, int row, int col) {
+    scriptedRandom.push_front(shape);
+    makeRandomPiece(current);
+    current.rotationState = 0;
+    current.row = static_cast<std::int8_t>(row);
+    current.col = static_cast<std::int8_t>(col);
+}
+
+// The well cells of `current`'s blocks as "r,c r,c ...", in mask order.
+inline std::string currentCells() {
+    std::string cells;
+    for (int i = 0; i < 16; ++i) {
+        if (current.cells[i]) cells += std::to_string(current.row + i / 4) + "," + std::to_string(current.col + i % 4) + " ";
+    }
+    return cells.substr(0, cells.size() - 1);
+}
+
+inline void writeFile(const std::string& bytes) { std::ofstream("hiScore.txt", std::ios::binary) << bytes; }
+inline std::string readFile() {
+    std::ifstream in("hiScore.txt", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class CoreTest : public ::testing::Test {
@@ -41,7 +80,6 @@ protected:
         scriptedRandom.clear();
         randomSource = scriptedSource;
         oldDir = std::filesystem::current_path();
-        workDir = std::filesystem::temp_directory_path() / ("pilaro-core-" + std::to_string(::getpid()));
         std::filesystem::create_directories(workDir);
         std::filesystem::current_path(workDir);
     }
@@ -49,45 +87,5 @@ protected:
         std::filesystem::current_path(oldDir);
         std::filesystem::remove_all(workDir);
     }
-
-    // Deals `shape` into `current` and moves it to (row, col).
-    static void placeCurrent(std::uint8_t shape, int row, int col) {
-        scriptedRandom.push_front(shape);
-        makeRandomPiece(current);
-        current.rotationState = 0;
-        current.row = static_cast<std::int8_t>(row);
-        current.col = static_cast<std::int8_t>(col);
-    }
-    static void setCell(int row, int col, std::uint8_t tile = 1) {
-        playfield.occupied[row * wellColumns + col] = 1;
-        playfield.colour[row * wellColumns + col] = tile;
-    }
-    // Fills a row with settled blocks, leaving the listed columns empty.
-    static void fillRow(int row, std::initializer_list<int> holes = {}) {
-        for (int c = 0; c < wellColumns; ++c) setCell(row, c);
-        for (int c : holes) playfield.occupied[row * wellColumns + c] = 0;
-    }
-    // A well row as "X" for a block and "." for an empty cell.
-    static std::string rowPattern(int row) {
-        std::string pattern;
-        for (int c = 0; c < wellColumns; ++c) pattern += playfield.occupied[row * wellColumns + c] ? 'X' : '.';
-        return pattern;
-    }
-    // The well cells of `current`'s blocks as "r,c r,c ...", in mask order.
-    static std::string currentCells() {
-        std::string cells;
-        for (int i = 0; i < 16; ++i) {
-            if (!current.cells[i]) continue;
-            cells += (cells.empty() ? "" : " ") + std::to_string(current.row + i / 4) + "," +
-                     std::to_string(current.col + i % 4);
-        }
-        return cells;
-    }
-    static void writeFile(const std::string& bytes) { std::ofstream("hiScore.txt", std::ios::binary) << bytes; }
-    static std::string readFile() {
-        std::ifstream in("hiScore.txt", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
-
-    std::filesystem::path workDir, oldDir;
+    std::filesystem::path oldDir, workDir = std::filesystem::temp_directory_path() / ("pilaro-core-" + std::to_string(getpid()));
 };
