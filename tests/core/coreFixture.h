@@ -1,5 +1,5 @@
 // coreFixture.h: a fresh program for every core test: state reset, double cleared, scripted
-// random values, and a throw-away working directory for "hiScore.txt".
+// random values, a throw-away working directory for "hiScore.txt", and a new game dealt.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -61,7 +61,8 @@ inline void placeCurrent(std::uint8_t shape, int row, int col) {
 inline std::string currentCells() {
     std::string cells;
     for (int i = 0; i < 16; ++i) {
-        if (current.cells[i]) cells += std::to_string(current.row + i / 4) + "," + std::to_string(current.col + i % 4) + " ";
+        if (current.cells[i])
+            cells += std::to_string(current.row + i / 4) + "," + std::to_string(current.col + i % 4) + " ";
     }
     return cells.substr(0, cells.size() - 1);
 }
@@ -82,10 +83,12 @@ protected:
         oldDir = std::filesystem::current_path();
         std::filesystem::create_directories(workDir);
         std::filesystem::current_path(workDir);
+        newGame();
     }
     void TearDown() override {
         std::filesystem::current_path(oldDir);
         std::filesystem::remove_all(workDir);
     }
-    std::filesystem::path oldDir, workDir = std::filesystem::temp_directory_path() / ("pilaro-core-" + std::to_string(getpid()));
+    std::filesystem::path oldDir,
+        workDir = std::filesystem::temp_directory_path() / ("pilaro-core-" + std::to_string(getpid()));
 };

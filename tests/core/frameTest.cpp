@@ -16,10 +16,11 @@ TEST_F(Frame, BackgroundBlocksPiecesAndScorePanelInThatOrder) {
     composeFrame();
     // The falling T at its entry, then the I and the Z with mask cell (0,0) on their box corners.
     EXPECT_EQ(fake.drawing, (std::vector<std::string>{
-        "begin frame", "back 0,0 408x524 <- backdrop 0,0", tile(120, 48, 2), tile(120, 72, 2), tile(144, 72, 2),
-        tile(120, 96, 2), tile(312, 24, 1), tile(312, 48, 1), tile(312, 72, 1), tile(312, 96, 1), tile(336, 168, 5),
-        tile(312, 192, 5), tile(336, 192, 5), tile(312, 216, 5), "back 288,264 SCORE", "back 288,288 0000000",
-        "back 288,336 LINE", "back 288,360 0000", "back 288,408 LEVEL  1"}));
+                                "begin frame", "back 0,0 408x524 <- backdrop 0,0", tile(120, 48, 2), tile(120, 72, 2),
+                                tile(144, 72, 2), tile(120, 96, 2), tile(312, 24, 1), tile(312, 48, 1),
+                                tile(312, 72, 1), tile(312, 96, 1), tile(336, 168, 5), tile(312, 192, 5),
+                                tile(336, 192, 5), tile(312, 216, 5), "back 288,264 SCORE", "back 288,288 0000000",
+                                "back 288,336 LINE", "back 288,360 0000", "back 288,408 LEVEL  1"}));
     EXPECT_EQ(fake.invalidations, 1);
 
     // A garbage row's hole keeps tile 7 but shows the background; a piece at a blocked entry is

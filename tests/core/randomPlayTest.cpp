@@ -10,23 +10,28 @@ namespace {
 std::mt19937 dealer;  // the game's random source in these tests
 int dealerSource() { return static_cast<int>(dealer() & 0x7FFFFFFF); }
 
-// After a tick whose level check saw `score`: the counters by the level table, the falling piece
-// of four blocks inside the well and off the settled blocks, and no full row left.
-::testing::AssertionResult soundAfterTick(std::uint32_t score) {
-    const std::uint32_t intervals[] = {1000, 900, 800, 700, 600, 500, 400, 300};  // levels 1 to 8; 200 from 9
-    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + score / 500);
+// After a tick that began at `score` and `lines`: the counters by the level table, the points by
+// the table of rows cleared (x3 from level 10), the falling piece of four blocks inside the well
+// and off the settled blocks, and no full row left.
+::testing::AssertionResult soundAfterTick(std::uint32_t score, std::uint32_t lines) {
+    const std::uint32_t intervals[] = {1000, 900, 800, 700, 600, 500, 400, 300, 200};  // levels 1 to 9 and on
+    const std::uint32_t points[2][5] = {{0, 50, 150, 450, 1000}, {0, 150, 450, 1350, 3000}};
+    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + score / 500), rows = game.lines - lines;
     if (game.level != level || game.nextLevelScore != 500 * (1 + score / 500) ||
-        game.fallInterval != (level < 9 ? intervals[level - 1] : 200))
-        return ::testing::AssertionFailure() << "level " << game.level << ", next " << game.nextLevelScore << ", interval "
-                                             << game.fallInterval << " at score " << score;
-    int blocks = 0;
+        game.fallInterval != intervals[std::min<std::uint32_t>(level, 9) - 1] ||
+        game.score - score != points[level >= 10][rows])
+        return ::testing::AssertionFailure()
+               << "level " << game.level << ", interval " << game.fallInterval << ", score " << score << " to "
+               << game.score << " for " << rows << " rows";
+    if (!game.gameOver && std::count(current.cells, current.cells + 16, 1) != 4)
+        return ::testing::AssertionFailure() << "not four blocks";
     for (int i = 0; i < 16 && !game.gameOver; ++i) {
         const int row = current.row + i / 4, col = current.col + i % 4;
-        if (current.cells[i] && ++blocks &&
-            (row < 0 || row >= wellRows || col < 0 || col >= wellColumns || playfield.occupied[row * wellColumns + col]))
-            return ::testing::AssertionFailure() << "block outside the well or on a settled block at " << row << "," << col;
+        if (current.cells[i] && (row < 0 || row >= wellRows || col < 0 || col >= wellColumns ||
+                                 playfield.occupied[row * wellColumns + col]))
+            return ::testing::AssertionFailure()
+                   << "a block outside the well or on a settled one at " << row << "," << col;
     }
-    if (!game.gameOver && blocks != 4) return ::testing::AssertionFailure() << blocks << " blocks";
     for (int row = 0; row < wellRows; ++row) {
         if (rowPattern(row) == "XXXXXXXXXX") return ::testing::AssertionFailure() << "row " << row << " left full";
     }
@@ -47,7 +52,8 @@ void slideToDeepestColumn() {
         if (depth > bestDepth) bestDepth = depth, bestCol = current.col;
     } while (moveRight());
     current = start;
-    for (int slide = 0; slide < 10 && current.col != bestCol; ++slide) press(current.col < bestCol ? keyRight : keyLeft);
+    for (int slide = 0; slide < 10 && current.col != bestCol; ++slide)
+        press(current.col < bestCol ? keyRight : keyLeft);
 }
 
 }  // namespace
@@ -56,17 +62,19 @@ class RandomPlay : public CoreTest {};
 
 TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     const char* seedText = std::getenv("PILARO_TEST_SEED");
-    const std::uint32_t seed = seedText ? static_cast<std::uint32_t>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
+    const auto seed =
+        seedText ? static_cast<std::uint32_t>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
     std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
     dealer.seed(seed);
     randomSource = dealerSource;
     std::mt19937 choices(seed ^ 0x9E3779B9u);
     writeFile("-1");  // no score beats it: every game ends with the continue question, answered No
-    fake.recordDrawing = false;
     int garbageRows = 0, highLevelRows = 0;
     std::uint32_t highestLevel = 0;
     for (int games = 0; games < 600; ++games) {
+        fake.clear();
+        fake.recordDrawing = false;
         newGame();
         if (games % 2) game.score = choices() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
@@ -74,14 +82,13 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
             if (pick < 2) {
                 slideToDeepestColumn();
             } else if (pick < 5) {
-                const int keys[] = {keyLeft, keyRight, keyUp, keyDown, keyShift};
-                onKeyDown(WindowId::game, keys[choices() % 5]);
+                onKeyDown(WindowId::game, std::vector{keyLeft, keyRight, keyUp, keyDown, keyShift}[choices() % 5]);
                 if (choices() % 2) onKeyUp();
             } else {
                 fake.downHeld = choices() % 4 == 0;
                 const std::uint32_t score = game.score, lines = game.lines, counter = game.garbageCounter;
                 onTimerTick();
-                ASSERT_TRUE(soundAfterTick(score)) << "game " << games << " step " << step;
+                ASSERT_TRUE(soundAfterTick(score, lines)) << "game " << games << " step " << step;
                 if (game.level >= 10) highLevelRows += game.lines - lines;
                 // A garbage row: nine blocks and a hole in the bottom row, all of tile 7.
                 if (game.level >= 10 && counter != 0 && game.garbageCounter == 0) {
@@ -93,10 +100,9 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
         }
         highestLevel = std::max(highestLevel, game.level);
         EXPECT_EQ(fake.closes.size(), game.gameOver ? 1u : 0u) << "the game-over flow ran and was answered No";
-        fake.clear();
-        fake.recordDrawing = false;
     }
-    std::printf("highest level %u, %d rows cleared at level 10+, %d garbage rows\n", highestLevel, highLevelRows, garbageRows);
+    std::printf("highest level %u, %d rows cleared at level 10+, %d garbage rows\n", highestLevel, highLevelRows,
+                garbageRows);
     EXPECT_EQ(highestLevel, 50u);
     EXPECT_GT(highLevelRows, 0) << "the x3 multiplier must be reached";
     EXPECT_GT(garbageRows, 0);
@@ -121,5 +127,6 @@ TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
     auto mix = [&hash](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
     for (int c = 0; c < wellCells; ++c) mix(playfield.occupied[c] ? 1 + playfield.colour[c] : 0);
     for (std::uint32_t value : {game.score, game.lines, game.level}) mix(value);
-    EXPECT_EQ(hash, 11360724992925906457ull) << "score " << game.score << " lines " << game.lines << " level " << game.level;
+    EXPECT_EQ(hash, 11360724992925906457ull)
+        << "score " << game.score << " lines " << game.lines << " level " << game.level;
 }

@@ -16,13 +16,14 @@ TEST(Resources, EveryGeneratedFileIsCommittedExactlyAsTheGeneratorMakesIt) {
         generated.insert(file.name);
         std::ifstream in(std::string(PILARO_RESOURCES_DIR) + "/" + file.name, std::ios::binary);
         const Bytes committed{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        EXPECT_TRUE(committed == file.bytes) << file.name << " differs from the generator's output (committed "
-                                             << committed.size() << " bytes, generated " << file.bytes.size()
-                                             << "); run the regenerate-resources target";
+        EXPECT_TRUE(committed == file.bytes)
+            << file.name << " differs from the generator's output (committed " << committed.size()
+            << " bytes, generated " << file.bytes.size() << "); run the regenerate-resources target";
     }
     // Every committed picture and sound comes from the generator.
     for (const auto& entry : std::filesystem::directory_iterator(PILARO_RESOURCES_DIR)) {
-        const std::string name = entry.path().filename().string();
-        if (entry.path().extension() == ".bmp" || entry.path().extension() == ".wav") EXPECT_TRUE(generated.count(name)) << name;
+        const auto extension = entry.path().extension();
+        EXPECT_TRUE((extension != ".bmp" && extension != ".wav") || generated.count(entry.path().filename().string()))
+            << entry.path();
     }
 }
