@@ -350,6 +350,7 @@ std::vector<ResourceFile> makeAllResources()
         {"move.wav", makeMoveSound()},
         {"rowsCleared.wav", makeRowsClearedSound()},
         {"hardDrop.wav", makeHardDropSound()},
+        {"cp932.inc", makeCp932Table()},
     };
 }
 

@@ -58,7 +58,10 @@ Bytes makeMoveSound();        // 8-bit, 5014 samples
 Bytes makeRowsClearedSound(); // 8-bit, 28416 samples
 Bytes makeHardDropSound();    // 8-bit, 8774 samples
 
-// The six files of resources/, under the names the shells embed them by.
+// The code page 932 tables that src/text/cp932.cpp compiles in, as C++ source (tools/cp932Table.cpp).
+Bytes makeCp932Table();
+
+// The files of resources/, under the names the shells embed them by.
 std::vector<ResourceFile> makeAllResources();
 
 // Writes every file into directory (which must exist); false when a file cannot be written.
