@@ -41,10 +41,11 @@ inline void fillRow(int row, std::initializer_list<int> holes = {}) {
     for (int c : holes) playfield.occupied[row * wellColumns + c] = 0;
 }
 
-// A well row as "X" for a block and "." for an empty cell.
-inline std::string rowPattern(int row) {
+// `count` well rows from `first`, as "X" for a block and "." for an empty cell.
+inline std::string rowPattern(int first, int count = 1) {
     std::string pattern;
-    for (int c = 0; c < wellColumns; ++c) pattern += playfield.occupied[row * wellColumns + c] ? 'X' : '.';
+    for (int i = first * wellColumns; i < (first + count) * wellColumns; ++i)
+        pattern += playfield.occupied[i] ? 'X' : '.';
     return pattern;
 }
 
