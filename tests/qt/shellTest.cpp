@@ -1,5 +1,6 @@
 // shellTest.cpp: the Linux shell driven as a player would: its windows, keys, ticks and drawing, the
 // end-of-game boxes and the name window, the ranking POST to a loopback server, and the single-instance lock.
+// (The HTTP exchange alone is also tested by the ranking server's tests.)
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -23,7 +24,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QtTest/qtestspontaneevent.h>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -51,8 +52,7 @@ void sendKey(QWidget* widget, bool press, int qtKey, bool autoRepeat = false) {
 // A close the window manager asks for (its close box, Alt+F4).
 void closeFromDesktop(QWidget* window) {
     QCloseEvent event;
-    QSpontaneKeyEvent::setSpontaneous(&event);
-    QApplication::sendEvent(window, &event);
+    QApplication::sendEvent(window->windowHandle(), &event);
 }
 
 std::string fileBytes(const char* name) {
@@ -144,7 +144,7 @@ protected:
 
 bool gameRuns() { return game.gravityClock > 0 || current.row > 0; }
 
-TEST_F(Shell, OneGameFromTheFirstKeysToTheRankingAndOn) {
+TEST_F(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     QWidget* window = gameWindowWidget();
     QWidget* nameWindow = nameWindowWidget();
     EXPECT_EQ(window->windowTitle().toStdString(), "Pilaro");
@@ -200,8 +200,9 @@ TEST_F(Shell, OneGameFromTheFirstKeysToTheRankingAndOn) {
     invalidateGameWindow();
     EXPECT_EQ(window->grab().toImage().pixelColor(5, 5), QColor(Qt::black));
 
-    // A new best score: saved before the offer, then the name window.
-    ASSERT_TRUE(server.start(httpReply("<<5\x88\xCA<br>")));
+    // A new best score: saved before the offer, then the name window. The server answers with a
+    // redirect, whose own body is shown: one followed would be a second request.
+    ASSERT_TRUE(server.start(httpReply("<<5\x88\xCA<br>", "302 Found", "Location: /elsewhere\r\n")));
     BoxAnswerer boxes{{{"ハイスコア！", "OK"}, {"ランキング登録", "はい"}, {"警告", "OK"}, {"登録完了", "OK"},
                        {"ゲームオーバー", "はい"}}};
     std::string savedWhenOffered;
@@ -220,7 +221,7 @@ TEST_F(Shell, OneGameFromTheFirstKeysToTheRankingAndOn) {
     sendKey(nameWindow, true, Qt::Key_A);
     EXPECT_EQ(game.keyLatch, 1);
     sendKey(nameWindow, false, Qt::Key_A);
-    //closeFromDesktop(nameWindow);
+    closeFromDesktop(nameWindow);
     EXPECT_TRUE(nameWindow->isVisible());
     okButtonWidget()->click();  // nothing typed: a warning owned by the name window, which stays
     ASSERT_EQ(boxes.seen.size(), 3u);
@@ -230,81 +231,46 @@ TEST_F(Shell, OneGameFromTheFirstKeysToTheRankingAndOn) {
     QInputMethodEvent typed;  // Japanese arrives through the input method, committed as a whole
     typed.setCommitString(QString::fromUtf8("名前"));
     QApplication::sendEvent(field, &typed);
-    okButtonWidget()->click();
-    ASSERT_TRUE(runUntil([&] { return boxes.seen.size() == 5; }));
-
-    const std::vector<std::string> titles{"ハイスコア！", "ランキング登録", "警告", "登録完了", "ゲームオーバー"};
-    const std::vector<std::string> texts{"スコア：1200", "あなたのスコア\n1200\nランキングに登録しますか？",
-                                         "名前を入力してください", "5位11位以下はホームページにて", "続けますか？"};
-    for (std::size_t i = 0; i < titles.size(); ++i) {
-        EXPECT_EQ(boxes.seen[i].title, titles[i]);
-        EXPECT_EQ(boxes.seen[i].text, texts[i]);
-        EXPECT_EQ(boxes.seen[i].faults, "") << titles[i];
-    }
+    okButtonWidget()->click();  // the exchange, the done box and the continue question run inside the click
     const std::vector<ReceivedRequest> requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].head, "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
                                     "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n");
     EXPECT_EQ(requests[0].body, "\x96\xBC\x91\x4F_1200");
-    // Yes deals a new game, which knows the new best and plays.
+    // Yes dealt a new game, which knows the new best and plays.
     EXPECT_FALSE(nameWindow->isVisible());
     EXPECT_EQ(game.hiScore, 1200u);
-    EXPECT_EQ(fileBytes("hiScore.txt"), "1200");
     EXPECT_TRUE(runUntil(gameRuns));
-}
 
-TEST_F(Shell, ABestScoreEqualledAsksOnlyWhetherToContinueAndNoEndsTheProgram) {
-    BoxAnswerer boxes{{{"ゲームオーバー", "いいえ"}}};
-    endGameWith(500, 500);
-    ASSERT_TRUE(runUntil([] { return !gameWindowWidget()->isVisible(); }));  // and exit code 0, on tear-down
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].text, "続けますか？");
-    EXPECT_EQ(boxes.seen[0].faults, "");
-    EXPECT_EQ(fileBytes("hiScore.txt"), "");
-}
-
-TEST_F(Shell, AServerThatNeverAnswersGivesTheEmptyBoxAfterTheTimeOut) {
+    // A second best score, sent to a server that never answers: the name window keeps the name
+    // typed before, and the exchange gives up after its 10 s limit, not sooner, not much later.
     ASSERT_TRUE(server.start("", ReplyMode::silent));
-    BoxAnswerer boxes{{{"ハイスコア！", "OK"}, {"ランキング登録", "はい"}, {"登録完了", "OK"}, {"ゲームオーバー", "はい"}}};
-    std::chrono::steady_clock::time_point doneShown;
-    boxes.whenShown = [&](const SeenBox& box) {
-        if (box.title == "登録完了") doneShown = std::chrono::steady_clock::now();
-    };
-    endGameWith(1200, 0);
-    ASSERT_TRUE(runUntil([] { return nameFieldWidget() != nullptr && nameWindowWidget()->isVisible(); }));
-    nameFieldWidget()->setText("ABC");
+    endGameWith(1300, 1200);
+    ASSERT_TRUE(runUntil([] { return nameWindowWidget()->isActiveWindow(); }));
+    EXPECT_EQ(field->text().toStdString(), "名前");
     const auto clicked = std::chrono::steady_clock::now();
     okButtonWidget()->click();
-    ASSERT_TRUE(runUntil([&] { return boxes.seen.size() == 4; }, 20000));
-    EXPECT_EQ(boxes.seen[2].text, "");
-    // The exchange gives up after its 10 s limit, not sooner and not much later (nor tries again).
-    EXPECT_GE(doneShown - clicked, std::chrono::seconds(9));
-    EXPECT_LE(doneShown - clicked, std::chrono::seconds(12));
-    EXPECT_EQ(server.requests().size(), 1u);
-}
+    EXPECT_GE(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(9));
+    EXPECT_LE(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(12));
 
-TEST(HttpPost, GivesBackTheFirstBytesOfTheReplyAndFollowsNoRedirect) {
-    const std::string longReply(3000, 'x');
-    const struct {
-        const char* label;
-        std::string reply;  // empty: no server listens
-        ReplyMode mode;
-        std::string shown;
-    } rows[] = {{"a redirect's own body", httpReply("moved<x", "302 Found", "Location: /elsewhere\r\n"),
-                 ReplyMode::answer, "moved<x"},
-                {"only the first 1024 bytes", httpReply(longReply), ReplyMode::answer, longReply.substr(0, 1024)},
-                {"a reply that comes a byte at a time", httpReply("abc"), ReplyMode::trickle, "abc"},
-                {"no server", "", ReplyMode::answer, ""}};
-    for (const auto& row : rows) {
-        LoopbackServer server;
-        server.trickleDelay = std::chrono::milliseconds(5);
-        ASSERT_TRUE(server.start(row.reply, row.mode));
-        if (row.reply.empty()) server.stop();
-        const HttpTarget target{false, "127.0.0.1", server.port(), "/whiteRanking.cgi"};
-        EXPECT_EQ(httpPost(target, "Content-Type: application/x-www-form-urlencoded", "A_1", 1024), row.shown)
-            << row.label;
-        EXPECT_EQ(server.requests().size(), row.reply.empty() ? 0u : 1u) << row.label;
+    // A third game that only equals the best: the continue question alone, and No ends the
+    // program (with exit code 0, checked on tear-down) without writing anything.
+    boxes.answers["ゲームオーバー"] = "いいえ";
+    endGameWith(1300, 1300);
+    ASSERT_TRUE(runUntil([] { return !gameWindowWidget()->isVisible(); }));
+    EXPECT_EQ(fileBytes("hiScore.txt"), "1300");
+
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"ハイスコア！", "スコア：1200"}, {"ランキング登録", "あなたのスコア\n1200\nランキングに登録しますか？"},
+        {"警告", "名前を入力してください"}, {"登録完了", "5位11位以下はホームページにて"}, {"ゲームオーバー", "続けますか？"},
+        {"ハイスコア！", "スコア：1300"}, {"ランキング登録", "あなたのスコア\n1300\nランキングに登録しますか？"},
+        {"登録完了", ""}, {"ゲームオーバー", "続けますか？"}, {"ゲームオーバー", "続けますか？"}};
+    ASSERT_EQ(boxes.seen.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(std::make_pair(boxes.seen[i].title, boxes.seen[i].text), expected[i]) << "box " << i;
+        EXPECT_EQ(boxes.seen[i].faults, "") << "box " << i;
     }
+    EXPECT_EQ(server.requests().size(), 2u);  // one a game: none tried again
 }
 
 TEST(SingleInstance, ASecondCopyIsRefusedAndAStaleLockIsNot) {
