@@ -153,12 +153,14 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     EXPECT_TRUE(fake.sleptMs == 1 && fake.drawing.empty() && !std::memcmp(&game, &before, sizeof game));
 
     // Fault guarded against: a hard drop pressed under the game-over boxes used to settle the
-    // first piece of the next game; after a blocked entry only Escape and F1 still act.
+    // first piece of the next game; after a blocked entry ticks idle, and only Escape and F1 act.
     game.gameOver = 1;
     const Piece piece = current;
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
+    onTimerTick();
     EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty());
+    EXPECT_EQ(fake.sleptMs, 2u);
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }
