@@ -43,7 +43,8 @@ bool LoopbackServer::start(std::string reply, ReplyMode mode, std::string* why) 
     stopping = false;
     worker = std::thread([this] {
         // accept fails once stop() has shut the listener down.
-        for (int connection; (connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) serve(connection);
+        for (int connection; (connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;)
+            serve(connection);
     });
     return true;
 }
