@@ -83,6 +83,9 @@ std::string faultsOf(QMessageBox* box) {
     const int titleBar = box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
     if (box->width() < QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 3 * titleBar)
         faults += "too narrow; ";
+    Qt::WindowFlags frameButtons = Qt::WindowMinMaxButtonsHint;
+    if (texts != "OK ") frameButtons |= Qt::WindowCloseButtonHint;
+    if (box->windowFlags() & frameButtons) faults += "the frame has buttons it must not; ";
     if (texts == "OK ") return faults;
     sendKey(box, true, Qt::Key_Escape);
     closeFromDesktop(box);
