@@ -131,7 +131,8 @@ void showNameWindow() {
     QWidget* window = nameWindowWidget();
     if (window == nullptr) return;
     speakJapanese();
-    if (!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     window->show();
     window->raise();
     window->activateWindow();
