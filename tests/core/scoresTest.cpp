@@ -59,7 +59,8 @@ TEST_F(Scores, TheGameOverFlowsAndTheRankingRequest) {
     EXPECT_EQ(endGameWith(501, {BoxAnswer::ok, BoxAnswer::no, BoxAnswer::yes}),
               (Texts{"ハイスコア！|スコア：501|ok|free",
                      "ランキング登録|あなたのスコア\n501\nランキングに登録しますか？|yes-no|free", goOn}));
-    EXPECT_EQ(readFile() + " " + std::to_string(game.hiScore), "501 501") << "the new game reads the saved best";
+    EXPECT_EQ(readFile() + " " + std::to_string(game.hiScore), "501 501")
+        << "the next game is judged against the saved best";
 
     // Offered and taken, to an address from the environment: the name window waits with ticks
     // idle, and OK sends the request.
