@@ -13,20 +13,15 @@ class Play : public CoreTest {};
 // piece waits per row and the ticks before a resting piece settles. The last row is a jump that
 // must not stall the tick.
 TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
-    // score, level, nextLevelScore, fallInterval, ticks per row, ticks to the settle
-    const std::uint32_t rows[][6] = {{0, 1, 500, 1000, 31, 55},
-                                     {499, 1, 500, 1000, 31, 55},
-                                     {500, 2, 1000, 900, 28, 52},
-                                     {1495, 3, 1500, 800, 25, 49},
-                                     {1500, 4, 2000, 700, 22, 46},
-                                     {2200, 5, 2500, 600, 19, 43},
-                                     {2500, 6, 3000, 500, 16, 40},
-                                     {3000, 7, 3500, 400, 13, 37},
-                                     {3999, 8, 4000, 300, 10, 34},
-                                     {4000, 9, 4500, 200, 7, 31},
-                                     {4600, 10, 5000, 200, 7, 31},
-                                     {30000, 50, 30500, 200, 7, 31},
-                                     {4'000'000'000u, 50, 4'000'000'500u, 200, 7, 31}};
+    // score, level, nextLevelScore, fallInterval, ticks per row, ticks to the settle (kept as a table)
+    // clang-format off
+    const std::uint32_t rows[][6] = {
+        {0, 1, 500, 1000, 31, 55},    {499, 1, 500, 1000, 31, 55},  {500, 2, 1000, 900, 28, 52},
+        {1495, 3, 1500, 800, 25, 49}, {1500, 4, 2000, 700, 22, 46}, {2200, 5, 2500, 600, 19, 43},
+        {2500, 6, 3000, 500, 16, 40}, {3000, 7, 3500, 400, 13, 37}, {3999, 8, 4000, 300, 10, 34},
+        {4000, 9, 4500, 200, 7, 31},  {4600, 10, 5000, 200, 7, 31}, {30000, 50, 30500, 200, 7, 31},
+        {4'000'000'000u, 50, 4'000'000'500u, 200, 7, 31}};
+    // clang-format on
     for (const auto& row : rows) {
         newGame();
         game.score = row[0];
@@ -132,23 +127,20 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     press(keyDown);
     EXPECT_EQ(game.score, 1u);
 
-    // Resting on a ledge: keys never renew the lock delay. Slid over a gap after 40 ticks, the
-    // piece falls at the next tick; on the floor it settles, and Down still held keeps the lockout
-    // until a settle with Down released.
-    current.row = 16;
-    setCell(19, 4);
-    setCell(19, 5);
-    for (int i = 0; i < 40; ++i) onTimerTick();
-    press(keyRight);
-    press(keyRight);
+    // Resting on the floor: sliding never renews the lock delay, so the piece settles at the 55th
+    // tick; Down still held keeps the lockout, which a tick without a settle leaves alone and a
+    // settle with Down released clears.
+    for (int i = 0; i < 54; ++i) {
+        onTimerTick();
+        press(i % 2 ? keyLeft : keyRight);
+    }
+    EXPECT_EQ(rowPattern(19), "..........");
     onTimerTick();
-    EXPECT_EQ(current.row, 17);
-    for (int i = 0; i < 55; ++i) onTimerTick();
-    EXPECT_EQ(rowPattern(19), "....XXXX..");
+    EXPECT_EQ(rowPattern(19), "....XX....");
     fake.downHeld = false;
     onTimerTick();
-    EXPECT_EQ(game.downLockout, 1) << "left alone by a tick without a settle";
-    current.row = 16;
+    EXPECT_EQ(game.downLockout, 1);
+    current.row = 17;
     for (int i = 0; i < 60; ++i) onTimerTick();
     EXPECT_EQ(game.downLockout, 0);
 
@@ -161,12 +153,14 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     EXPECT_TRUE(fake.sleptMs == 1 && fake.drawing.empty() && !std::memcmp(&game, &before, sizeof game));
 
     // Fault guarded against: a hard drop pressed under the game-over boxes used to settle the
-    // first piece of the next game; after a blocked entry only Escape and F1 still act.
+    // first piece of the next game; after a blocked entry ticks idle, and only Escape and F1 act.
     game.gameOver = 1;
     const Piece piece = current;
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
+    onTimerTick();
     EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty());
+    EXPECT_EQ(fake.sleptMs, 2u);
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }
