@@ -89,8 +89,13 @@ BEGIN
       improved := true; best := p_score; v_best_submission := v_id;
     END IF;
   END IF;
-  SELECT coalesce(sum(c.names), 0) INTO v_above FROM generate_series(0, 7) l
-    JOIN place_counts c ON c.level = l AND c.prefix > (best >> (4 * l)) AND c.prefix <= ((best >> (4 * l)) | 15);
+  -- Level by level, each a range of the primary key (one query over all levels is planned as a
+  -- scan of the whole table).
+  v_above := 0;
+  FOR k IN 0..7 LOOP
+    v_above := v_above + (SELECT coalesce(sum(names), 0) FROM place_counts
+      WHERE level = k AND prefix > (best >> (4 * k)) AND prefix <= ((best >> (4 * k)) | 15));
+  END LOOP;
   SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
   place := v_above + v_tied + 1;
 END
@@ -200,7 +205,9 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
         error = why;
         return false;
     }
-    bool done = marker != 0 || (execute(schemaSql) && execute("INSERT INTO pilaro_ranking_schema VALUES (1)"));
+    // The functions are replaced on every start, so that a new program brings its own.
+    bool done = access != StoreAccess::serve ||
+                (execute(schemaSql) && (marker != 0 || execute("INSERT INTO pilaro_ranking_schema VALUES (1)")));
     if (done && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
