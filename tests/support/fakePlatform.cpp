@@ -51,7 +51,8 @@ std::string nameFieldText() { return fake.nameField; }
 
 std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                      std::size_t replyLimit) {
-    fake.requests.push_back({target, headerLine, body, replyLimit});
+    fake.requests.push_back((target.secure ? "https://" : "http://") + target.host + ":" + std::to_string(target.port) +
+                            target.path + "|" + headerLine + "|" + body + "|" + std::to_string(replyLimit));
     return fake.httpReply.substr(0, replyLimit);
 }
 

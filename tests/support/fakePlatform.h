@@ -9,19 +9,13 @@
 
 #include "platform/platform.h"
 
-struct RequestRecord {
-    HttpTarget target;
-    std::string headerLine, body;
-    std::size_t replyLimit;
-};
-
 struct FakePlatform {
     // What the core did. Drawing, in order: "begin frame", "<to> x,y wxh <- <from> x,y" for a copy,
     // "<to> x,y wxh white", "<to> x,y <text>", "begin window" and "end window"; the surfaces are
-    // back, window, backdrop and tiles. Boxes: "title|text|ok or yes-no|free or owned".
-    std::vector<std::string> drawing, boxes, debugLines;
+    // back, window, backdrop and tiles. Boxes: "title|text|ok or yes-no|free or owned". Requests:
+    // "scheme://host:port/path|header line|body|reply limit".
+    std::vector<std::string> drawing, boxes, requests, debugLines;
     std::vector<int> sounds;
-    std::vector<RequestRecord> requests;
     std::vector<WindowId> closes;
     unsigned sleptMs = 0;
     int invalidations = 0;
