@@ -6,8 +6,7 @@
 
 #include "shell.h"
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // A whole scale factor keeps the 24-pixel cells sharp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     int code = 0;
