@@ -21,7 +21,8 @@ struct FakePlatform {
     int invalidations = 0;
     bool nameWindowVisible = false;
 
-    bool recordDrawing = true;  // long random runs turn the drawing record off
+    // Long random runs turn the drawing record off; the double then does not even build its text.
+    bool recordDrawing = true;
 
     // What the machine answers.
     bool downHeld = false;
