@@ -17,7 +17,8 @@
 
 namespace {
 
-// The page's events, as webNextEvent reports them: the kind in the high 16 bits, a value below.
+// The page's events, as webNextEvent reports them: the kind in the high 16 bits, a value below (for
+// a key, its virtual-key number, plus 256 when the name window had the keys).
 enum EventKind { eventTick = 1, eventKeyDown, eventKeyUp, eventActivate, eventCommand, eventClose };
 
 void dispatch(int event) {
@@ -46,6 +47,7 @@ bool isDownKeyHeld() { return webDownKeyHeld() != 0; }
 // The wipe's sleeps hand the thread back to the browser, which shows what was drawn so far.
 void sleepMs(unsigned ms) { emscripten_sleep(ms); }
 
+// The canvas needs no bookkeeping at the start of a frame: the background covers it all.
 void beginFrame() {}
 
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
@@ -60,6 +62,7 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
     webDrawText(static_cast<int>(to), x, y, utf8.c_str());
 }
 
+// The wipe draws straight on the visible canvas; the browser shows it whenever the program sleeps.
 void beginWindowDrawing() {}
 void endWindowDrawing() {}
 
