@@ -1,5 +1,7 @@
-// resource.h: the numbers of the art and sound resources, shared by pilaro.rc and the Win32 shell.
+// resource.h: the numbers of the icon, art and sound resources, shared by pilaro.rc and the Win32 shell.
 #pragma once
+
+#define IDI_PILARO 1
 
 #define IDB_BACKDROP 101
 #define IDB_TILES 102
