@@ -352,6 +352,7 @@ std::vector<ResourceFile> makeAllResources()
         {"pilaro-128.png", encodePng(makeIcon(128))},
         {"pilaro-256.png", encodePng(makeIcon(256))},
         {"pilaro.ico", makeIconFile()},
+        {"cp932.inc", makeCp932Table()},
     };
 }
 

@@ -78,6 +78,8 @@ IconImage makeIcon(int size);
 Bytes encodePng(const IconImage& icon);
 // A Windows .ico file with the icon at 16, 32 and 48 pixels (32-bit BMP) and 256 (PNG).
 Bytes makeIconFile();
+// The code page 932 tables that src/text/cp932.cpp compiles in, as C++ source (tools/cp932Table.cpp).
+Bytes makeCp932Table();
 
 // The files of resources/, under the names the shells embed them by.
 std::vector<ResourceFile> makeAllResources();

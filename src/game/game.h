@@ -71,7 +71,9 @@ bool moveRight();
 bool rotateCurrent();
 void countTurn(bool turned);
 
-// Gravity and the tick.
+// Gravity and the tick. The rules run only while the game is running: one of the program's windows
+// is active, no new best score is being offered and the game has not ended.
+bool gameRunning();
 void onTimerTick();
 bool gravityStep();
 

@@ -2,10 +2,11 @@
 #include "game/game.h"
 #include "platform/platform.h"
 #include "present/frame.h"
+#include "present/shellFacts.h"
 
 namespace {
 
-constexpr std::uint32_t tickMs = 33;
+constexpr std::uint32_t tickMs = tickPeriodMs;  // each tick moves the game's clock by one timer period
 constexpr std::uint32_t pointsPerLevel = 500;
 constexpr std::uint32_t highestLevel = 50;
 constexpr std::uint32_t lockDelayMs = 800;
@@ -43,10 +44,12 @@ bool gravityStep() {
     return true;
 }
 
+bool gameRunning() { return !game.rankingPending && game.windowActive && !game.gameOver; }
+
 void onTimerTick() {
     // Modal boxes deliver ticks from their own loops. While one has the activation, while a new
     // best score is being offered, and from a blocked entry until the next game, the rules stand still.
-    if (game.rankingPending || !game.windowActive || game.gameOver) {
+    if (!gameRunning()) {
         sleepMs(1);
         return;
     }

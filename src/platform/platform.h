@@ -34,6 +34,9 @@ bool isDownKeyHeld();
 // Blocks the one thread for about `ms` milliseconds (the idle tick and the row-clear wipe).
 void sleepMs(unsigned ms);
 
+// A frame is about to be composed on Surface::backBuffer, from the background up: everything drawn
+// there since the last frame is about to be covered.
+void beginFrame();
 // Copies a width x height rectangle of pixels from (fromX, fromY) of `from` to (x, y) of `to`.
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY);
 // Paints a rectangle of `to` white without reading any source.
@@ -47,7 +50,7 @@ void endWindowDrawing();
 // Asks for the game window to be repainted from the back buffer, without erasing first.
 void invalidateGameWindow();
 
-// Starts sound effect 201..204 and returns at once; a newer effect cuts off an older one.
+// Starts one of the sound effects of present/sound.h and returns at once; a newer effect cuts off an older one.
 void startSound(int soundId);
 
 // A modal message box without icon; returns the button that closed it.

@@ -57,6 +57,7 @@ void drawHud(Surface to) {
 }
 
 void composeFrame() {
+    beginFrame();
     copyRect(Surface::backBuffer, 0, 0, canvasWidth, canvasHeight, Surface::backdrop, 0, 0);
     drawField(Surface::backBuffer);
     drawPieces(Surface::backBuffer);

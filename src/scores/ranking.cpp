@@ -1,4 +1,5 @@
 // ranking.cpp: sending a new best score with the player's name, and showing what the server says.
+#include <cstdlib>
 #include <string>
 
 #include "game/game.h"
@@ -9,7 +10,8 @@
 #define PILARO_RANKING_URL "http://localhost:8631/whiteRanking.cgi"
 #endif
 
-const char* const rankingUrl = PILARO_RANKING_URL;
+constexpr const char* builtRankingUrl = PILARO_RANKING_URL;
+std::string rankingUrl = builtRankingUrl;
 const char* const rankingHeaderLine = "Content-Type: application/x-www-form-urlencoded";
 const char* const rankingDoneSuffix = "11位以下はホームページにて";
 
@@ -86,6 +88,18 @@ bool httpPostForm(const std::string& url, const std::string& body) {
     const std::string doneText = token.empty() ? std::string() : cp932ToUtf8(token) + rankingDoneSuffix;
     showMessageBox(doneText, "登録完了", BoxButtons::ok, BoxOwner::none);
     return true;
+}
+
+void chooseRankingUrl() {
+    rankingUrl = builtRankingUrl;
+    const char* chosen = std::getenv("PILARO_RANKING_URL");
+    if (chosen == nullptr || *chosen == '\0') return;
+    HttpTarget target;
+    if (splitUrl(chosen, target)) {
+        rankingUrl = chosen;
+    } else {
+        debugOutput(std::string("PILARO_RANKING_URL is not an http or https address; using ") + builtRankingUrl);
+    }
 }
 
 void submitRanking() {

@@ -6,7 +6,8 @@
 #include "platform/platform.h"
 
 extern const char* const hiScoreFileName;
-extern const char* const rankingUrl;
+// Where a new best score is sent: the build's address unless chooseRankingUrl found another.
+extern std::string rankingUrl;
 extern const char* const rankingHeaderLine;
 extern const char* const rankingDoneSuffix;
 
@@ -23,6 +24,9 @@ void askToContinue();
 // The OK button of the name window was clicked.
 void confirmName();
 
+// At start-up: PILARO_RANKING_URL from the environment, when set, replaces the build's address. One
+// that cannot be parsed is reported on the debug output and the build's address is kept.
+void chooseRankingUrl();
 void submitRanking();
 bool httpPostForm(const std::string& url, const std::string& body);
 

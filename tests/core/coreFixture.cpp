@@ -91,7 +91,7 @@ std::string CoreTest::readHiScoreFile() {
 
 int CoreTest::ticksUntilSettle(int limit) {
     for (int ticks = 1; ticks <= limit; ++ticks) {
-        if (game.rankingPending || !game.windowActive || game.gameOver) return -1;
+        if (!gameRunning()) return -1;
         if (gravityStep()) return ticks;
     }
     return -1;

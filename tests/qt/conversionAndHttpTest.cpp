@@ -1,4 +1,4 @@
-// conversionAndHttpTest.cpp: the Qt-free pieces of the Linux shell: code page 932 and the HTTP POST.
+// conversionAndHttpTest.cpp: the Qt-free piece of the Linux shell: the HTTP POST.
 #include <string>
 
 #include <gtest/gtest.h>
@@ -7,39 +7,6 @@
 #include "platform/platform.h"
 
 namespace {
-
-struct ConversionRow {
-    bool toCp932;  // else from code page 932 to UTF-8
-    std::string from;
-    std::string to;
-};
-
-class Cp932 : public testing::TestWithParam<ConversionRow> {};
-
-TEST_P(Cp932, ConvertsWithQuestionMarksAndReplacementCharacters)
-{
-    const ConversionRow& row = GetParam();
-    EXPECT_EQ(row.toCp932 ? utf8ToCp932(row.from) : cp932ToUtf8(row.from), row.to);
-}
-
-// Unmappable or broken UTF-8 becomes "?"; an undefined or cut-off code page 932 sequence, U+FFFD.
-INSTANTIATE_TEST_SUITE_P(Rows, Cp932, testing::Values(
-    ConversionRow{true, "ABC_1200", "ABC_1200"},
-    ConversionRow{true, "", ""},
-    ConversionRow{true, "名前", "\x96\xBC\x91\x4F"},
-    ConversionRow{true, "ｱｲ", "\xB1\xB2"},          // half-width katakana is one byte each
-    ConversionRow{true, "ソ", "\x83\x5C"},          // a second byte of 0x5C (backslash)
-    ConversionRow{true, "～", "\x81\x60"},          // full-width tilde, where plain Shift JIS differs
-    ConversionRow{true, "a€b", "a?b"},
-    ConversionRow{true, "x\xF0\x9F\x98\x80y", "x?y"},
-    ConversionRow{true, "a\xFF" "b", "a?b"},
-    ConversionRow{true, "a\xE3\x81", "a?"},
-    ConversionRow{false, "\x96\xBC\x91\x4F", "名前"},
-    ConversionRow{false, "\x83\x7A\x81\x5B\x83\x80", "ホーム"},  // second bytes in the ASCII range
-    ConversionRow{false, "a\xFF" "b", "a\xEF\xBF\xBD" "b"},
-    ConversionRow{false, "a\x82", "a\xEF\xBF\xBD"},
-    ConversionRow{false, "\x81\x7F", "\xEF\xBF\xBD\x7F"}),
-    [](const auto& info) { return "row" + std::to_string(info.index); });
 
 std::string okReply(const std::string& body)
 {

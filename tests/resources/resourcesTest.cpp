@@ -239,8 +239,8 @@ TEST(ReproduceTest, CommittedFilesAreExactlyWhatTheGeneratorMakes)
                                              << "); run the regenerate-resources target";
     }
     EXPECT_EQ(names, (std::set<std::string>{"backdrop.bmp", "tiles.bmp", "turn.wav", "move.wav", "rowsCleared.wav",
-                                             "hardDrop.wav", "pilaro-48.png", "pilaro-64.png", "pilaro-128.png",
-                                             "pilaro-256.png", "pilaro.ico"}));
+                                             "hardDrop.wav", "cp932.inc", "pilaro-48.png", "pilaro-64.png",
+                                             "pilaro-128.png", "pilaro-256.png", "pilaro.ico"}));
 }
 
 } // namespace

@@ -30,6 +30,7 @@ void beginWindowDrawing() {
     ++fake.windowDrawingSessions;
 }
 void endWindowDrawing() { --fake.windowDrawingDepth; }
+void beginFrame() { ++fake.framesBegun; }
 void invalidateGameWindow() { ++fake.invalidations; }
 void startSound(int soundId) { fake.sounds.push_back(soundId); }
 

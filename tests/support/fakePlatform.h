@@ -42,6 +42,7 @@ struct FakePlatform {
     std::vector<WindowId> closes;
     unsigned sleptMs = 0;
     int invalidations = 0;
+    int framesBegun = 0;
     int windowDrawingDepth = 0;
     int windowDrawingSessions = 0;
     bool nameWindowVisible = false;

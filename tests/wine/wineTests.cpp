@@ -22,8 +22,9 @@ using namespace std::chrono_literals;
 const std::string prefix = PILARO_WINE_PREFIX;
 const std::string exePath = PILARO_WIN32_EXE;
 // The same game built to send its ranking to 127.0.0.1:rankingPort instead of the real server.
-const std::string loopbackExePath = (fs::path(PILARO_WIN32_EXE).parent_path() / "pilaroLoopback.exe").string();
 constexpr unsigned rankingPort = PILARO_WINE_RANKING_PORT;
+// The game sends its ranking where the environment says; Wine hands the variable on to the exe.
+const std::string rankingUrl = "http://127.0.0.1:" + std::to_string(rankingPort) + "/whiteRanking.cgi";
 
 // The screen layout of the game window's 408x524 client area.
 constexpr int cell = 24, wellLeft = 24, wellTop = 24, wellRows = 20, wellColumns = 10;
@@ -121,6 +122,7 @@ protected:
         // The msgbox trace is how the tests read the text of every message box.
         setenv("WINEDEBUG", "-all,trace+msgbox", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
+        setenv("PILARO_RANKING_URL", rankingUrl.c_str(), 1);
         char work[] = "/tmp/pilaroWine.XXXXXX";
         ASSERT_NE(mkdtemp(work), nullptr);
         workDir = work;
@@ -203,7 +205,7 @@ TEST(Win32Program, ImportsOnlyDllsOfTheSystem) {
     // The compiler's runtime is linked in; anything beyond these would have to be shipped too.
     const std::set<std::string> system = {"gdi32.dll", "kernel32.dll", "msvcrt.dll", "user32.dll", "wininet.dll",
                                           "winmm.dll"};
-    for (const std::string& exe : {exePath, loopbackExePath}) {
+    for (const std::string& exe : {exePath}) {
         std::istringstream names(runCommand(std::string(PILARO_MINGW_OBJDUMP) + " -p '" + exe +
                                             "' 2>/dev/null | sed -n 's/.*DLL Name: //p' | tr A-Z a-z"));
         std::size_t count = 0;
@@ -297,7 +299,7 @@ TEST_F(WineGame, NewBestScoreIsSavedAndPostedWithTheTypedName) {
     std::string why, score;
     // "12位" in code page 932, then markup that the done box must not show.
     ASSERT_TRUE(server.start(rankingPort, "12\x88\xca<html><body>ranking</body></html>", false, why)) << why;
-    const auto [game, window] = startGame(loopbackExePath);
+    const auto [game, window] = startGame(exePath);
     ASSERT_FALSE(window.empty());
     const std::string nameWindow = toNameWindow(*game, window, score);
     ASSERT_FALSE(nameWindow.empty());
@@ -328,7 +330,7 @@ TEST_F(WineGame, SilentRankingServerEndsInAnEmptyDoneBoxWithinTenSeconds) {
     LoopbackServer server;
     std::string why, score;
     ASSERT_TRUE(server.start(rankingPort, "", true, why)) << why;
-    const auto [game, window] = startGame(loopbackExePath);
+    const auto [game, window] = startGame(exePath);
     ASSERT_FALSE(window.empty());
     const std::string nameWindow = toNameWindow(*game, window, score);
     ASSERT_FALSE(nameWindow.empty());

@@ -31,16 +31,11 @@
 #include "game/game.h"
 #include "game/input.h"
 #include "platform/platform.h"
-#include "present/frame.h"
+#include "present/shellFacts.h"
+#include "scores/scores.h"
 #include "shell.h"
 
 namespace {
-
-constexpr int tickPeriodMs = 33;
-constexpr int nameWindowOuterWidth = 250;
-constexpr int nameWindowOuterHeight = 90;
-constexpr int okButtonId = 1;
-const char* const namePrompt = "名前を入力してください";
 
 class GameWindow;
 class NameWindow;
@@ -58,7 +53,7 @@ NameWindow* nameWindow = nullptr;
 QLineEdit* nameField = nullptr;
 QPushButton* okButton = nullptr;
 QLockFile* instanceLock = nullptr;
-QSoundEffect* sounds[4] = {};  // 201..204, made when first played
+QSoundEffect* sounds[soundCount] = {};  // by sound id from soundTurn, made when first played
 
 // The benchmark's window into the program (PILARO_BENCH_TRACE set): when the first composed frame
 // is painted, and every hundredth tick that runs the game, with the clock, on standard error.
@@ -76,7 +71,7 @@ long long clockNs(clockid_t clock)
 
 void tick()
 {
-    if (benchTrace && !game.rankingPending && game.windowActive && !game.gameOver && ++workingTicks % 100 == 0)
+    if (benchTrace && gameRunning() && ++workingTicks % 100 == 0)
         std::fprintf(stderr, "ticks %llu %lld\n", workingTicks, clockNs(CLOCK_MONOTONIC));
     onTimerTick();
 }
@@ -132,9 +127,9 @@ void copyPixels(QImage& target, int x, int y, int width, int height, const QImag
     }
 }
 
-// Every frame starts with the whole background copied over the back buffer. Most of it is
-// background already: only what was drawn since (blocks, pieces, text) differs. So the back
-// buffer remembers those rectangles and gets just them back; the frame comes out the same.
+// Every frame starts from the whole background. Most of the back buffer is background already:
+// only what was drawn since (blocks, pieces, text) differs. So the back buffer remembers those
+// rectangles, gets just them back when a frame begins, and then already holds the background.
 struct PixelRect {
     int x, y, width, height;
 };
@@ -240,13 +235,13 @@ public:
         : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
     {
-        setWindowTitle(QStringLiteral("Pilaro"));
+        setWindowTitle(QString::fromUtf8(gameWindowTitle));
         setFixedSize(canvasWidth, canvasHeight);
         setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the back buffer: nothing to erase
         setAttribute(Qt::WA_NoSystemBackground);
         setFocusPolicy(Qt::StrongFocus);
     }
-    void startTicking() { startTimer(tickPeriodMs, Qt::PreciseTimer); }
+    void startTicking() { startTimer(static_cast<int>(tickPeriodMs), Qt::PreciseTimer); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -297,7 +292,7 @@ public:
         // text margins, two pixels on each side and one for the cursor.
         QStyleOptionFrame option;
         initStyleOption(&option);
-        option.rect = QRect(0, 0, 90, 30);
+        option.rect = QRect(0, 0, nameFieldRect.width, nameFieldRect.height);
         QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
         contents = contents.marginsRemoved(textMargins());
         validator->usableWidth = contents.width() - 2 * 2 - 1;
@@ -309,19 +304,19 @@ class NameWindow : public QWidget {
 public:
     NameWindow() : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     {
-        setWindowTitle(QString::fromUtf8("名前入力"));
-        setFixedSize(nameWindowOuterWidth, nameWindowOuterHeight);
+        setWindowTitle(QString::fromUtf8(nameWindowTitle));
+        setFixedSize(nameWindowWidth, nameWindowHeight);
         setAttribute(Qt::WA_OpaquePaintEvent);
         setFocusPolicy(Qt::StrongFocus);
     }
     // This window ticks the game too, hidden or not: two ticks per period is the game's pace.
-    void startTicking() { startTimer(tickPeriodMs, Qt::PreciseTimer); }
+    void startTicking() { startTimer(static_cast<int>(tickPeriodMs), Qt::PreciseTimer); }
 
-    // The 250 x 90 is the outer size, frame included; the frame is known once the window is up.
+    // The window's size is its outer size, frame included; the frame is known once the window is up.
     void fitOuterSize()
     {
         const QSize frame = frameGeometry().size() - geometry().size();
-        const QSize client(nameWindowOuterWidth - frame.width(), nameWindowOuterHeight - frame.height());
+        const QSize client(nameWindowWidth - frame.width(), nameWindowHeight - frame.height());
         if (client != size() && client.width() > 0 && client.height() > 0) setFixedSize(client);
     }
 
@@ -475,17 +470,16 @@ void copyRect(Surface to, int x, int y, int width, int height, Surface from, int
     if (height > target.height() - y) height = target.height() - y;
     if (width <= 0 || height <= 0) return;
     if (to == Surface::backBuffer) {
-        const bool wholeBackdrop = from == Surface::backdrop && x == 0 && y == 0 && fromX == 0 && fromY == 0 &&
-                                   width == target.width() && height == target.height();
-        if (wholeBackdrop) {
-            restoreBackdrop();
-            return;
-        }
+        // Background over a back buffer that holds nothing else: the pixels are there already.
+        const bool backdropInPlace = from == Surface::backdrop && x == fromX && y == fromY;
+        if (backdropInPlace && backBufferIsBackdrop && drawnRectCount == 0) return;
         noteBackBufferDrawn(x, y, width, height);
     }
     copyPixels(target, x, y, width, height, source, fromX, fromY);
     noteDrawnOn(to);
 }
+
+void beginFrame() { restoreBackdrop(); }
 
 void fillWhite(Surface to, int x, int y, int width, int height)
 {
@@ -561,8 +555,8 @@ void startSound(int soundId)
 {
     static const char* const files[4] = {"qrc:/sounds/turn.wav", "qrc:/sounds/move.wav", "qrc:/sounds/rowsCleared.wav",
                                          "qrc:/sounds/hardDrop.wav"};
-    const int index = soundId - 201;
-    if (index < 0 || index > 3) return;
+    const int index = soundId - soundTurn;
+    if (index < 0 || index >= soundCount) return;
     // One effect at a time: a new one cuts off whatever still sounds. With no audio device the
     // effects stay silent; nothing here waits for them.
     for (QSoundEffect* effect : sounds)
@@ -607,11 +601,11 @@ void showNameWindow()
         // Made after the window is shown, once per run; they keep their text between showings.
         // Neither takes the keyboard until clicked: keys go to the window, and so to the game.
         nameField = new NameField(nameWindow);
-        nameField->setGeometry(30, 30, 90, 30);
+        nameField->setGeometry(nameFieldRect.x, nameFieldRect.y, nameFieldRect.width, nameFieldRect.height);
         nameField->setFocusPolicy(Qt::ClickFocus);
         nameField->show();
-        okButton = new QPushButton(QStringLiteral("OK"), nameWindow);
-        okButton->setGeometry(130, 30, 50, 20);
+        okButton = new QPushButton(QString::fromUtf8(okButtonText), nameWindow);
+        okButton->setGeometry(okButtonRect.x, okButtonRect.y, okButtonRect.width, okButtonRect.height);
         okButton->setFocusPolicy(Qt::ClickFocus);
         QObject::connect(okButton, &QPushButton::clicked, [] { onCommand(okButtonId); });
         okButton->show();
@@ -644,7 +638,7 @@ bool startShell()
     QApplication::setQuitOnLastWindowClosed(false);
     benchTrace = qEnvironmentVariableIsSet("PILARO_BENCH_TRACE");
     if (!takeInstanceLock()) {
-        showMessageBox("既に起動しています", "起動できません", BoxButtons::ok, BoxOwner::none);
+        showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
         delete instanceLock;
         instanceLock = nullptr;
         return false;
@@ -661,6 +655,7 @@ bool startShell()
     // paint of their frame, rather than a paint after each.
     gameWindow->startTicking();
     nameWindow->startTicking();
+    chooseRankingUrl();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     loadArt();

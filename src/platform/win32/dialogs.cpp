@@ -2,23 +2,23 @@
 #include "platform/win32/shell.h"
 
 #include "platform/platform.h"
+#include "present/shellFacts.h"
 
 namespace {
 
 HWND nameEdit;  // the name field; made at the first showing of the name window, kept to the end
-
-constexpr int okButtonId = 1;
-constexpr int nameEditId = 2;
 
 // Child controls are identified by the number passed where a top-level window passes its menu.
 HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
 
 void makeNameControls() {
     // No ES_AUTOHSCROLL: the field takes only as much text as its visible width holds.
-    nameEdit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, 30, 30, 90, 30, nameWindow,
-                               controlId(nameEditId), appInstance, nullptr);
-    CreateWindowExW(0, L"BUTTON", L"OK", WS_CHILD | WS_VISIBLE, 130, 30, 50, 20, nameWindow, controlId(okButtonId),
-                    appInstance, nullptr);
+    const ControlRect& field = nameFieldRect;
+    nameEdit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, field.x, field.y, field.width,
+                               field.height, nameWindow, controlId(nameFieldId), appInstance, nullptr);
+    const ControlRect& ok = okButtonRect;
+    CreateWindowExW(0, L"BUTTON", toUtf16(okButtonText).c_str(), WS_CHILD | WS_VISIBLE, ok.x, ok.y, ok.width,
+                    ok.height, nameWindow, controlId(okButtonId), appInstance, nullptr);
 }
 
 }  // namespace

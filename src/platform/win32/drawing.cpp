@@ -3,7 +3,7 @@
 #include "platform/win32/shell.h"
 
 #include "platform/platform.h"
-#include "present/frame.h"
+#include "present/shellFacts.h"
 #include "resource.h"
 
 namespace {
@@ -98,11 +98,11 @@ void paintGameWindow() {
 
 void paintNameWindow() {
     // The paint context's defaults: the system font, black text on an opaque white background.
-    static const wchar_t prompt[] = L"名前を入力してください";
+    static const std::wstring prompt = toUtf16(namePrompt);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(nameWindow, &paint);
-    BitBlt(dc, 0, 0, 250, 90, nullptr, 0, 0, WHITENESS);
-    TextOutW(dc, 0, 0, prompt, static_cast<int>(sizeof prompt / sizeof prompt[0] - 1));
+    BitBlt(dc, 0, 0, nameWindowWidth, nameWindowHeight, nullptr, 0, 0, WHITENESS);
+    TextOutW(dc, 0, 0, prompt.c_str(), static_cast<int>(prompt.size()));
     EndPaint(nameWindow, &paint);
 }
 
@@ -134,5 +134,8 @@ void endWindowDrawing() {
     ReleaseDC(mainWindow, windowSurface);
     windowSurface = nullptr;
 }
+
+// GDI copies whole frames cheaply; nothing needs to know where one starts.
+void beginFrame() {}
 
 void invalidateGameWindow() { InvalidateRect(mainWindow, nullptr, FALSE); }

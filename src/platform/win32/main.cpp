@@ -8,7 +8,8 @@
 #include "game/game.h"
 #include "game/input.h"
 #include "platform/platform.h"
-#include "present/frame.h"
+#include "present/shellFacts.h"
+#include "scores/scores.h"
 
 HINSTANCE appInstance;  // this program's module, which holds the art and the sounds
 HWND mainWindow;        // the game window
@@ -26,15 +27,12 @@ const wchar_t* const instanceMutexName = L"Local\\Pilaro.main";
 
 constexpr DWORD gameWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // 0x10CA0000
 constexpr DWORD nameWindowStyle = WS_CAPTION;                                             // 0x00C00000
-constexpr int nameWindowWidth = 250;
-constexpr int nameWindowHeight = 90;
 
 WindowId windowIdOf(HWND window) { return window == nameWindow ? WindowId::name : WindowId::game; }
 
 LRESULT onCreate(HWND window) {
     makeBackBuffer(window);
-    // Each of the two windows gets its own tick timer, and each of their ticks runs the game:
-    // the game is timed for two ticks in every 33 ms.
+    // Each of the two windows gets its own tick timer, and each of their ticks runs the game.
     SetTimer(window, tickTimerId, tickPeriodMs, nullptr);
     return 0;
 }
@@ -112,7 +110,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     instanceMutex = CreateMutexW(nullptr, TRUE, instanceMutexName);
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        MessageBoxW(nullptr, L"既に起動しています", L"起動できません", MB_OK);
+        showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
         return 0;
     }
 
@@ -120,11 +118,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     RECT outer{0, 0, canvasWidth, canvasHeight};
     AdjustWindowRect(&outer, gameWindowStyle, FALSE);
-    mainWindow = createWindow(L"Pilaro", gameWindowStyle, outer.right - outer.left, outer.bottom - outer.top);
+    mainWindow = createWindow(toUtf16(gameWindowTitle).c_str(), gameWindowStyle, outer.right - outer.left, outer.bottom - outer.top);
     if (!mainWindow) return 0;
-    nameWindow = createWindow(L"名前入力", nameWindowStyle, nameWindowWidth, nameWindowHeight);
+    nameWindow = createWindow(toUtf16(nameWindowTitle).c_str(), nameWindowStyle, nameWindowWidth, nameWindowHeight);
     if (!nameWindow) return 0;
 
+    chooseRankingUrl();
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     loadArt();

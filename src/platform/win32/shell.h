@@ -12,10 +12,6 @@ extern HINSTANCE appInstance;  // this program's module, which holds the art and
 extern HWND mainWindow;        // the game window
 extern HWND nameWindow;        // the name-entry window, hidden until a new best score is offered
 
-// The tick timer that runs on each of the two windows.
-constexpr UINT_PTR tickTimerId = 100;
-constexpr UINT tickPeriodMs = 33;
-
 // drawing.cpp
 void makeBackBuffer(HWND window);
 void releaseBackBuffer();

@@ -1,0 +1,34 @@
+// shellFacts.h: what every shell shows and times alike: the windows' titles and sizes, the name
+// window's prompt and controls, the start-up refusal, the tick period and the command ids.
+#pragma once
+
+#include "present/frame.h"
+#include "present/sound.h"
+
+// The game window's client area is the canvas (canvasWidth x canvasHeight).
+constexpr const char* gameWindowTitle = "Pilaro";
+
+// The name window: an outer size (frame included), a white client with the prompt at its top-left,
+// the name field and the OK button at these client positions.
+struct ControlRect {
+    int x, y, width, height;
+};
+constexpr const char* nameWindowTitle = "名前入力";
+constexpr int nameWindowWidth = 250;
+constexpr int nameWindowHeight = 90;
+constexpr const char* namePrompt = "名前を入力してください";
+constexpr ControlRect nameFieldRect{30, 30, 90, 30};
+constexpr ControlRect okButtonRect{130, 30, 50, 20};
+constexpr const char* okButtonText = "OK";
+constexpr int nameFieldId = 2;
+// onCommand(okButtonId) is a click of the name window's OK button.
+constexpr int okButtonId = 1;
+
+// A second copy of the program shows this and ends.
+constexpr const char* alreadyRunningText = "既に起動しています";
+constexpr const char* alreadyRunningTitle = "起動できません";
+
+// Each of the two windows runs a timer of this period, and each of its ticks runs the game: the
+// rules are timed for two ticks in every period.
+constexpr unsigned tickPeriodMs = 33;
+constexpr unsigned tickTimerId = 100;
