@@ -389,6 +389,7 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
         "td.name{word-break:break-all}\n"
         "nav{margin:1em 0;display:flex;justify-content:space-between}\n"
         "</style>\n</head>\n<body>\n<h1>Pilaro ランキング</h1>\n";
+    html += "<p><a href=\"/play/\">ブラウザで遊ぶ</a></p>\n";
     html += "<p>" + std::to_string(nameCount) + " 人</p>\n";
     if (entries.empty()) {
         html += "<p>このページにはまだ記録がありません。</p>\n";

@@ -6,19 +6,28 @@
 
 namespace {
 
-HWND nameEdit;  // the name field; made at the first showing of the name window, kept to the end
+HWND nameEdit;       // the name field; made at the first showing of the name window, kept to the end
+int nameScale = 1;   // the whole factor of the name window's screen, as for the game window
 
 // Child controls are identified by the number passed where a top-level window passes its menu.
 HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
 
+// The controls' places are given for 96 DPI; a larger screen spreads them by the window's factor.
+HWND makeControl(const wchar_t* className, const std::string& text, DWORD style, const ControlRect& at, int id) {
+    const int s = nameScale;
+    return CreateWindowExW(0, className, toUtf16(text).c_str(), WS_CHILD | WS_VISIBLE | style, at.x * s, at.y * s,
+                           at.width * s, at.height * s, nameWindow, controlId(id), appInstance, nullptr);
+}
+
+void placeControl(int id, const ControlRect& at) {
+    const int s = nameScale;
+    if (HWND control = GetDlgItem(nameWindow, id)) MoveWindow(control, at.x * s, at.y * s, at.width * s, at.height * s, TRUE);
+}
+
 void makeNameControls() {
     // No ES_AUTOHSCROLL: the field takes only as much text as its visible width holds.
-    const ControlRect& field = nameFieldRect;
-    nameEdit = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_BORDER, field.x, field.y, field.width,
-                               field.height, nameWindow, controlId(nameFieldId), appInstance, nullptr);
-    const ControlRect& ok = okButtonRect;
-    CreateWindowExW(0, L"BUTTON", toUtf16(okButtonText).c_str(), WS_CHILD | WS_VISIBLE, ok.x, ok.y, ok.width,
-                    ok.height, nameWindow, controlId(okButtonId), appInstance, nullptr);
+    nameEdit = makeControl(L"EDIT", "", WS_BORDER, nameFieldRect, nameFieldId);
+    makeControl(L"BUTTON", okButtonText, 0, okButtonRect, okButtonId);
 }
 
 }  // namespace
@@ -39,6 +48,15 @@ void showNameWindow() {
     // The controls are made after the window is shown, once; later showings find the field as
     // it was left, text and all.
     if (!nameEdit) makeNameControls();
+}
+
+void layoutNameWindow(int scale, const RECT* place) {
+    nameScale = scale;
+    const UINT keepPlace = place ? 0 : SWP_NOMOVE;
+    SetWindowPos(nameWindow, nullptr, place ? place->left : 0, place ? place->top : 0, nameWindowWidth * scale,
+                 nameWindowHeight * scale, keepPlace | SWP_NOZORDER | SWP_NOACTIVATE);
+    placeControl(nameFieldId, nameFieldRect);
+    placeControl(okButtonId, okButtonRect);
 }
 
 void hideNameWindow() { ShowWindow(nameWindow, SW_HIDE); }

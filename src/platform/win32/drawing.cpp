@@ -19,6 +19,8 @@ MemorySurface backBuffer;  // the frame being composed; the paint handler copies
 MemorySurface backdrop;    // the background image, bitmap 101
 MemorySurface tileSheet;   // the eight block tiles, bitmap 102
 HDC windowSurface;         // the game window's own surface, held while the row-clear wipe draws on it
+HFONT panelFont;           // the score panel's font, the same at every DPI
+HGDIOBJ fontReplaced;      // the back buffer's own font, put back before the panel's is deleted
 
 MemorySurface selectInto(HDC dc, HBITMAP bitmap) { return {dc, bitmap, SelectObject(dc, bitmap)}; }
 
@@ -48,6 +50,27 @@ HDC memorySurfaceDc(Surface surface) {
     return nullptr;
 }
 
+// The window's surface is scaled like the painted frame: the core draws the wipe in canvas pixels,
+// the world transform spreads them by the window's factor, and COLORONCOLOR keeps the stretched
+// tiles as sharp as the frame around them.
+HDC scaledWindowSurface(HDC dc) {
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const FLOAT scale = static_cast<FLOAT>(pixelScale);
+    const XFORM transform{scale, 0, 0, scale, 0, 0};
+    SetWorldTransform(dc, &transform);
+    SetStretchBltMode(dc, COLORONCOLOR);
+    return dc;
+}
+
+// The panel's text is drawn into the canvas at one size, whatever the screen, and scaled with the
+// whole frame. The system font cannot give that: it comes from another font file on a screen of
+// another DPI. Tahoma is on every Windows since 2000 and in Wine; bold, 16 pixels a line and
+// without smoothing, it keeps the sharp look of the system font it stands in for.
+HFONT makePanelFont() {
+    return CreateFontW(16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS, L"Tahoma");
+}
+
 // Runs one drawing call on `to`. Outside the wipe the game window's surface is borrowed just
 // for the call; during the wipe GDI's batch is flushed at once, so that each white cell shows
 // before the wipe sleeps.
@@ -59,7 +82,7 @@ void drawOn(Surface to, Draw draw) {
         draw(windowSurface);
         GdiFlush();
     } else {
-        HDC dc = GetDC(mainWindow);
+        HDC dc = scaledWindowSurface(GetDC(mainWindow));
         draw(dc);
         ReleaseDC(mainWindow, dc);
     }
@@ -75,9 +98,16 @@ void makeBackBuffer(HWND window) {
     HBITMAP bitmap = CreateCompatibleBitmap(windowDc, canvasWidth, canvasHeight);
     backBuffer = selectInto(CreateCompatibleDC(windowDc), bitmap);
     ReleaseDC(window, windowDc);
+    panelFont = makePanelFont();
+    fontReplaced = SelectObject(backBuffer.dc, panelFont);
 }
 
-void releaseBackBuffer() { release(backBuffer); }
+void releaseBackBuffer() {
+    if (backBuffer.dc) SelectObject(backBuffer.dc, fontReplaced);
+    release(backBuffer);
+    if (panelFont) DeleteObject(panelFont);
+    panelFont = nullptr;
+}
 
 void loadArt() {
     tileSheet = loadResourceBitmap(IDB_TILES);
@@ -92,7 +122,10 @@ void releaseArt() {
 void paintGameWindow() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(mainWindow, &paint);
-    BitBlt(dc, 0, 0, canvasWidth, canvasHeight, backBuffer.dc, 0, 0, SRCCOPY);
+    // Nearest neighbour by a whole factor: every canvas pixel becomes a square of pixelScale.
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchBlt(dc, 0, 0, canvasWidth * pixelScale, canvasHeight * pixelScale, backBuffer.dc, 0, 0, canvasWidth,
+               canvasHeight, SRCCOPY);
     EndPaint(mainWindow, &paint);
 }
 
@@ -101,7 +134,10 @@ void paintNameWindow() {
     static const std::wstring prompt = toUtf16(namePrompt);
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(nameWindow, &paint);
-    BitBlt(dc, 0, 0, nameWindowWidth, nameWindowHeight, nullptr, 0, 0, WHITENESS);
+    // The whole client, whatever the screen's factor has made of the window's 250x90.
+    RECT client;
+    GetClientRect(nameWindow, &client);
+    BitBlt(dc, 0, 0, client.right, client.bottom, nullptr, 0, 0, WHITENESS);
     TextOutW(dc, 0, 0, prompt.c_str(), static_cast<int>(prompt.size()));
     EndPaint(nameWindow, &paint);
 }
@@ -115,7 +151,8 @@ void fillWhite(Surface to, int x, int y, int width, int height) {
 }
 
 void drawText(Surface to, int x, int y, const std::string& utf8) {
-    // No font is selected: the surface's default font is the one the panel was laid out for.
+    // The back buffer holds the panel's font; the window's surface, which the core gives no text,
+    // keeps its own.
     const std::wstring text = toUtf16(utf8);
     drawOn(to, [&](HDC dc) {
         SetTextColor(dc, RGB(255, 255, 255));
@@ -125,7 +162,7 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
 }
 
 void beginWindowDrawing() {
-    if (!windowSurface) windowSurface = GetDC(mainWindow);
+    if (!windowSurface) windowSurface = scaledWindowSurface(GetDC(mainWindow));
 }
 
 void endWindowDrawing() {

@@ -2,6 +2,7 @@
 // and the one window procedure that hands messages to the game.
 #include "platform/win32/shell.h"
 
+#include <algorithm>
 #include <ctime>
 #include <cstdlib>
 
@@ -14,6 +15,7 @@
 HINSTANCE appInstance;  // this program's module, which holds the art and the sounds
 HWND mainWindow;        // the game window
 HWND nameWindow;        // the name-entry window, hidden until a new best score is offered
+int pixelScale = 1;     // the whole factor by which the game window shows the canvas: 1 at 96 DPI, 2 at 192
 
 namespace {
 
@@ -27,6 +29,22 @@ const wchar_t* const instanceMutexName = L"Local\\Pilaro.main";
 
 constexpr DWORD gameWindowStyle = WS_VISIBLE | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;  // 0x10CA0000
 constexpr DWORD nameWindowStyle = WS_CAPTION;                                             // 0x00C00000
+
+// GetDpiForWindow came with Windows 10 (1607); before it, every window has the system's one setting.
+UINT windowDpi(HWND window) {
+    using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow) return getDpiForWindow(window);
+    HDC dc = GetDC(window);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(window, dc);
+    return static_cast<UINT>(dpi);
+}
+
+// Only a whole factor keeps each 24-pixel cell a sharp square, so the factor is rounded as the Qt
+// shell rounds it: 96 and 120 DPI give 1, 144 and 192 give 2, 288 gives 3.
+int scaleForDpi(UINT dpi) { return std::max(1, static_cast<int>((dpi + 48) / 96)); }
 
 WindowId windowIdOf(HWND window) { return window == nameWindow ? WindowId::name : WindowId::game; }
 
@@ -52,6 +70,20 @@ LRESULT onPaint(HWND window) {
     return 0;
 }
 
+// The window was moved to a screen of another DPI, or the setting was changed: both windows take
+// the factor of their new screen, and the place that the system suggests.
+LRESULT onDpiChanged(HWND window, WPARAM wParam, const RECT* suggested) {
+    const int scale = scaleForDpi(HIWORD(wParam));
+    if (window == nameWindow) {
+        layoutNameWindow(scale, suggested);
+        return 0;
+    }
+    pixelScale = scale;
+    fitClientArea(mainWindow, canvasWidth * scale, canvasHeight * scale, suggested);
+    InvalidateRect(mainWindow, nullptr, FALSE);
+    return 0;
+}
+
 LRESULT onTimer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     onTimerTick();
     return DefWindowProcW(window, message, wParam, lParam);
@@ -68,6 +100,7 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_KEYUP: onKeyUp(); return 0;
     case WM_COMMAND: onCommand(static_cast<unsigned>(wParam)); return 0;
     case WM_TIMER: return onTimer(window, message, wParam, lParam);
+    case WM_DPICHANGED: return onDpiChanged(window, wParam, reinterpret_cast<const RECT*>(lParam));
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -101,6 +134,24 @@ int runMessageLoop() {
 
 }  // namespace
 
+int windowScale(HWND window) { return scaleForDpi(windowDpi(window)); }
+
+void fitClientArea(HWND window, int width, int height, const RECT* place) {
+    // A suggested place comes with the frame of the new DPI; moving there first lets the frame
+    // measured below be that one.
+    if (place) {
+        SetWindowPos(window, nullptr, place->left, place->top, place->right - place->left, place->bottom - place->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT outer, client;
+    GetWindowRect(window, &outer);
+    GetClientRect(window, &client);
+    const int frameWidth = (outer.right - outer.left) - client.right;
+    const int frameHeight = (outer.bottom - outer.top) - client.bottom;
+    SetWindowPos(window, nullptr, 0, 0, width + frameWidth, height + frameHeight,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool isDownKeyHeld() { return (GetAsyncKeyState(VK_DOWN) & 0x8000) != 0; }
 
 void sleepMs(unsigned ms) { Sleep(ms); }
@@ -116,12 +167,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     if (!registerWindowClass()) return 0;
 
+    // The game window is made hidden and shown once it has the size for its screen's DPI.
     RECT outer{0, 0, canvasWidth, canvasHeight};
     AdjustWindowRect(&outer, gameWindowStyle, FALSE);
-    mainWindow = createWindow(toUtf16(gameWindowTitle).c_str(), gameWindowStyle, outer.right - outer.left, outer.bottom - outer.top);
+    mainWindow = createWindow(toUtf16(gameWindowTitle).c_str(), gameWindowStyle & ~WS_VISIBLE, outer.right - outer.left,
+                              outer.bottom - outer.top);
     if (!mainWindow) return 0;
+    pixelScale = windowScale(mainWindow);
+    fitClientArea(mainWindow, canvasWidth * pixelScale, canvasHeight * pixelScale, nullptr);
+    ShowWindow(mainWindow, SW_SHOW);
     nameWindow = createWindow(toUtf16(nameWindowTitle).c_str(), nameWindowStyle, nameWindowWidth, nameWindowHeight);
     if (!nameWindow) return 0;
+    layoutNameWindow(windowScale(nameWindow), nullptr);
 
     chooseRankingUrl();
     std::srand(static_cast<unsigned>(std::time(nullptr)));

@@ -1,0 +1,444 @@
+// page.js: the page around the program: its canvas, keys, timers, boxes, sounds, best score and
+// lock. Linked in front of the program (--pre-js); library.js calls into it.
+'use strict';
+
+var Module = typeof Module != 'undefined' ? Module : {};
+
+var pilaroPage = (function () {
+  var hiScoreKey = 'hiScore.txt';  // the localStorage key, and the file the core reads in its folder
+  var hiScorePath = '/hiScore.txt';
+  var lockName = 'pilaro';
+
+  var events = [];          // what the program has yet to handle, oldest first
+  var waiting = null;       // resumes the program when it waits for its next event
+  var timers = [];
+  var canvas = null;        // the game window: the visible canvas
+  var surfaces = [];        // by the numbers of enum Surface: back buffer, game window, backdrop, tiles
+  var contexts = [];
+  var nameWindow = null;    // the name window, its field and its facts
+  var nameField = null;
+  var facts = null;
+  var boxesOpen = 0;        // message boxes on screen
+  var downHeld = false;     // the Down arrow's real state, whatever has the keys
+  var active = false;       // the activation last told to the program
+  var audio = null;
+  var sounds = [];
+  var playing = null;       // the effect that sounds now
+  var releaseLock = null;
+  var hiScoreSynced = null; // the text last seen in localStorage or written there
+  var firstFrameShown = false;
+  var ticksHandled = 0;     // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
+
+  var kind = { tick: 1, keyDown: 2, keyUp: 3, activate: 4, command: 5, close: 6 };
+
+  // Hands an event to the program if it waits, or keeps it for later. While the program is busy
+  // (inside the wipe's sleeps, a box or the ranking request) nothing may enter it: a tick that
+  // finds it busy is dropped, as the desktop merges the ticks of a blocked loop; keys and the
+  // rest wait their turn.
+  function post(event, droppable) {
+    if (waiting) {
+      var resume = waiting;
+      waiting = null;
+      resume(event);
+    } else if (!droppable) {
+      events.push(event);
+    }
+  }
+
+  function nextEvent(resume) {
+    syncHiScore();
+    if (events.length) resume(events.shift());
+    else waiting = resume;
+  }
+
+  // The best score: localStorage holds what the desktop keeps in hiScore.txt. The text goes to
+  // the program's file as it is, so a bad one is read exactly as a bad file would be.
+  function loadHiScore() {
+    try {
+      var text = window.localStorage.getItem(hiScoreKey);
+      hiScoreSynced = text;
+      if (text !== null) FS.writeFile(hiScorePath, text);
+    } catch (e) {
+      console.warn('Pilaro: the best score cannot be read: ' + e);
+    }
+  }
+
+  function syncHiScore() {
+    var text;
+    try {
+      text = FS.readFile(hiScorePath, { encoding: 'utf8' });
+    } catch (e) {
+      return;  // nothing written yet
+    }
+    if (text === hiScoreSynced) return;
+    try {
+      window.localStorage.setItem(hiScoreKey, text);
+      hiScoreSynced = text;
+    } catch (e) {
+      console.warn('Pilaro: the best score cannot be kept: ' + e);
+    }
+  }
+
+  // One program per browser, as one per desktop: a Web Lock held until the program ends or the page
+  // goes. It is asked for as soon as the page runs, while the program is still being compiled.
+  var lockTaken = new Promise(function (resolve) {
+    if (!navigator.locks) {
+      resolve(true);  // no locks here (not a secure context): run rather than refuse
+      return;
+    }
+    navigator.locks.request(lockName, { ifAvailable: true }, function (lock) {
+      resolve(lock !== null);
+      if (lock) return new Promise(function (release) { releaseLock = release; });
+    }).catch(function () { resolve(true); });
+  });
+
+  function takeLock(done) { lockTaken.then(done); }
+
+  // The page's keys and activation. keyCode is the desktop's virtual-key number for every key
+  // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112).
+  function receiverOf(target) {
+    if (boxesOpen) return null;
+    if (target === canvas) return 'game';
+    if (nameWindow && target === nameWindow) return 'name';
+    return null;
+  }
+
+  var pageKeys = { 16: 1, 27: 1, 32: 1, 37: 1, 38: 1, 39: 1, 40: 1, 112: 1 };
+
+  function onKeyDown(e) {
+    if (e.keyCode === 40) downHeld = true;
+    var receiver = receiverOf(e.target);
+    if (!receiver || e.isComposing) return;
+    // Arrows and Space would scroll, F1 opens the browser's help, Escape would close a dialog.
+    if (pageKeys[e.keyCode]) e.preventDefault();
+    startAudio();
+    var code = e.keyCode & 0xFF;
+    if (code) post(kind.keyDown << 16 | (receiver === 'name' ? 1 << 8 : 0) | code, false);
+  }
+
+  function onKeyUp(e) {
+    if (e.keyCode === 40) downHeld = false;
+    if (receiverOf(e.target)) post(kind.keyUp << 16, false);
+  }
+
+  // The game runs while the canvas or the name window has the keys and the page has the focus.
+  function checkActivation() {
+    var focus = document.activeElement;
+    var now = document.hasFocus() && (focus === canvas || (nameWindow !== null && focus === nameWindow) ||
+                                       (nameWindow !== null && nameWindow.contains(focus) && !boxesOpen));
+    if (!document.hasFocus()) downHeld = false;
+    if (now === active) return;
+    active = now;
+    post(kind.activate << 16 | (now ? 1 : 0), false);
+  }
+
+  function watchActivation() {
+    var later = function () { setTimeout(checkActivation, 0); };
+    document.addEventListener('focusin', later);
+    document.addEventListener('focusout', later);
+    window.addEventListener('focus', later);
+    window.addEventListener('blur', later);
+  }
+
+  function element(tag, className, text) {
+    var made = document.createElement(tag);
+    if (className) made.className = className;
+    if (text !== undefined) made.textContent = text;
+    return made;
+  }
+
+  // A window drawn in the page: a title bar over a client area.
+  function pageWindow(title, className) {
+    var frame = element('dialog', 'window ' + className);
+    frame.appendChild(element('div', 'title', title));
+    var client = element('div', 'client');
+    frame.appendChild(client);
+    // Escape is the game's key here, or a box's: never the browser's own cancel.
+    frame.addEventListener('cancel', function (e) { e.preventDefault(); });
+    document.body.appendChild(frame);
+    return { frame: frame, client: client };
+  }
+
+  function openWindows(given) {
+    facts = given;
+    document.title = facts.gameTitle;
+    canvas = document.getElementById('game');
+    canvas.width = facts.width;
+    canvas.height = facts.height;
+    var backBuffer = document.createElement('canvas');
+    backBuffer.width = facts.width;
+    backBuffer.height = facts.height;
+    surfaces = [backBuffer, canvas, null, null];
+    contexts = [backBuffer.getContext('2d'), canvas.getContext('2d'), null, null];
+    contexts.forEach(function (ctx) {
+      if (!ctx) return;
+      ctx.imageSmoothingEnabled = false;
+      ctx.textBaseline = 'top';
+      ctx.font = 'bold 16px sans-serif';
+    });
+    fitCanvas();
+    window.addEventListener('resize', fitCanvas);
+    document.addEventListener('keydown', onKeyDown, true);
+    document.addEventListener('keyup', onKeyUp, true);
+    canvas.addEventListener('mousedown', function () { canvas.focus(); });
+    watchActivation();
+    canvas.focus();
+    checkActivation();
+  }
+
+  // The largest whole scale that fits the page, so that each pixel stays a square of pixels.
+  function fitCanvas() {
+    var room = canvas.parentElement.getBoundingClientRect();
+    var scale = Math.max(1, Math.floor(Math.min(window.innerWidth / facts.width,
+                                                (window.innerHeight - room.top) / facts.height)));
+    canvas.style.width = facts.width * scale + 'px';
+    canvas.style.height = facts.height * scale + 'px';
+  }
+
+  function fetchBytes(name) {
+    return fetch(name).then(function (reply) {
+      if (!reply.ok) throw new Error(name + ': ' + reply.status);
+      return reply.arrayBuffer();
+    });
+  }
+
+  // The art and the sounds are asked for as soon as the page runs, while the program itself is still
+  // being compiled (index.html even preloads the art and the program). The art is decoded before
+  // the first frame, as the desktop loads it before its message loop; the sounds may come later,
+  // and an effect not yet decoded is not heard.
+  var art = Promise.all(['backdrop.bmp', 'tiles.bmp'].map(function (name) {
+    return fetchBytes(name).then(function (bytes) { return readBitmap(name, bytes); });
+  }));
+  var soundBytes = ['turn.wav', 'move.wav', 'rowsCleared.wav', 'hardDrop.wav'].map(fetchBytes);
+  art.catch(function () {});
+  soundBytes.forEach(function (bytes) { bytes.catch(function () {}); });
+
+  // An uncompressed 24-bit BMP onto a canvas of its own, pixel for pixel: read here rather than
+  // by the browser's image decoder, which is slower to start and may manage the colours.
+  function readBitmap(name, buffer) {
+    var view = new DataView(buffer);
+    if (view.byteLength < 54 || view.getUint16(0) !== 0x424D || view.getUint16(28, true) !== 24 ||
+        view.getUint32(30, true) !== 0) {
+      throw new Error(name + ' is not an uncompressed 24-bit bitmap');
+    }
+    var pixelsAt = view.getUint32(10, true);
+    var width = view.getInt32(18, true);
+    var storedHeight = view.getInt32(22, true);
+    var height = Math.abs(storedHeight);
+    var stride = Math.floor((width * 3 + 3) / 4) * 4;
+    if (width <= 0 || height === 0 || pixelsAt + stride * height > view.byteLength) throw new Error(name + ' is cut short');
+    var bytes = new Uint8Array(buffer);
+    var image = new ImageData(width, height);
+    for (var y = 0; y < height; y++) {
+      var from = pixelsAt + stride * (storedHeight > 0 ? height - 1 - y : y);
+      var to = y * width * 4;
+      for (var x = 0; x < width; x++, from += 3, to += 4) {
+        image.data[to] = bytes[from + 2];
+        image.data[to + 1] = bytes[from + 1];
+        image.data[to + 2] = bytes[from];
+        image.data[to + 3] = 255;
+      }
+    }
+    var surface = document.createElement('canvas');
+    surface.width = width;
+    surface.height = height;
+    surface.getContext('2d').putImageData(image, 0, 0);
+    return surface;
+  }
+
+  function loadArt(done) {
+    var AudioContextClass = window.AudioContext || window.webkitAudioContext;
+    if (AudioContextClass) {
+      audio = new AudioContextClass();
+      soundBytes.forEach(function (bytes, i) {
+        bytes.then(function (b) { return audio.decodeAudioData(b); })
+          .then(function (buffer) { sounds[i] = buffer; })
+          .catch(function (e) { console.warn('Pilaro: ' + e); });
+      });
+    }
+    art.then(function (images) {
+      surfaces[2] = images[0];
+      surfaces[3] = images[1];
+    }).catch(function (e) {
+      console.warn('Pilaro: the art did not load: ' + e);
+    }).then(done);
+  }
+
+  // Browsers let a page make sounds only after the player has done something: the first key.
+  function startAudio() {
+    if (audio && audio.state === 'suspended') audio.resume();
+  }
+
+  function startSound(index) {
+    if (!audio || !sounds[index]) return;
+    if (playing) {
+      try { playing.stop(); } catch (e) { /* already over */ }
+    }
+    playing = audio.createBufferSource();
+    playing.buffer = sounds[index];
+    playing.connect(audio.destination);
+    playing.start();
+  }
+
+  function copyRect(to, x, y, width, height, from, fromX, fromY) {
+    var source = surfaces[from];
+    var ctx = contexts[to];
+    if (!source || !ctx || width <= 0 || height <= 0) return;
+    ctx.drawImage(source, fromX, fromY, width, height, x, y, width, height);
+  }
+
+  function fillWhite(to, x, y, width, height) {
+    var ctx = contexts[to];
+    if (!ctx) return;
+    ctx.fillStyle = '#ffffff';
+    ctx.fillRect(x, y, width, height);
+  }
+
+  function drawText(to, x, y, text) {
+    var ctx = contexts[to];
+    if (!ctx) return;
+    ctx.fillStyle = '#ffffff';
+    ctx.fillText(text, x, y);
+  }
+
+  function showFrame() {
+    contexts[1].drawImage(surfaces[0], 0, 0);
+    if (!firstFrameShown) {
+      firstFrameShown = true;
+      requestAnimationFrame(function () { performance.mark('pilaro-first-frame'); });
+    }
+  }
+
+  function startTimers(periodMs) {
+    var tick = function () {
+      if (waiting) ticksHandled++;
+      post(kind.tick << 16, true);
+    };
+    timers = [setInterval(tick, periodMs), setInterval(tick, periodMs)];
+  }
+
+  // A modal box: the text, the title and OK or はい / いいえ, answering true for はい.
+  function messageBox(text, title, yesNo, ownedByNameWindow, done) {
+    syncHiScore();
+    var box = pageWindow(title, 'box');
+    box.client.appendChild(element('p', 'text', text));
+    var buttons = element('div', 'buttons');
+    box.client.appendChild(buttons);
+    var returnTo = ownedByNameWindow ? nameWindow : canvas;
+    var close = function (answer) {
+      box.frame.close();
+      box.frame.remove();
+      boxesOpen--;
+      if (returnTo && returnTo.isConnected && returnTo.open !== false) returnTo.focus();
+      done(answer);
+    };
+    (yesNo ? [['はい', true], ['いいえ', false]] : [['OK', true]]).forEach(function (button) {
+      var b = element('button', '', button[0]);
+      b.addEventListener('click', function () { close(button[1]); });
+      buttons.appendChild(b);
+    });
+    // As on the desktop, Escape closes an OK box and does nothing to a Yes/No box.
+    if (!yesNo) box.frame.addEventListener('keydown', function (e) { if (e.key === 'Escape') close(true); });
+    boxesOpen++;
+    box.frame.showModal();
+    buttons.firstChild.focus();
+  }
+
+  function showNameWindow() {
+    if (!nameWindow) {
+      var made = pageWindow(facts.nameTitle, 'name');
+      nameWindow = made.frame;
+      nameWindow.tabIndex = -1;
+      nameWindow.style.width = facts.nameWidth + 'px';
+      nameWindow.style.height = facts.nameHeight + 'px';
+      made.client.appendChild(element('div', 'prompt', facts.prompt));
+    }
+    nameWindow.showModal();
+    // The field and the button are made at the first showing and keep their text from then on.
+    if (!nameField) {
+      var client = nameWindow.querySelector('.client');
+      nameField = element('input', 'field');
+      nameField.type = 'text';
+      nameField.autocomplete = 'off';
+      nameField.spellcheck = false;
+      place(nameField, facts.field);
+      // The field takes only what its visible width shows, as the desktop's does.
+      var kept = '';
+      nameField.addEventListener('input', function () {
+        if (nameField.scrollWidth > nameField.clientWidth && !nameField.matches(':placeholder-shown')) {
+          nameField.value = kept;
+        } else {
+          kept = nameField.value;
+        }
+      });
+      var ok = element('button', 'ok', facts.okText);
+      place(ok, facts.ok);
+      ok.addEventListener('click', function () { post(kind.command << 16 | facts.okId, false); });
+      client.appendChild(nameField);
+      client.appendChild(ok);
+    }
+    // No control takes the keys: the window itself has them until the player clicks the field.
+    nameWindow.focus();
+  }
+
+  function place(control, rect) {
+    control.style.left = rect[0] + 'px';
+    control.style.top = rect[1] + 'px';
+    control.style.width = rect[2] + 'px';
+    control.style.height = rect[3] + 'px';
+  }
+
+  function hideNameWindow() {
+    if (nameWindow && nameWindow.open) nameWindow.close();
+    canvas.focus();
+  }
+
+  function nameFieldText() { return nameField ? nameField.value : ''; }
+
+  // The one ranking request: the same body bytes and header, at most replyLimit bytes of the reply
+  // back, and the same ten-second bound as the desktop's. A failure gives an empty reply.
+  function httpPost(path, headerLine, body, replyLimit, done) {
+    var colon = headerLine.indexOf(':');
+    var headers = {};
+    if (colon > 0) headers[headerLine.slice(0, colon).trim()] = headerLine.slice(colon + 1).trim();
+    var stop = new AbortController();
+    var timer = setTimeout(function () { stop.abort(); }, 10000);
+    fetch(path, { method: 'POST', headers: headers, body: body, cache: 'no-store', redirect: 'manual',
+                  credentials: 'same-origin', signal: stop.signal })
+      .then(function (reply) { return reply.type === 'opaqueredirect' ? new ArrayBuffer(0) : reply.arrayBuffer(); })
+      .then(function (bytes) { return new Uint8Array(bytes, 0, Math.min(bytes.byteLength, replyLimit)); })
+      .catch(function () { return new Uint8Array(0); })
+      .then(function (reply) { clearTimeout(timer); done(reply); });
+  }
+
+  function decodeCp932(bytes) { return new TextDecoder('shift_jis').decode(bytes); }
+
+  function postClose() { post(kind.close << 16, false); }
+
+  // The program is over: Escape, No at the continue question, or a second tab's refusal.
+  function ended(afterGame) {
+    syncHiScore();
+    timers.forEach(clearInterval);
+    timers = [];
+    if (releaseLock) releaseLock();
+    if (nameWindow && nameWindow.open) nameWindow.close();
+    if (!afterGame) return;
+    document.getElementById('ended').hidden = false;
+    document.getElementById('again').focus();
+  }
+
+  Module.preRun = (Module.preRun || []).concat([loadHiScore]);
+  document.addEventListener('DOMContentLoaded', function () {
+    var again = document.getElementById('again');
+    if (again) again.addEventListener('click', function () { location.reload(); });
+  });
+
+  return {
+    nextEvent: nextEvent, postClose: postClose, takeLock: takeLock, openWindows: openWindows, loadArt: loadArt,
+    startTimers: startTimers, ended: ended, downHeld: function () { return downHeld; },
+    ticksHandled: function () { return ticksHandled; },
+    copyRect: copyRect, fillWhite: fillWhite, drawText: drawText, showFrame: showFrame, startSound: startSound,
+    messageBox: messageBox, showNameWindow: showNameWindow, hideNameWindow: hideNameWindow,
+    nameFieldText: nameFieldText, httpPost: httpPost, decodeCp932: decodeCp932
+  };
+})();
