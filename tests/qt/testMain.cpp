@@ -4,22 +4,33 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QProxyStyle>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include "shell.h"
 
-int main(int argc, char* argv[])
-{
+// Fault guarded against: some desktops' styles put icons on a box's buttons, which Windows never
+// shows. This style always asks for them, so the tests see whether the shell takes them off.
+struct ButtonIconStyle : QProxyStyle {
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
+
+int main(int argc, char* argv[]) {
     testing::InitGoogleTest(&argc, argv);
     // Test discovery runs the binary without a display: listing needs no application.
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
     int result = 0;
     {
         QApplication app(argc, argv);
+        QApplication::setStyle(new ButtonIconStyle);
         // The best-score file and the single-instance lock go into a folder only this run uses, so
-        // tests running side by side do not see each other.
+        // tests running side by side (and other checkouts' tests) do not see each other.
         QTemporaryDir scratch;
         if (!scratch.isValid() || !QDir::setCurrent(scratch.path())) return 2;
         qputenv(lockDirVariable, scratch.path().toLocal8Bit());

@@ -21,10 +21,6 @@ using namespace std::chrono_literals;
 
 const std::string prefix = PILARO_WINE_PREFIX;
 const std::string exePath = PILARO_WIN32_EXE;
-// The same game built to send its ranking to 127.0.0.1:rankingPort instead of the real server.
-constexpr unsigned rankingPort = PILARO_WINE_RANKING_PORT;
-// The game sends its ranking where the environment says; Wine hands the variable on to the exe.
-const std::string rankingUrl = "http://127.0.0.1:" + std::to_string(rankingPort) + "/whiteRanking.cgi";
 
 // The screen layout of the game window's 408x524 client area.
 constexpr int cell = 24, wellLeft = 24, wellTop = 24, wellRows = 20, wellColumns = 10;
@@ -122,7 +118,6 @@ protected:
         // The msgbox trace is how the tests read the text of every message box.
         setenv("WINEDEBUG", "-all,trace+msgbox", 1);
         setenv("WINEDLLOVERRIDES", "mscoree,mshtml=", 1);
-        setenv("PILARO_RANKING_URL", rankingUrl.c_str(), 1);
         char work[] = "/tmp/pilaroWine.XXXXXX";
         ASSERT_NE(mkdtemp(work), nullptr);
         workDir = work;
@@ -298,7 +293,12 @@ TEST_F(WineGame, NewBestScoreIsSavedAndPostedWithTheTypedName) {
     LoopbackServer server;
     std::string why, score;
     // "12位" in code page 932, then markup that the done box must not show.
-    ASSERT_TRUE(server.start(rankingPort, "12\x88\xca<html><body>ranking</body></html>", false, why)) << why;
+    ASSERT_TRUE(server.start(httpReply("12\x88\xca<html><body>ranking</body></html>", "200 OK",
+                                       "Content-Type: text/html; charset=Shift_JIS\r\n"),
+                             ReplyMode::answer, &why))
+        << why;
+    // The game sends its ranking where the environment says; Wine hands the variable on to the exe.
+    setenv("PILARO_RANKING_URL", server.rankingUrl().c_str(), 1);
     const auto [game, window] = startGame(exePath);
     ASSERT_FALSE(window.empty());
     const std::string nameWindow = toNameWindow(*game, window, score);
@@ -329,7 +329,8 @@ TEST_F(WineGame, NewBestScoreIsSavedAndPostedWithTheTypedName) {
 TEST_F(WineGame, SilentRankingServerEndsInAnEmptyDoneBoxWithinTenSeconds) {
     LoopbackServer server;
     std::string why, score;
-    ASSERT_TRUE(server.start(rankingPort, "", true, why)) << why;
+    ASSERT_TRUE(server.start("", ReplyMode::silent, &why)) << why;
+    setenv("PILARO_RANKING_URL", server.rankingUrl().c_str(), 1);
     const auto [game, window] = startGame(exePath);
     ASSERT_FALSE(window.empty());
     const std::string nameWindow = toNameWindow(*game, window, score);

@@ -1,0 +1,77 @@
+// start.cpp: the program's start (the single-instance lock, the windows, the first game), its
+// message loop and its end.
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+
+#include <QApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+
+#include "game/game.h"
+#include "platform/platform.h"
+#include "present/frame.h"
+#include "present/shellFacts.h"
+#include "scores/scores.h"
+#include "shell.h"
+
+bool benchTrace = false;
+
+namespace {
+
+QLockFile* instanceLock = nullptr;  // held for the whole run, so that a second copy finds it
+
+// Another copy holds the lock: false. A lock left behind by a copy that died is taken over.
+bool takeInstanceLock() {
+    QString dir = qEnvironmentVariable(lockDirVariable);
+    if (dir.isEmpty()) dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty()) dir = QDir::tempPath();
+    instanceLock = new QLockFile(dir + QStringLiteral("/pilaro.lock"));
+    instanceLock->setStaleLockTime(0);
+    if (instanceLock->tryLock(0)) return true;
+    // Only a living holder refuses the start; a lock that cannot be made at all does not.
+    return instanceLock->error() != QLockFile::LockFailedError;
+}
+
+}  // namespace
+
+void debugOutput(const std::string& utf8) { std::cerr << utf8 << '\n'; }
+
+bool startShell() {
+    // The program ends when either window closes, which the close handlers see to; Qt's own rule
+    // (quit when the last visible window closes) would leave a quit behind for a later loop.
+    QApplication::setQuitOnLastWindowClosed(false);
+    benchTrace = qEnvironmentVariableIsSet("PILARO_BENCH_TRACE");
+    if (!takeInstanceLock()) {
+        showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
+        delete instanceLock;
+        instanceLock = nullptr;
+        return false;
+    }
+    makeBackBuffer();
+    makeWindows();
+    chooseRankingUrl();
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    newGame();
+    loadArt();
+    // The window shows the dealt game from its first paint rather than a blank until the first tick.
+    composeFrame();
+    return true;
+}
+
+int runShell() {
+    const int code = QApplication::exec();
+    releaseArt();
+    releaseSounds();
+    forgetNameControls();
+    releaseWindows();
+    delete instanceLock;  // unlocks
+    instanceLock = nullptr;
+    return code;
+}
+
+int pilaroMain() {
+    if (!startShell()) return 0;
+    return runShell();
+}
