@@ -1,8 +1,9 @@
-// admin.cpp: pilaro-ranking-admin, the operator's command for the ranking database (list, remove,
-// counts, consistency check). Names are typed and shown in UTF-8 and stored as code page 932.
-#include "cp932.h"
-#include "ranking.h"
+// admin.cpp: pilaro-ranking-admin, the operator's command for the ranking (list, remove, counts,
+// consistency check). Names are typed and shown in UTF-8 and stored as code page 932.
+#include "text/cp932.h"
+#include "store.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,72 +13,102 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: pilaro-ranking-admin [--db PATH] COMMAND\n"
-               "  list [COUNT]          the best COUNT places (default 50)\n"
+    std::fputs("usage: pilaro-ranking-admin [--db PATH|URI] COMMAND\n"
+               "  list [COUNT]          the best COUNT places (1 to 100000, default 50)\n"
                "  remove NAME           takes NAME (UTF-8) out of the ranking; its history stays\n"
                "  remove-hex HEX        the same, with the name's code page 932 bytes in hex\n"
-               "  count                 names in the ranking and submissions stored\n"
-               "  check                 SQLite's integrity check\n"
-               "The database is PATH, or else $PILARO_RANKING_DB.\n",
+               "  count                 names in the ranking, submissions stored, addresses still kept\n"
+               "  check                 the store's consistency check\n"
+               "The ranking is PATH (an SQLite file) or URI (postgresql://...), or else $PILARO_RANKING_DB.\n"
+               "list, count and check only read.\n",
                stderr);
+    return 2;
+}
+
+int refuse(const char* format, const char* what) {
+    std::fputs("pilaro-ranking-admin: ", stderr);
+    std::fprintf(stderr, format, what);
+    std::fputc('\n', stderr);
     return 2;
 }
 
 bool fromHex(const char* hex, std::string& out) {
     out.clear();
     std::size_t n = std::strlen(hex);
-    if (n % 2 != 0) return false;
+    if (n == 0 || n % 2 != 0) return false;
     for (std::size_t i = 0; i < n; i += 2) {
+        if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
+            return false;
         char pair[3] = {hex[i], hex[i + 1], 0};
-        char* end = nullptr;
-        long value = std::strtol(pair, &end, 16);
-        if (*end != '\0') return false;
-        out += static_cast<char>(value);
+        out += static_cast<char>(std::strtol(pair, nullptr, 16));
     }
     return true;
+}
+
+// A whole decimal number from 1 to 100000, nothing else.
+bool placeCount(const char* text, long& out) {
+    std::size_t n = std::strlen(text);
+    if (n == 0 || n > 6 || std::strspn(text, "0123456789") != n) return false;
+    out = std::strtol(text, nullptr, 10);
+    return out >= 1 && out <= 100000;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     int at = 1;
-    std::string path = std::getenv("PILARO_RANKING_DB") != nullptr ? std::getenv("PILARO_RANKING_DB") : "";
+    std::string location = std::getenv("PILARO_RANKING_DB") != nullptr ? std::getenv("PILARO_RANKING_DB") : "";
     if (at + 1 < argc && std::strcmp(argv[at], "--db") == 0) {
-        path = argv[at + 1];
+        location = argv[at + 1];
         at += 2;
     }
-    if (at >= argc || path.empty()) return usage();
+    if (at >= argc || location.empty()) return usage();
     std::string command = argv[at++];
+    int operands = argc - at;
+    // Every argument is checked before the store is touched.
+    long count = 50;
+    std::string name;
+    if (command == "list") {
+        if (operands > 1) return usage();
+        if (operands == 1 && !placeCount(argv[at], count)) return refuse("list takes a count from 1 to 100000, not \"%s\"", argv[at]);
+    } else if (command == "remove" || command == "remove-hex") {
+        if (operands != 1) return usage();
+        if (command == "remove" && (argv[at][0] == '\0' || !cp932::encodeStrict(argv[at], name)))
+            return refuse("\"%s\" has no code page 932 form (try remove-hex)", argv[at]);
+        if (command == "remove-hex" && !fromHex(argv[at], name))
+            return refuse("remove-hex takes an even number of hex digits, not \"%s\"", argv[at]);
+    } else if (command == "count" || command == "check") {
+        if (operands != 0) return usage();
+    } else {
+        return usage();
+    }
+    bool postgres = location.find("://") != std::string::npos;
     // A mistyped path must not quietly create a new, empty ranking.
-    if (access(path.c_str(), F_OK) != 0) {
-        std::fprintf(stderr, "pilaro-ranking-admin: %s does not exist\n", path.c_str());
+    if (!postgres && access(location.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "pilaro-ranking-admin: %s does not exist\n", location.c_str());
         return 1;
     }
-    RankingDb ranking;
+    bool changes = command == "remove" || command == "remove-hex";
     std::string error;
-    if (!openRanking(ranking, path, error)) {
-        std::fprintf(stderr, "pilaro-ranking-admin: cannot open %s: %s\n", path.c_str(), error.c_str());
+    std::unique_ptr<RankingStore> store =
+        openStore(location, changes ? StoreAccess::modify : StoreAccess::readOnly, error);
+    if (store == nullptr) {
+        std::fprintf(stderr, "pilaro-ranking-admin: cannot open %s: %s\n", location.c_str(), error.c_str());
         return 1;
     }
     int status = 0;
-    if (command == "list" && at + 1 >= argc) {
-        long count = at < argc ? std::strtol(argv[at], nullptr, 10) : 50;
+    if (command == "list") {
         std::vector<RankingEntry> entries;
-        if (count <= 0 || !readRanking(ranking, 0, static_cast<std::uint32_t>(count), entries)) {
+        if (!store->read(0, static_cast<std::uint32_t>(count), entries)) {
             status = 1;
         } else {
             for (const RankingEntry& entry : entries)
-                std::printf("%u\t%s\t%u\n", entry.place, decodeCp932(entry.name).c_str(), entry.score);
+                std::printf("%u\t%s\t%u\n", entry.place, cp932::decode(entry.name).c_str(), entry.score);
         }
-    } else if ((command == "remove" || command == "remove-hex") && at + 1 == argc) {
-        std::string name;
-        bool readable = command == "remove" ? encodeCp932(argv[at], name) : fromHex(argv[at], name);
+    } else if (changes) {
         bool found = false;
-        if (!readable) {
-            std::fprintf(stderr, "pilaro-ranking-admin: \"%s\" has no code page 932 form (try remove-hex)\n", argv[at]);
-            status = 1;
-        } else if (!removeName(ranking, name, found)) {
-            std::fprintf(stderr, "pilaro-ranking-admin: the database refused the removal\n");
+        if (!store->removeName(name, found)) {
+            std::fprintf(stderr, "pilaro-ranking-admin: the store refused the removal: %s\n", store->lastError().c_str());
             status = 1;
         } else if (!found) {
             std::fprintf(stderr, "pilaro-ranking-admin: no such name in the ranking\n");
@@ -85,20 +116,20 @@ int main(int argc, char** argv) {
         } else {
             std::printf("removed\n");
         }
-    } else if (command == "count" && at == argc) {
-        std::uint32_t names = 0;
-        std::uint64_t submissions = 0;
-        if (countNames(ranking, names) && countSubmissions(ranking, submissions))
-            std::printf("names %u\nsubmissions %llu\n", names, static_cast<unsigned long long>(submissions));
+    } else if (command == "count") {
+        StoreCounts counts;
+        if (store->counts(counts))
+            std::printf("names %u\nsubmissions %llu\naddresses kept %llu\n", counts.names,
+                        static_cast<unsigned long long>(counts.submissions),
+                        static_cast<unsigned long long>(counts.addressesKept));
         else
             status = 1;
-    } else if (command == "check" && at == argc) {
-        std::string report;
-        status = checkIntegrity(ranking, report) ? 0 : 1;
-        std::printf("%s\n", report.c_str());
     } else {
-        status = usage();
+        std::string report;
+        status = store->check(report) ? 0 : 1;
+        std::printf("%s\n", report.empty() ? store->lastError().c_str() : report.c_str());
     }
-    closeRanking(ranking);
+    if (status == 1 && command != "check" && !store->lastError().empty())
+        std::fprintf(stderr, "pilaro-ranking-admin: %s\n", store->lastError().c_str());
     return status;
 }

@@ -1,8 +1,10 @@
 // handler.cpp: the ranking's request handling: submissions (POST), the ranking page (GET), refusals.
 #include "handler.h"
 
-#include "cp932.h"
+#include "text/cp932.h"
+#include "texts.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -15,7 +17,7 @@ Response refusal(int status, const char* textUtf8) {
     Response response;
     response.status = status;
     response.contentType = gameReplyType;
-    response.body = cp932Text(std::string(textUtf8) + "\n");
+    response.body = cp932::encode(std::string(textUtf8) + "\n");
     return response;
 }
 
@@ -24,6 +26,15 @@ const char* reasonPhrase(int status) {
     case 200: return "OK";
     case 400: return "Bad Request";
     case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 414: return "URI Too Long";
+    case 417: return "Expectation Failed";
+    case 431: return "Request Header Fields Too Large";
+    case 501: return "Not Implemented";
+    case 502: return "Bad Gateway";
+    case 504: return "Gateway Timeout";
+    case 505: return "HTTP Version Not Supported";
     case 413: return "Payload Too Large";
     case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
@@ -54,54 +65,70 @@ std::uint32_t pageFromQuery(const std::string& query) {
     return 1;
 }
 
-bool ensureOpen(RankingDb& ranking, const ServerConfig& config) {
-    if (ranking.db != nullptr) return true;
-    if (config.databasePath.empty()) return false;
-    std::string error;
-    return openRanking(ranking, config.databasePath, error);
+bool ensureOpen(std::unique_ptr<RankingStore>& store, const ServerConfig& config, std::string& error) {
+    if (store != nullptr) return true;
+    if (config.databasePath.empty()) {
+        error = "PILARO_RANKING_DB is not set";
+        return false;
+    }
+    store = openStore(config.databasePath, StoreAccess::serve, error);
+    return store != nullptr;
 }
 
-Response submit(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+Response unavailable(const char* textUtf8, const std::string& why) {
+    Response response = refusal(503, textUtf8);
+    response.logLine = "pilaro-ranking: 503: " + why;
+    return response;
+}
+
+Response submit(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                 const std::string& body, std::int64_t now, const std::string& pageUrl) {
     if (bodyState == BodyState::tooLarge) return refusal(413, "送信内容が長すぎます");
     if (bodyState == BodyState::incomplete) return refusal(400, "送信内容が途中で切れています");
     Submission submission;
-    BodyError error = parseSubmission(body, submission);
-    if (error != BodyError::none) return refusal(400, bodyErrorText(error).c_str());
-    if (!ensureOpen(ranking, config)) return refusal(503, "ランキングは今使えません。時間をおいて送ってください");
-    SubmitResult result = submitScore(ranking, submission, request.remoteAddr, now, config.rateLimit);
+    BodyError bodyError = parseSubmission(body, submission);
+    if (bodyError != BodyError::none) return refusal(400, bodyErrorText(bodyError).c_str());
+    std::string error;
+    if (!ensureOpen(store, config, error))
+        return unavailable("ランキングは今使えません。時間をおいて送ってください", "cannot open the ranking: " + error);
+    std::vector<RankingEntry> topTen;
+    SubmitResult result = store->submit(submission, request.remoteAddr, now, config.rateLimit, topTen);
     if (result.outcome == SubmitOutcome::rateLimited) {
         Response response = refusal(429, "送信が多すぎます。少し待ってから送ってください");
-        response.extraHeaders = "Retry-After: " + std::to_string(config.rateLimit.seconds) + "\r\n";
+        response.extraHeaders = "Retry-After: " + std::to_string(result.retryAfter) + "\r\n";
         return response;
     }
     if (result.outcome != SubmitOutcome::accepted)
-        return refusal(503, "ランキングに記録できませんでした。時間をおいて送ってください");
-    std::vector<RankingEntry> topTen;
-    // The submission is stored; a failed read only shortens the list shown.
-    readRanking(ranking, 0, 10, topTen);
+        return unavailable("ランキングに記録できませんでした。時間をおいて送ってください",
+                           "a submission was not stored: " + store->lastError());
     Response response;
     response.contentType = gameReplyType;
     response.body = gameReply(result, topTen, pageUrl);
     return response;
 }
 
-Response page(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, const std::string& pageUrl) {
+Response page(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
+              const std::string& pageUrl) {
     Response response;
     response.contentType = "text/html; charset=utf-8";
-    std::uint32_t names = 0;
+    StoreCounts counts;
     std::vector<RankingEntry> entries;
-    if (!ensureOpen(ranking, config) || !countNames(ranking, names)) {
-        response.status = 503;
-        response.body = "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
-                        "<body><p>ランキングは今使えません。</p></body></html>\n";
-        return response;
+    std::string error;
+    bool open = ensureOpen(store, config, error);
+    std::uint32_t pageCount = 1;
+    std::uint32_t wanted = 1;
+    if (open && store->counts(counts)) {
+        pageCount = counts.names == 0 ? 1 : (counts.names + placesPerPage - 1) / placesPerPage;
+        wanted = std::min(pageFromQuery(request.query), pageCount);
+        if (store->read((wanted - 1) * placesPerPage, placesPerPage, entries)) {
+            response.body = rankingPage(entries, wanted, pageCount, counts.names, pageUrl);
+            return response;
+        }
     }
-    std::uint32_t pageCount = names == 0 ? 1 : (names + placesPerPage - 1) / placesPerPage;
-    std::uint32_t wanted = pageFromQuery(request.query);
-    if (wanted > pageCount) wanted = pageCount;
-    readRanking(ranking, (wanted - 1) * placesPerPage, placesPerPage, entries);
-    response.body = rankingPage(entries, wanted, pageCount, names, pageUrl);
+    response.status = 503;
+    response.logLine = "pilaro-ranking: 503: the page cannot be read: " + (open ? store->lastError() : error);
+    response.body = "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
+                    "<body><p>ランキングは今使えません。</p></body></html>\n";
     return response;
 }
 
@@ -132,14 +159,14 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
     return config;
 }
 
-Response handleRequest(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                        const std::string& body, std::int64_t now) {
     std::string pageUrl = request.scriptName.empty() ? "/whiteRanking.cgi" : request.scriptName;
     Response response;
     if (request.method == "POST") {
-        response = submit(ranking, config, request, bodyState, body, now, pageUrl);
+        response = submit(store, config, request, bodyState, body, now, pageUrl);
     } else if (request.method == "GET" || request.method == "HEAD") {
-        response = page(ranking, config, request, pageUrl);
+        response = page(store, config, request, pageUrl);
     } else {
         response = refusal(405, "POST か GET で送ってください");
         response.extraHeaders = "Allow: GET, HEAD, POST\r\n";

@@ -2,7 +2,7 @@
 // (CGI or FastCGI) that carried it.
 #pragma once
 
-#include "ranking.h"
+#include "store.h"
 
 #include <cstdint>
 #include <string>
@@ -30,14 +30,15 @@ struct Response {
     std::string contentType;
     std::string extraHeaders;  // complete lines, each ending in "\r\n"
     std::string body;
+    std::string logLine;  // for the server's error log: set for every 5xx and storage failure
 };
 
 // Reads the configuration from the environment (`lookup` returns null for a missing name).
 ServerConfig configFromEnvironment(const char* (*lookup)(const char* name));
 bool parseRateLimit(const char* text, RateLimit& out);
 
-// Answers one request; opens the database on first use and keeps it open for the next.
-Response handleRequest(RankingDb& ranking, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+// Answers one request; opens the store on first use and keeps it open for the next.
+Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                        const std::string& body, std::int64_t now);
 
 // The CGI response header block (a "Status:" line, the type, the extra lines, a blank line).

@@ -2,8 +2,11 @@
 //
 // The same binary serves both ways: when the web server starts it with a listening socket on
 // standard input (FastCGI) it answers requests in a loop over one database connection; otherwise
-// it answers the one CGI request described by its environment and exits.
+// it answers the one CGI request described by its environment and exits. With
+// "--error-pages PREFIX" it writes the web server's error documents (PREFIX + "413.html" ...).
+#include "text/cp932.h"
 #include "handler.h"
+#include "texts.h"
 
 #include <fcgiapp.h>
 
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -47,6 +51,36 @@ BodyState readBody(const char* contentLength, Read read, std::string& body) {
 
 std::string text(const char* value) { return value != nullptr ? value : ""; }
 
+// One line per failure in the web server's error log: a CGI program's standard error, or a
+// FastCGI request's error stream (lighttpd gives the processes it spawns no standard error).
+void logFailure(const Response& response, FCGX_Stream* fastCgiErrors = nullptr) {
+    if (response.logLine.empty()) return;
+    std::string line = response.logLine + "\n";
+    if (fastCgiErrors != nullptr) {
+        FCGX_PutStr(line.data(), static_cast<int>(line.size()), fastCgiErrors);
+        return;
+    }
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+// The web server answers some requests itself (a body too large, a length missing, the ranking
+// program down). For the game's address those answers are these short code page 932 texts, which
+// the game shows like the program's own, instead of the web server's XHTML pages.
+int writeErrorPages(const std::string& prefix) {
+    for (std::size_t i = 0; i < webServerStatusTextCount; ++i) {
+        const StatusText& entry = webServerStatusTexts[i];
+        std::string path = prefix + std::to_string(entry.status) + ".html";
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << cp932::encode(std::string(entry.text) + "\n");
+        if (!out.flush()) {
+            std::fprintf(stderr, "pilaro-ranking: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
 int runCgi(const ServerConfig& config) {
     RequestInfo request{text(std::getenv("REQUEST_METHOD")), text(std::getenv("QUERY_STRING")),
                         text(std::getenv("REMOTE_ADDR")), text(std::getenv("SCRIPT_NAME"))};
@@ -66,9 +100,9 @@ int runCgi(const ServerConfig& config) {
             return static_cast<int>(got);
         }, body);
     }
-    RankingDb ranking;
-    Response response = handleRequest(ranking, config, request, state, body, std::time(nullptr));
-    closeRanking(ranking);
+    std::unique_ptr<RankingStore> store;
+    Response response = handleRequest(store, config, request, state, body, std::time(nullptr));
+    logFailure(response);
     std::string out = responseHead(response);
     if (request.method != "HEAD") out += response.body;
     std::fwrite(out.data(), 1, out.size(), stdout);
@@ -79,7 +113,7 @@ int runCgi(const ServerConfig& config) {
 int runFastCgi(const ServerConfig& processConfig) {
     FCGX_Request fcgi;
     if (FCGX_InitRequest(&fcgi, 0, 0) != 0) return 1;
-    RankingDb ranking;
+    std::unique_ptr<RankingStore> store;
     while (FCGX_Accept_r(&fcgi) >= 0) {
         auto param = [&fcgi](const char* name) { return text(FCGX_GetParam(name, fcgi.envp)); };
         // The web server's settings for the process win; a front end that passes them as request
@@ -93,19 +127,20 @@ int runFastCgi(const ServerConfig& processConfig) {
             state = readBody(FCGX_GetParam("CONTENT_LENGTH", fcgi.envp),
                              [&fcgi](char* into, int size) { return FCGX_GetStr(into, size, fcgi.in); }, body);
         }
-        Response response = handleRequest(ranking, config, request, state, body, std::time(nullptr));
+        Response response = handleRequest(store, config, request, state, body, std::time(nullptr));
+        logFailure(response, fcgi.err);
         std::string out = responseHead(response);
         if (request.method != "HEAD") out += response.body;
         FCGX_PutStr(out.data(), static_cast<int>(out.size()), fcgi.out);
         FCGX_Finish_r(&fcgi);
     }
-    closeRanking(ranking);
     return 0;
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--error-pages") return writeErrorPages(argv[2]);
     // A full disk under a file size limit must fail the write (and so the submission), not kill
     // the process; a client that hung up must not kill it either.
     std::signal(SIGXFSZ, SIG_IGN);

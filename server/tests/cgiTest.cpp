@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 class Cgi : public testing::Test {
@@ -10,6 +12,7 @@ protected:
     void TearDown() override { removeTree(dir); }
     std::string dir = makeTempDir();
     std::string database = dir + "/ranking.sqlite3";
+    std::string admin = "'" PILARO_RANKING_ADMIN "' --db '" + database + "' ";
 };
 
 TEST_F(Cgi, AnswersOneRequestPerRun) {
@@ -20,34 +23,42 @@ TEST_F(Cgi, AnswersOneRequestPerRun) {
     EXPECT_NE(runCgi("GET", "", database).body.find("<td class=\"name\">ABC</td>"), std::string::npos);
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
-    const struct {
-        const char* method;
-        std::string body;
-        const char* environment;
-        int status;
-    } rows[] = {
+    const std::tuple<const char*, std::string, const char*, int> rows[] = {
         {"POST", std::string(65, 'A'), "", 413},  {"DELETE", "", "", 405},
         {"POST", "NOLENGTH_3", "CONTENT_LENGTH=", 200}, {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
         {"POST", "ABC_12", "CONTENT_LENGTH=20", 400},
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(runCgi(row.method, row.body, database, row.environment).status, row.status) << row.method << " " << row.environment;
+    for (const auto& [method, body, environment, status] : rows)
+        EXPECT_EQ(runCgi(method, body, database, environment).status, status) << method << " " << environment;
     // No REQUEST_METHOD: started by hand from a shell, it explains itself and answers nothing.
     CgiResult byHand = runCgi("", "", database);
     EXPECT_EQ(byHand.exitStatus, 2);
     EXPECT_EQ(byHand.output, "");
 }
 
-TEST_F(Cgi, TheOperatorRemovesANameTypedInUtf8) {
+TEST_F(Cgi, TheOperatorsCommandChecksItsArgumentsAndOnlyReadsWhenAskedToRead) {
     ASSERT_EQ(runCgi("POST", "\x81\x5F\x82\xA0_50", database).status, 200);  // "＼あ"
     ASSERT_EQ(runCgi("POST", "OTHER_40", database).status, 200);
-    std::string admin = "'" PILARO_RANKING_ADMIN "' --db '" + database + "' ";
-    EXPECT_EQ(runShell(admin + "remove '＼あ' >/dev/null"), 0);
-    EXPECT_EQ(runShell(admin + "remove '＼あ' 2>/dev/null"), 1);  // gone already
-    EXPECT_EQ(runShell(admin + "remove-hex 4F54484552 >/dev/null"), 0);  // "OTHER"
-    EXPECT_EQ(runShell(admin + "remove '😀' 2>/dev/null"), 1);  // no code page 932 form
-    EXPECT_EQ(runShell(admin + "check >/dev/null"), 0);
+    // Fault: "list 3x" listed 3, "list -5" and odd or empty hex were taken; each is refused, with a
+    // message, before the file is opened.
+    const std::pair<const char*, int> commands[] = {
+        {"list 3x", 2}, {"list -5", 2}, {"list 0", 2}, {"list 1 2", 2}, {"remove-hex ''", 2}, {"remove-hex ABC", 2},
+        {"remove-hex 4G", 2}, {"remove ''", 2}, {"count extra", 2}, {"list 1", 0},
+        {"remove '＼あ'", 0}, {"remove '＼あ'", 1},  // gone already
+        {"remove-hex 4F54484552", 0},  // "OTHER"
+        {"remove '😀'", 2},  // no code page 932 form
+        {"check", 0}, {"count", 0},
+    };
+    for (auto [command, status] : commands)
+        EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
     EXPECT_EQ(runCgi("GET", "", database).body.find("<td class=\"name\">"), std::string::npos);
+    // Fault: reading commands wrote to the file. A file in the old rollback journal with the
+    // ranking in it is read as it is: its journal stays, and no WAL appears.
+    ASSERT_EQ(runShell("sqlite3 '" + database + "' 'PRAGMA journal_mode = DELETE' >/dev/null"), 0);
+    std::string before = readFile(database);
+    for (const char* command : {"list", "count", "check"}) EXPECT_EQ(runShell(admin + command + " >/dev/null"), 0) << command;
+    EXPECT_EQ(readFile(database), before);
+    EXPECT_FALSE(std::filesystem::exists(database + "-wal"));
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
-// support.cpp: loopback HTTP, temporary lighttpd instances and single CGI runs for the ranking tests.
+// support.cpp: loopback HTTP, temporary lighttpd instances, single CGI runs and fresh stores for the
+// ranking tests.
 #include "support.h"
 
-#include "ranking.h"
-
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <arpa/inet.h>
 #include <cstdlib>
@@ -74,13 +74,41 @@ int runShell(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string postgresMissing() {
+    return "PostgreSQL could not start here (see " PILARO_TEST_POSTGRES_STATE "): its cases are skipped";
+}
+
+std::string freshStore(const std::string& kind) {
+    static int made = 0;
+    if (kind == "sqlite") {
+        static std::string dir = makeTempDir();  // removed by the system's temporary cleaning
+        return dir + "/ranking" + std::to_string(getpid()) + "-" + std::to_string(++made) + ".sqlite3";
+    }
+    // The first line of the state file is the throw-away server's URI, when it started.
+    std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
+    uri = uri.substr(0, uri.find('\n'));
+    if (uri.empty()) return {};
+    std::string schema = "t" + std::to_string(getpid()) + "_" + std::to_string(++made);
+    PGconn* conn = PQconnectdb(uri.c_str());
+    PGresult* result = PQexec(conn, ("CREATE SCHEMA " + schema).c_str());
+    bool created = PQresultStatus(result) == PGRES_COMMAND_OK;
+    PQclear(result);
+    PQfinish(conn);
+    return created ? uri + "&options=-csearch_path%3D" + schema : std::string();
+}
+
 namespace {
 
 // The settings for scripts/ranking-server, as VAR=value words.
 std::string settings(const LocalServer& server) {
     return "PILARO_DATA_DIR='" + server.dataDir + "' PILARO_RANKING_PORT=" + std::to_string(server.port) +
            " PILARO_RANKING_RATE='" + server.rate + "' PILARO_RANKING_MODE=" + server.mode +
-           " PILARO_RANKING_BIN='" PILARO_RANKING_BIN "' ";
+           " PILARO_RANKING_DB='" + server.databasePath() + "' PILARO_RANKING_BIN='" PILARO_RANKING_BIN "' ";
 }
 
 }  // namespace
@@ -108,8 +136,18 @@ bool LocalServer::start() {
     return false;
 }
 
-void LocalServer::stop() {
-    if (!dataDir.empty()) runShell(settings(*this) + "'" PILARO_RANKING_SCRIPT "' stop >/dev/null");
+int LocalServer::stop() {
+    return dataDir.empty() ? 0 : runShell(settings(*this) + "'" PILARO_RANKING_SCRIPT "' stop >/dev/null");
+}
+
+std::string LocalServer::errorLog() const {
+    return readFile(dataDir + "/lighttpd-error.log") + readFile(dataDir + "/ranking-error.log");
+}
+
+bool alive(pid_t pid) {
+    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    std::size_t close = stat.rfind(')');
+    return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z';
 }
 
 pid_t LocalServer::lighttpdPid() const {
@@ -153,22 +191,24 @@ CgiResult runCgi(const std::string& method, const std::string& body, const std::
     return result;
 }
 
-std::uint64_t expectConsistentHolding(const std::string& database, const std::vector<std::string>& names) {
-    RankingDb ranking;
-    std::string error;
+std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names) {
+    std::string error, report;
     std::vector<RankingEntry> all;
-    std::uint64_t stored = 0;
-    EXPECT_TRUE(openRanking(ranking, database, error)) << error;
-    EXPECT_TRUE(checkIntegrity(ranking, error)) << error;
-    EXPECT_TRUE(readRanking(ranking, 0, 100000, all));
-    EXPECT_TRUE(countSubmissions(ranking, stored));
-    closeRanking(ranking);
+    StoreCounts counts;
+    std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::readOnly, error);
+    if (store == nullptr) {
+        ADD_FAILURE() << error;
+        return 0;
+    }
+    EXPECT_TRUE(store->check(report)) << report << store->lastError();
+    EXPECT_TRUE(store->read(0, 100000, all));
+    EXPECT_TRUE(store->counts(counts));
     std::set<std::string> ranked;
     for (const RankingEntry& entry : all) ranked.insert(entry.name);
     std::size_t missing = 0;
     for (const std::string& name : names) missing += ranked.count(name) == 0 ? 1 : 0;
     EXPECT_EQ(missing, 0u) << "of " << names.size() << " acknowledged names";
-    return stored;
+    return counts.submissions;
 }
 
 std::string firstToken(const std::string& reply) {

@@ -1,6 +1,8 @@
 // support.h: helpers for the ranking's tests: raw loopback HTTP, a lighttpd instance in a temporary
-// data folder, the ranking program run once as a CGI program, and a check of a database file.
+// data folder, the ranking program run once as a CGI program, and the stores to test against.
 #pragma once
+
+#include "store.h"
 
 #include <cstdint>
 #include <string>
@@ -20,6 +22,13 @@ RawReply postBody(unsigned port, const std::string& body);
 std::string makeTempDir();
 void removeTree(const std::string& path);
 int runShell(const std::string& command);  // through /bin/sh; its exit status
+std::string readFile(const std::string& path);
+
+// A fresh, empty store for one test: "sqlite" (a file in a temporary folder) or "postgresql" (a
+// schema of its own in the test run's throw-away server). Empty when PostgreSQL is not there.
+std::string freshStore(const std::string& kind);
+// Why the PostgreSQL cases are skipped, for the skip line.
+std::string postgresMissing();
 
 // lighttpd with the ranking program, started and stopped through scripts/ranking-server; stopped
 // and its data folder removed when it goes.
@@ -28,14 +37,17 @@ struct LocalServer {
     unsigned port = 0;
     std::string rate = "0";
     std::string mode = "fastcgi";     // or "cgi": one ranking process per request
+    std::string store;                // PILARO_RANKING_DB; empty: the data folder's SQLite file
     std::uint64_t fileSizeLimit = 0;  // > 0: a soft cap on every file written (a full disk)
     ~LocalServer();
     bool start();
-    void stop();
-    std::string databasePath() const { return dataDir + "/ranking.sqlite3"; }
+    int stop();
+    std::string databasePath() const { return store.empty() ? dataDir + "/ranking.sqlite3" : store; }
+    std::string errorLog() const;  // both logs: lighttpd's and the CGI runs'
     pid_t lighttpdPid() const;
     std::vector<pid_t> workerPids() const;  // the live ranking processes lighttpd spawned
 };
+bool alive(pid_t pid);  // and not a zombie
 
 struct CgiResult {
     int exitStatus = -1;
@@ -48,8 +60,8 @@ struct CgiResult {
 CgiResult runCgi(const std::string& method, const std::string& body, const std::string& database,
                  const std::string& environment = "");
 
-// Checks the file's integrity and that each of `names` is ranked; returns the submissions stored.
-std::uint64_t expectConsistentHolding(const std::string& database, const std::vector<std::string>& names);
+// Checks the store's consistency and that each of `names` is ranked; returns the submissions kept.
+std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names);
 
 // The game's handling of a reply: skip leading "<", keep up to the next "<".
 std::string firstToken(const std::string& reply);

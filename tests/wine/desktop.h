@@ -84,7 +84,8 @@ struct Image {
 };
 
 // An Xvfb display of its own (the server picks a free number) with openbox running on it, so
-// that new windows get the activation and the keyboard as on a desktop.
+// that new windows get the activation and the keyboard as on a desktop. It is tall enough for the
+// game at 192 DPI (1048 pixels and the caption).
 struct Desktop {
     pid_t server = -1;
     pid_t windowManager = -1;
@@ -101,7 +102,7 @@ struct Desktop {
         int fds[2];
         if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
         // -displayfd: the server takes the first free display number and writes it to the pipe.
-        server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+        server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
         close(fds[1]);
         char number[32] = {};
         pollfd watch{fds[0], POLLIN, 0};
@@ -182,36 +183,27 @@ inline Image screenshot(const std::string& window) {
 }
 
 // The texts of the message boxes a program has shown so far, in order, as UTF-8, read from the
-// "msgbox" trace that Wine writes to the program's output (WINEDEBUG=trace+msgbox): each text
-// in Wine's debug form, L"..." with \n, \r, \t, \", \\ and \XXXX (four hex digits) for the rest.
+// "msgbox" trace that Wine writes to the program's output (WINEDEBUG=trace+msgbox): each text in
+// Wine's debug form, L"..." with \n, \", \\ and \XXXX (four hex digits) for what is not plain ASCII.
 inline std::vector<std::string> messageBoxTexts(const std::string& outputPath) {
     std::vector<std::string> texts;
     std::ifstream file(outputPath, std::ios::binary);
     const std::string marker = "trace:msgbox:MSGBOX_OnInit L\"";
     for (std::string line; std::getline(file, line);) {
-        const std::size_t start = line.find(marker) + marker.size(), end = line.rfind('"');
-        if (line.find(marker) == std::string::npos || end < start) continue;
+        const std::size_t start = line.find(marker), end = line.rfind('"');
         std::string text;
-        for (std::size_t i = start; i < end; ++i) {
+        for (std::size_t i = start + marker.size(); start != std::string::npos && i < end; ++i) {
             unsigned code = static_cast<unsigned char>(line[i]);
-            if (code == '\\') {
-                const char escaped = line[++i];
-                if (escaped == 'n') code = '\n';
-                else if (escaped == 'r') code = '\r';
-                else if (escaped == 't') code = '\t';
-                else if (escaped == '"' || escaped == '\\') code = static_cast<unsigned>(escaped);
-                else code = static_cast<unsigned>(std::stoul(line.substr(i, 4), nullptr, 16)), i += 3;
-            }
-            // Code points below 0x10000 as UTF-8.
-            if (code < 0x80) {
-                text += static_cast<char>(code);
-            } else {
-                if (code < 0x800) text += static_cast<char>(0xC0 | code >> 6);
-                else text += static_cast<char>(0xE0 | code >> 12), text += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-                text += static_cast<char>(0x80 | (code & 0x3F));
-            }
+            if (code == '\\' && line[i + 1] == 'n') code = '\n', ++i;
+            else if (code == '\\' && (line[i + 1] == '"' || line[i + 1] == '\\')) code = static_cast<unsigned char>(line[++i]);
+            else if (code == '\\') code = static_cast<unsigned>(std::stoul(line.substr(i + 1, 4), nullptr, 16)), i += 4;
+            // As UTF-8: every code point here is below 0x10000.
+            if (code < 0x80) text += static_cast<char>(code);
+            else if (code < 0x800) text += {static_cast<char>(0xC0 | code >> 6), static_cast<char>(0x80 | (code & 0x3F))};
+            else text += {static_cast<char>(0xE0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3F)),
+                          static_cast<char>(0x80 | (code & 0x3F))};
         }
-        texts.push_back(text);
+        if (start != std::string::npos) texts.push_back(text);
     }
     return texts;
 }

@@ -1,0 +1,346 @@
+// postgresStore.cpp: the ranking in a PostgreSQL database, shared by the ranking programs of
+// several web hosts. The rows, the rules and the answers are those of the SQLite store.
+#include "store.h"
+
+#include <libpq-fe.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int schemaVersion = 1;
+
+// Everything lives in the connection's current schema (the first of its search_path).
+const char* const schemaSql = R"SQL(
+CREATE TABLE IF NOT EXISTS pilaro_ranking_schema(version integer NOT NULL);
+CREATE TABLE IF NOT EXISTS submissions(
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  name bytea NOT NULL,
+  score bigint NOT NULL,
+  address text NOT NULL,
+  at bigint NOT NULL);
+CREATE INDEX IF NOT EXISTS submissions_by_address ON submissions(address, at);
+CREATE INDEX IF NOT EXISTS submissions_to_forget ON submissions(at) WHERE address <> '';
+CREATE TABLE IF NOT EXISTS names(
+  name bytea PRIMARY KEY,
+  score bigint NOT NULL,
+  submission bigint NOT NULL);
+CREATE INDEX IF NOT EXISTS names_by_place ON names(score DESC, submission);
+-- Level k counts the names per value of score >> 4k, as in the SQLite store.
+CREATE TABLE IF NOT EXISTS place_counts(
+  level integer NOT NULL,
+  prefix bigint NOT NULL,
+  names bigint NOT NULL,
+  PRIMARY KEY(level, prefix));
+
+-- One name's count moves from `old_score` (null: a new name) to `new_score` (null: removed). The
+-- rows are changed in one order, level by level, so two submissions never wait for each other in
+-- a circle.
+CREATE OR REPLACE FUNCTION pilaro_move_count(old_score bigint, new_score bigint) RETURNS void
+LANGUAGE sql AS $f$
+  INSERT INTO place_counts(level, prefix, names)
+  SELECT level, prefix, sum(delta) FROM (
+    SELECT l AS level, new_score >> (4 * l) AS prefix, 1 AS delta FROM generate_series(0, 7) l
+    WHERE new_score IS NOT NULL
+    UNION ALL
+    SELECT l, old_score >> (4 * l), -1 FROM generate_series(0, 7) l WHERE old_score IS NOT NULL) d
+  GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix
+  ON CONFLICT (level, prefix) DO UPDATE SET names = place_counts.names + excluded.names
+$f$;
+
+-- outcome: 0 accepted, 1 rate limited. One call per submission: one round trip.
+CREATE OR REPLACE FUNCTION pilaro_submit(p_name bytea, p_score bigint, p_address text, p_now bigint,
+    p_count integer, p_seconds integer,
+    OUT outcome integer, OUT place bigint, OUT best bigint, OUT improved boolean, OUT retry bigint)
+LANGUAGE plpgsql AS $f$
+DECLARE
+  v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
+  v_above bigint; v_tied bigint;
+BEGIN
+  outcome := 0; retry := 0;
+  IF p_count > 0 THEN
+    -- Two hosts may count the same address at once: one waits for the other.
+    PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
+    SELECT count(*) INTO v_made FROM submissions WHERE address = p_address AND at > p_now - p_seconds;
+    IF v_made >= p_count THEN
+      SELECT at + p_seconds - p_now INTO retry FROM submissions
+        WHERE address = p_address AND at > p_now - p_seconds ORDER BY at LIMIT 1 OFFSET v_made - p_count;
+      outcome := 1; retry := greatest(coalesce(retry, 1), 1);
+      RETURN;
+    END IF;
+    UPDATE submissions SET address = '' WHERE id IN (SELECT id FROM submissions
+      WHERE address <> '' AND at <= p_now - p_seconds ORDER BY at LIMIT 4 FOR UPDATE SKIP LOCKED);
+  ELSE
+    p_address := '';
+  END IF;
+  INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id INTO v_id;
+  INSERT INTO names(name, score, submission) VALUES (p_name, p_score, v_id) ON CONFLICT (name) DO NOTHING;
+  IF FOUND THEN
+    PERFORM pilaro_move_count(NULL, p_score);
+    improved := true; best := p_score; v_best_submission := v_id;
+  ELSE
+    SELECT n.score, n.submission INTO v_old, v_old_submission FROM names n WHERE n.name = p_name FOR UPDATE;
+    IF v_old >= p_score THEN
+      improved := false; best := v_old; v_best_submission := v_old_submission;
+    ELSE
+      UPDATE names SET score = p_score, submission = v_id WHERE name = p_name;
+      PERFORM pilaro_move_count(v_old, p_score);
+      improved := true; best := p_score; v_best_submission := v_id;
+    END IF;
+  END IF;
+  SELECT coalesce(sum(c.names), 0) INTO v_above FROM generate_series(0, 7) l
+    JOIN place_counts c ON c.level = l AND c.prefix > (best >> (4 * l)) AND c.prefix <= ((best >> (4 * l)) | 15);
+  SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
+  place := v_above + v_tied + 1;
+END
+$f$;
+)SQL";
+
+// Level 0 from the names, each level above from the one below.
+const char* const sqlRebuildCounts =
+    "DELETE FROM place_counts;"
+    "INSERT INTO place_counts(level, prefix, names) SELECT 0, score, count(*) FROM names GROUP BY score;"
+    "DO $$ BEGIN FOR k IN 1..7 LOOP "
+    "INSERT INTO place_counts(level, prefix, names) SELECT k, prefix >> 4, sum(names) FROM place_counts "
+    "WHERE level = k - 1 GROUP BY prefix >> 4; END LOOP; END $$;";
+
+class PostgresStore : public RankingStore {
+public:
+    ~PostgresStore() override {
+        if (conn != nullptr) PQfinish(conn);
+    }
+    bool open(const std::string& uri, StoreAccess access);
+
+    SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
+                        const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
+    bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
+    bool counts(StoreCounts& out) override;
+    bool removeName(std::string_view cp932Name, bool& found) override;
+    bool check(std::string& report) override;
+    bool fillForBenchmark(std::uint32_t count, std::int64_t now) override;
+
+private:
+    // Runs one statement with text parameters (a null pointer is SQL NULL; `binary` marks bytea).
+    PGresult* run(const char* sql, std::initializer_list<std::pair<const char*, int>> parameters = {}) {
+        std::vector<const char*> values;
+        std::vector<int> lengths, formats;
+        for (auto& [value, length] : parameters) {
+            values.push_back(value);
+            lengths.push_back(length < 0 ? 0 : length);
+            formats.push_back(length < 0 ? 0 : 1);
+        }
+        return PQexecParams(conn, sql, static_cast<int>(values.size()), nullptr, values.data(), lengths.data(),
+                            formats.data(), 0);
+    }
+    bool ok(PGresult* result) {
+        ExecStatusType status = PQresultStatus(result);
+        bool good = status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+        if (!good) error = PQresultErrorMessage(result);
+        while (!error.empty() && error.back() == '\n') error.pop_back();
+        PQclear(result);
+        return good;
+    }
+    bool execute(const char* sql) { return ok(PQexec(conn, sql)); }
+    bool single(const char* sql, std::int64_t& out) {
+        PGresult* result = run(sql);
+        bool good = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
+        if (good) out = std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10);
+        return ok(result) && good;
+    }
+    static void readEntries(PGresult* result, std::uint32_t offset, std::vector<RankingEntry>& out) {
+        out.clear();
+        for (int row = 0; row < PQntuples(result); ++row) {
+            RankingEntry entry;
+            entry.place = offset + static_cast<std::uint32_t>(row) + 1;
+            std::size_t size = 0;
+            unsigned char* name = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, 0)), &size);
+            if (name != nullptr) entry.name.assign(reinterpret_cast<const char*>(name), size);
+            PQfreemem(name);
+            entry.score = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(result, row, 1), nullptr, 10));
+            out.push_back(std::move(entry));
+        }
+    }
+
+    PGconn* conn = nullptr;
+};
+
+bool PostgresStore::open(const std::string& uri, StoreAccess access) {
+    conn = PQconnectdb(uri.c_str());
+    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);  // "already exists, skipping"
+    if (PQstatus(conn) != CONNECTION_OK) {
+        error = PQerrorMessage(conn);
+        while (!error.empty() && error.back() == '\n') error.pop_back();
+        return false;
+    }
+    if (access == StoreAccess::readOnly && !execute("SET default_transaction_read_only = on")) return false;
+    // Looks before it writes: a database that holds other tables, or a newer ranking, stays as it is.
+    // The set-up itself runs once: under a lock, the second host finds it done.
+    if (!execute(access == StoreAccess::serve ? "BEGIN; SELECT pg_advisory_xact_lock(7158246)" : "BEGIN")) return false;
+    std::int64_t marker = 0, tables = 0, version = 0;
+    bool looked = single("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
+                         "AND tablename = 'pilaro_ranking_schema'", marker) &&
+                  single("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()", tables) &&
+                  (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version));
+    if (looked) {
+        if (version > schemaVersion) error = "the ranking was written by a newer version of the program";
+        else if (tables > 0 && marker == 0) error = "not a Pilaro ranking";
+        else if (marker == 0 && access != StoreAccess::serve) error = "not a Pilaro ranking (the database is empty)";
+    }
+    if (!looked || !error.empty()) {
+        std::string why = error;
+        execute("ROLLBACK");
+        error = why;
+        return false;
+    }
+    bool done = marker != 0 || (execute(schemaSql) && execute("INSERT INTO pilaro_ranking_schema VALUES (1)"));
+    if (done && execute("COMMIT")) return true;
+    std::string why = error;
+    execute("ROLLBACK");
+    error = why;
+    return false;
+}
+
+SubmitResult PostgresStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
+                                   const RateLimit& limit, std::vector<RankingEntry>& topTen) {
+    SubmitResult result;
+    topTen.clear();
+    std::string score = std::to_string(submission.score), at = std::to_string(now);
+    std::string count = std::to_string(limit.count), seconds = std::to_string(limit.seconds);
+    std::string client(address);
+    const char* values[] = {submission.name.data(), score.c_str(), client.c_str(), at.c_str(), count.c_str(), seconds.c_str()};
+    int lengths[] = {static_cast<int>(submission.name.size()), 0, 0, 0, 0, 0};
+    int formats[] = {1, 0, 0, 0, 0, 0};
+    // One round trip: the submission's transaction commits without waiting for the disk, so the
+    // place counts it changed are free for the next one at once; the small transaction after it
+    // waits for the disk, and with it for the submission. So the reply still goes out only once
+    // the submission is durable, and concurrent submissions share their flushes.
+    PQenterPipelineMode(conn);
+    PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryParams(conn, "SET LOCAL synchronous_commit = off", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryParams(conn, "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6)", 6, nullptr, values, lengths, formats, 0);
+    PQsendQueryParams(conn, "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10", 0, nullptr, nullptr,
+                      nullptr, nullptr, 0);
+    PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryParams(conn, "SELECT pg_current_xact_id()", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQpipelineSync(conn);
+    bool good = true;
+    bool limited = false;
+    for (int query = 0; query < 6; ++query) {
+        PGresult* r = PQgetResult(conn);
+        if (r == nullptr) {
+            good = false;
+            break;
+        }
+        ExecStatusType status = PQresultStatus(r);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            if (good) error = PQresultErrorMessage(r);
+            good = false;
+        } else if (query == 2 && PQntuples(r) == 1) {
+            limited = std::atoi(PQgetvalue(r, 0, 0)) == 1;
+            result.place = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 1), nullptr, 10));
+            result.bestScore = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 2), nullptr, 10));
+            result.improved = PQgetvalue(r, 0, 3)[0] == 't';
+            result.retryAfter = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 4), nullptr, 10));
+        } else if (query == 3) {
+            readEntries(r, 0, topTen);
+        }
+        PQclear(r);
+        while ((r = PQgetResult(conn)) != nullptr) PQclear(r);  // the end of this query's results
+    }
+    // The pipeline's sync.
+    for (PGresult* r; (r = PQgetResult(conn)) != nullptr;) {
+        bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+        PQclear(r);
+        if (sync) break;
+    }
+    PQexitPipelineMode(conn);
+    while (!error.empty() && error.back() == '\n') error.pop_back();
+    if (!good) {
+        if (PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
+        if (PQstatus(conn) == CONNECTION_BAD) PQreset(conn);
+        topTen.clear();
+        return SubmitResult{};
+    }
+    if (limited) {
+        result = SubmitResult{SubmitOutcome::rateLimited, 0, 0, false, result.retryAfter};
+        topTen.clear();
+        return result;
+    }
+    result.outcome = SubmitOutcome::accepted;
+    return result;
+}
+
+bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
+    std::string limit = std::to_string(count), skip = std::to_string(offset);
+    PGresult* result = run("SELECT name, score FROM names ORDER BY score DESC, submission LIMIT $1 OFFSET $2",
+                           {{limit.c_str(), -1}, {skip.c_str(), -1}});
+    if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
+    return ok(result);
+}
+
+bool PostgresStore::counts(StoreCounts& out) {
+    std::int64_t names = 0, submissions = 0, addresses = 0;
+    if (!single("SELECT coalesce(sum(names), 0) FROM place_counts WHERE level = 7", names) ||
+        !single("SELECT count(*) FROM submissions", submissions) ||
+        !single("SELECT count(*) FROM submissions WHERE address <> ''", addresses))
+        return false;
+    out = {static_cast<std::uint32_t>(names), static_cast<std::uint64_t>(submissions),
+           static_cast<std::uint64_t>(addresses)};
+    return true;
+}
+
+bool PostgresStore::removeName(std::string_view cp932Name, bool& found) {
+    std::string name(cp932Name);
+    PGresult* result = run("WITH gone AS (DELETE FROM names WHERE name = $1 RETURNING score) "
+                           "SELECT pilaro_move_count(score, NULL) FROM gone",
+                           {{name.data(), static_cast<int>(name.size())}});
+    found = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
+    return ok(result);
+}
+
+bool PostgresStore::check(std::string& report) {
+    std::int64_t wrong = 0;
+    if (!single("WITH expected AS (SELECT l AS level, score >> (4 * l) AS prefix, count(*) AS names "
+                "FROM names, generate_series(0, 7) l GROUP BY 1, 2), "
+                "kept AS (SELECT level, prefix, names FROM place_counts WHERE names <> 0) "
+                "SELECT count(*) FROM ((SELECT * FROM expected EXCEPT SELECT * FROM kept) "
+                "UNION ALL (SELECT * FROM kept EXCEPT SELECT * FROM expected)) d",
+                wrong))
+        return false;
+    report = wrong == 0 ? "ok" : "place counts differ from the names in " + std::to_string(wrong) + " rows";
+    return wrong == 0;
+}
+
+bool PostgresStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
+    std::string n = std::to_string(count), at = std::to_string(now);
+    std::int64_t last = 0;
+    if (!single("SELECT coalesce(max(id), 0) FROM submissions", last)) return false;
+    std::string first = std::to_string(last);
+    // The secondary indexes are built again afterwards, in one sorted pass each.
+    bool done = execute("BEGIN; SET LOCAL maintenance_work_mem = '256MB'; DROP INDEX submissions_by_address, "
+                        "submissions_to_forget, names_by_place") &&
+                ok(run("INSERT INTO submissions(name, score, address, at) "
+                       "SELECT convert_to('F' || lpad(i::text, 9, '0'), 'SQL_ASCII'), 1000 + 2 * i, '', $2 "
+                       "FROM generate_series(0, $1::bigint - 1) i",
+                       {{n.c_str(), -1}, {at.c_str(), -1}})) &&
+                ok(run("INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
+                       "WHERE id > $1 ON CONFLICT (name) DO NOTHING",
+                       {{first.c_str(), -1}})) &&
+                execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT") && execute("ANALYZE");
+    if (!done) {
+        std::string why = error;
+        execute("ROLLBACK");
+        error = why;
+    }
+    return done;
+}
+
+}  // namespace
+
+std::unique_ptr<RankingStore> openPostgresStore(const std::string& uri, StoreAccess access, std::string& error) {
+    auto store = std::make_unique<PostgresStore>();
+    if (store->open(uri, access)) return store;
+    error = store->lastError();
+    return nullptr;
+}

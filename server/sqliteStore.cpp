@@ -1,0 +1,537 @@
+// sqliteStore.cpp: the ranking in one SQLite file, shared by the web server's processes and the
+// operator's command.
+#include "store.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
+// counts; opening it to serve or modify adds them.
+constexpr int schemaVersion = 2;
+
+const char* const schemaSql =
+    "CREATE TABLE IF NOT EXISTS submissions("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  name BLOB NOT NULL,"
+    "  score INTEGER NOT NULL,"
+    "  address TEXT NOT NULL,"
+    "  at INTEGER NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS submissionsByAddress ON submissions(address, at);"
+    // One row per name: its best score and the submission that first reached it, which decides
+    // ties (the earlier one stays ahead).
+    "CREATE TABLE IF NOT EXISTS names("
+    "  name BLOB PRIMARY KEY,"
+    "  score INTEGER NOT NULL,"
+    "  submission INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX IF NOT EXISTS namesByPlace ON names(score DESC, submission);"
+    // How many names have a best score in each range: level k holds one row per value of
+    // score >> 4k, so the names above a score are the sums of at most 15 rows on each of 8 levels,
+    // however long the ranking (counting index entries walked the whole ranking below the top).
+    "CREATE TABLE IF NOT EXISTS placeCounts("
+    "  level INTEGER NOT NULL,"
+    "  prefix INTEGER NOT NULL,"
+    "  names INTEGER NOT NULL,"
+    "  PRIMARY KEY(level, prefix)) WITHOUT ROWID;"
+    // Addresses are forgotten once the rate limit no longer needs them; this finds the ones left.
+    "CREATE INDEX IF NOT EXISTS submissionsToForget ON submissions(at) WHERE address <> '';";
+
+// Level 0 from the names, each level above from the one below.
+const char* const sqlRebuildCounts =
+    "DELETE FROM placeCounts;"
+    "INSERT INTO placeCounts(level, prefix, names) SELECT 0, score, COUNT(*) FROM names GROUP BY score;"
+    "INSERT INTO placeCounts SELECT 1, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 0 GROUP BY 2;"
+    "INSERT INTO placeCounts SELECT 2, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 1 GROUP BY 2;"
+    "INSERT INTO placeCounts SELECT 3, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 2 GROUP BY 2;"
+    "INSERT INTO placeCounts SELECT 4, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 3 GROUP BY 2;"
+    "INSERT INTO placeCounts SELECT 5, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 4 GROUP BY 2;"
+    "INSERT INTO placeCounts SELECT 6, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 5 GROUP BY 2;"
+    "INSERT INTO placeCounts SELECT 7, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 6 GROUP BY 2;";
+
+constexpr int levels = 8;
+
+const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
+const char* const sqlOldestCounted =
+    "SELECT at FROM submissions WHERE address = ?1 AND at > ?2 ORDER BY at LIMIT 1 OFFSET ?3";
+// A few at a time, with every submission: the forgetting keeps pace with the arrivals and never
+// stalls one submission with a large batch.
+const char* const sqlForgetAddresses =
+    "UPDATE submissions SET address = '' WHERE id IN "
+    "(SELECT id FROM submissions WHERE address <> '' AND at <= ?1 ORDER BY at LIMIT 4)";
+const char* const sqlInsertSubmission = "INSERT INTO submissions(name, score, address, at) VALUES(?1, ?2, ?3, ?4)";
+const char* const sqlSelectName = "SELECT score, submission FROM names WHERE name = ?1";
+const char* const sqlInsertName = "INSERT INTO names(name, score, submission) VALUES(?1, ?2, ?3)";
+const char* const sqlUpdateName = "UPDATE names SET score = ?2, submission = ?3 WHERE name = ?1";
+const char* const sqlAddCount =
+    "INSERT INTO placeCounts(level, prefix, names) VALUES(?1, ?2, ?3) "
+    "ON CONFLICT(level, prefix) DO UPDATE SET names = names + excluded.names";
+const char* const sqlCountAt = "SELECT names FROM placeCounts WHERE level = 0 AND prefix = ?1";
+const char* const sqlCountTiedBefore = "SELECT COUNT(*) FROM names WHERE score = ?1 AND submission < ?2";
+const char* const sqlReadRanking =
+    "SELECT name, score FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
+const char* const sqlCountNames = "SELECT total(names) FROM placeCounts WHERE level = 7";
+const char* const sqlCountNamesByScan = "SELECT COUNT(*) FROM names";
+const char* const sqlCountSubmissions = "SELECT COUNT(*) FROM submissions";
+const char* const sqlCountAddresses = "SELECT COUNT(*) FROM submissions WHERE address <> ''";
+const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING score";
+
+// The names above a score: on each level, the siblings after the score's own prefix.
+std::string countAboveSql() {
+    std::string sql = "SELECT 0";
+    for (int k = 0; k < levels; ++k) {
+        std::string p = "?" + std::to_string(k + 1);
+        sql += " + (SELECT total(names) FROM placeCounts WHERE level = " + std::to_string(k) + " AND prefix > " + p +
+               " AND prefix <= (" + p + " | 15))";
+    }
+    return sql;
+}
+
+// A WAL that reaches this many pages (4 MB) is copied into the database and started again from
+// its beginning, waiting for the other writers meanwhile. Between two busy workers the log is
+// otherwise never wholly copied at the moment a writer starts, so SQLite's own passive checkpoints
+// never let it start again, and it grows without bound. Each checkpoint waits for the disk twice:
+// fewer, larger ones cost the submissions less. A full disk gets its room back at once (submit).
+constexpr int walCheckpointPages = 1000;
+const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
+
+// The busy time-out: about five seconds in all. A submission holds the write lock for well under
+// a millisecond, so short naps at first keep the wait close to that; SQLite's own time-out handler
+// sleeps 1, 2, 5, 10 ms and more from the start, which shows up as tens of milliseconds of latency
+// whenever two workers meet.
+int waitForLock(void*, int attempts) {
+    constexpr int shortNaps = 50;
+    if (attempts >= shortNaps + 4900) return 0;
+    usleep(attempts < shortNaps ? 100 : 1000);
+    return 1;
+}
+
+int checkpointWhenLong(void*, sqlite3* db, const char* schema, int pages) {
+    if (pages >= walCheckpointPages)
+        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+    return SQLITE_OK;
+}
+
+bool bindBlob(sqlite3_stmt* s, int index, std::string_view bytes) {
+    // A zero-length blob still has to be a blob, not NULL: pass a valid pointer.
+    return sqlite3_bind_blob(s, index, bytes.empty() ? "" : bytes.data(), static_cast<int>(bytes.size()),
+                             SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+bool bindText(sqlite3_stmt* s, int index, std::string_view text) {
+    // An empty text is still a text, not NULL.
+    return sqlite3_bind_text(s, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
+                             SQLITE_TRANSIENT) == SQLITE_OK;
+}
+
+class SqliteStore : public RankingStore {
+public:
+    ~SqliteStore() override {
+        for (auto& entry : statements) sqlite3_finalize(entry.second);
+        if (db != nullptr) sqlite3_close(db);
+    }
+
+    bool open(const std::string& path, StoreAccess access);
+
+    SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
+                        const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
+    bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
+    bool counts(StoreCounts& out) override;
+    bool removeName(std::string_view cp932Name, bool& found) override;
+    bool check(std::string& report) override;
+    bool fillForBenchmark(std::uint32_t count, std::int64_t now) override;
+
+private:
+    // A cached statement, reset and unbound when the scope that uses it ends. A FastCGI process
+    // answers many requests with one connection, so each statement is prepared once.
+    class Use {
+    public:
+        Use(SqliteStore& store, const char* sql) {
+            for (auto& [text, stmt] : store.statements)
+                if (text == sql) statement = stmt;
+            if (statement == nullptr &&
+                sqlite3_prepare_v3(store.db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) == SQLITE_OK)
+                store.statements.emplace_back(sql, statement);
+        }
+        ~Use() {
+            if (statement != nullptr) {
+                sqlite3_reset(statement);
+                sqlite3_clear_bindings(statement);
+            }
+        }
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+        // Steps a statement that changes rows.
+        bool done() { return statement != nullptr && sqlite3_step(statement) == SQLITE_DONE; }
+        // Steps a statement that yields one integer; false on any error.
+        bool integer(std::int64_t& out) {
+            if (statement == nullptr || sqlite3_step(statement) != SQLITE_ROW) return false;
+            out = sqlite3_column_int64(statement, 0);
+            return true;
+        }
+        sqlite3_stmt* statement = nullptr;
+    };
+
+    bool execute(const char* sql) {
+        if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK) return true;
+        error = sqlite3_errmsg(db);
+        return false;
+    }
+    bool fail() {
+        error = sqlite3_errmsg(db);
+        return false;
+    }
+    bool setUp(StoreAccess access);
+    bool readVersion(std::int64_t& version, std::int64_t& tables, std::int64_t& ours);
+    bool addCounts(std::uint32_t score, std::int64_t delta, std::uint32_t unchangedFrom = 0, bool skipShared = false);
+    bool namesAbove(std::uint32_t score, std::int64_t& out);
+    bool storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
+                         SubmitResult& result);
+    SubmitResult submitOnce(const Submission& submission, std::string_view address, std::int64_t now,
+                            const RateLimit& limit, std::vector<RankingEntry>& topTen);
+    bool readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
+
+    sqlite3* db = nullptr;
+    std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
+    std::string countAbove = countAboveSql();
+    int failedWith = SQLITE_OK;  // the error code of the latest failed submission
+    bool hasCounts = true;  // false only for a version 1 file opened read-only
+};
+
+bool SqliteStore::open(const std::string& path, StoreAccess access) {
+    int flags = SQLITE_OPEN_NOMUTEX;
+    if (access == StoreAccess::serve) flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    else if (access == StoreAccess::modify) flags |= SQLITE_OPEN_READWRITE;
+    else flags |= SQLITE_OPEN_READONLY;
+    if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
+        return false;
+    }
+    // Several processes (FastCGI workers, CGI runs, the admin command) share the file: wait for a
+    // writer rather than fail at once.
+    sqlite3_busy_handler(db, waitForLock, nullptr);
+    // Two processes meeting a new file both want to set it up; the loser can be told "locked" at
+    // once, without the busy handler (SQLite will not wait where waiting could deadlock). Try
+    // again for a while: the winner takes milliseconds.
+    for (int attempt = 0;; ++attempt) {
+        if (setUp(access)) return true;
+        int code = sqlite3_errcode(db) & 0xFF;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || attempt >= 1000) return false;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        usleep(5000);
+    }
+}
+
+bool SqliteStore::readVersion(std::int64_t& version, std::int64_t& tables, std::int64_t& ours) {
+    Use v(*this, "PRAGMA user_version");
+    Use t(*this, "SELECT COUNT(*), COUNT(*) FILTER (WHERE name IN ('submissions', 'names')) FROM sqlite_schema "
+                 "WHERE type = 'table'");
+    if (!v.integer(version) || t.statement == nullptr || sqlite3_step(t.statement) != SQLITE_ROW) return fail();
+    tables = sqlite3_column_int64(t.statement, 0);
+    ours = sqlite3_column_int64(t.statement, 1);
+    return true;
+}
+
+bool SqliteStore::setUp(StoreAccess access) {
+    error.clear();
+    // First only look: a file that is not a ranking of this program, or one of a newer version,
+    // is left exactly as it was.
+    std::int64_t version = -1, tables = 0, ours = 0;
+    if (!execute("BEGIN")) return false;
+    bool read = readVersion(version, tables, ours);
+    execute("COMMIT");
+    if (!read) return false;
+    bool empty = version == 0 && tables == 0;
+    if (version > schemaVersion) error = "the ranking was written by a newer version of the program";
+    else if (!empty && (version < 1 || ours != 2)) error = "not a Pilaro ranking";
+    else if (empty && access != StoreAccess::serve) error = "not a Pilaro ranking (the file is empty)";
+    if (!error.empty()) return false;
+    if (access == StoreAccess::readOnly) {
+        hasCounts = version >= 2;
+        return true;
+    }
+    // WAL lets the page be read while a submission is written. NORMAL sync keeps every committed
+    // transaction when a process is killed; only a crash of the whole machine may lose the latest.
+    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL")) return false;
+    sqlite3_wal_hook(db, checkpointWhenLong, nullptr);
+    if (!execute(walSizeLimitPragma)) return false;
+    if (version == schemaVersion) return true;
+    // Create or upgrade under the write lock, looking again: another process may have done it.
+    if (!execute("BEGIN IMMEDIATE")) return false;
+    bool ok = readVersion(version, tables, ours);
+    if (ok && version < schemaVersion)
+        ok = execute(schemaSql) && execute(sqlRebuildCounts) && execute("PRAGMA user_version = 2");
+    if (ok && execute("COMMIT")) return true;
+    std::string why = error;
+    execute("ROLLBACK");
+    error = why;
+    return false;
+}
+
+bool SqliteStore::addCounts(std::uint32_t score, std::int64_t delta, std::uint32_t other, bool skipShared) {
+    Use add(*this, sqlAddCount);
+    for (int k = 0; k < levels; ++k) {
+        std::int64_t prefix = score >> (4 * k);
+        // A name that moves keeps its count on the levels where both scores share a prefix.
+        if (skipShared && prefix == (other >> (4 * k))) continue;
+        sqlite3_bind_int(add.statement, 1, k);
+        sqlite3_bind_int64(add.statement, 2, prefix);
+        sqlite3_bind_int64(add.statement, 3, delta);
+        if (!add.done()) return fail();
+        sqlite3_reset(add.statement);
+    }
+    return true;
+}
+
+bool SqliteStore::namesAbove(std::uint32_t score, std::int64_t& out) {
+    Use above(*this, countAbove.c_str());
+    if (above.statement == nullptr) return fail();
+    for (int k = 0; k < levels; ++k) sqlite3_bind_int64(above.statement, k + 1, score >> (4 * k));
+    return above.integer(out) || fail();
+}
+
+bool SqliteStore::storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
+                                  SubmitResult& result) {
+    std::int64_t id = 0;
+    {
+        Use insert(*this, sqlInsertSubmission);
+        if (insert.statement == nullptr) return fail();
+        bindBlob(insert.statement, 1, submission.name);
+        sqlite3_bind_int64(insert.statement, 2, submission.score);
+        bindText(insert.statement, 3, address);
+        sqlite3_bind_int64(insert.statement, 4, now);
+        if (!insert.done()) return fail();
+        id = sqlite3_last_insert_rowid(db);
+    }
+    std::uint32_t best = submission.score;
+    std::uint32_t previous = 0;
+    std::int64_t bestSubmission = id;
+    bool known = false;
+    {
+        Use select(*this, sqlSelectName);
+        if (select.statement == nullptr) return fail();
+        bindBlob(select.statement, 1, submission.name);
+        int rc = sqlite3_step(select.statement);
+        if (rc == SQLITE_ROW) {
+            known = true;
+            previous = static_cast<std::uint32_t>(sqlite3_column_int64(select.statement, 0));
+            if (previous >= submission.score) {
+                best = previous;
+                bestSubmission = sqlite3_column_int64(select.statement, 1);
+            }
+        } else if (rc != SQLITE_DONE) {
+            return fail();
+        }
+    }
+    result.improved = bestSubmission == id;
+    result.bestScore = best;
+    std::int64_t above = 0, tied = 0;
+    if (result.improved) {
+        Use write(*this, known ? sqlUpdateName : sqlInsertName);
+        if (write.statement == nullptr) return fail();
+        bindBlob(write.statement, 1, submission.name);
+        sqlite3_bind_int64(write.statement, 2, submission.score);
+        sqlite3_bind_int64(write.statement, 3, id);
+        if (!write.done()) return fail();
+        if (known && !addCounts(previous, -1, best, true)) return false;
+        if (!addCounts(best, 1, previous, known)) return false;
+        // The newest submission is behind every name already at its score.
+        Use at(*this, sqlCountAt);
+        sqlite3_bind_int64(at.statement, 1, best);
+        if (!at.integer(tied)) return fail();
+        --tied;
+    } else {
+        Use before(*this, sqlCountTiedBefore);
+        sqlite3_bind_int64(before.statement, 1, best);
+        sqlite3_bind_int64(before.statement, 2, bestSubmission);
+        if (!before.integer(tied)) return fail();
+    }
+    if (!namesAbove(best, above)) return false;
+    result.place = static_cast<std::uint32_t>(above + tied + 1);
+    return true;
+}
+
+SubmitResult SqliteStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
+                                 const RateLimit& limit, std::vector<RankingEntry>& topTen) {
+    SubmitResult result = submitOnce(submission, address, now, limit, topTen);
+    int code = failedWith;
+    if (result.outcome == SubmitOutcome::storageFailed && ((code & 0xFF) == SQLITE_FULL || code == SQLITE_IOERR_WRITE)) {
+        // A full disk: the log's pages may fit in the database's free pages. Copy them over, empty
+        // the log to give its room back, and try once more.
+        sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+        result = submitOnce(submission, address, now, limit, topTen);
+    }
+    return result;
+}
+
+SubmitResult SqliteStore::submitOnce(const Submission& submission, std::string_view address, std::int64_t now,
+                                     const RateLimit& limit, std::vector<RankingEntry>& topTen) {
+    SubmitResult result;
+    // An address is kept only while the rate limit may still count it; without a limit, never.
+    if (limit.count == 0) address = {};
+    // IMMEDIATE takes the write lock first, so the rate count and the writes see one state and
+    // two writers never deadlock on a lock upgrade.
+    if (!execute("BEGIN IMMEDIATE")) return result;
+    bool ok = true;
+    if (limit.count > 0) {
+        std::int64_t since = now - static_cast<std::int64_t>(limit.seconds);
+        Use recent(*this, sqlRecentFromAddress);
+        std::int64_t made = 0;
+        bindText(recent.statement, 1, address);
+        sqlite3_bind_int64(recent.statement, 2, since);
+        ok = recent.integer(made) || fail();
+        if (ok && made >= static_cast<std::int64_t>(limit.count)) {
+            // The next submission is allowed once the oldest of the latest `count` leaves the window.
+            Use oldest(*this, sqlOldestCounted);
+            bindText(oldest.statement, 1, address);
+            sqlite3_bind_int64(oldest.statement, 2, since);
+            sqlite3_bind_int64(oldest.statement, 3, made - static_cast<std::int64_t>(limit.count));
+            std::int64_t at = now;
+            oldest.integer(at);
+            std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
+            execute("ROLLBACK");
+            result.outcome = SubmitOutcome::rateLimited;
+            result.retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
+            return result;
+        }
+        Use forget(*this, sqlForgetAddresses);
+        sqlite3_bind_int64(forget.statement, 1, since);
+        ok = ok && (forget.done() || fail());
+    }
+    ok = ok && storeSubmission(submission, address, now, result) && readTop(0, 10, topTen);
+    if (!ok || !execute("COMMIT")) {
+        // A failed COMMIT (a full disk) may have rolled back already; a second ROLLBACK is harmless.
+        failedWith = sqlite3_extended_errcode(db);
+        std::string why = error;
+        execute("ROLLBACK");
+        error = why;
+        result = SubmitResult{};
+        topTen.clear();
+        return result;
+    }
+    result.outcome = SubmitOutcome::accepted;
+    return result;
+}
+
+bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
+    out.clear();
+    Use read(*this, sqlReadRanking);
+    if (read.statement == nullptr) return fail();
+    sqlite3_bind_int64(read.statement, 1, count);
+    sqlite3_bind_int64(read.statement, 2, offset);
+    int rc;
+    while ((rc = sqlite3_step(read.statement)) == SQLITE_ROW) {
+        RankingEntry entry;
+        entry.place = offset + static_cast<std::uint32_t>(out.size()) + 1;
+        const void* name = sqlite3_column_blob(read.statement, 0);
+        int size = sqlite3_column_bytes(read.statement, 0);
+        if (name != nullptr) entry.name.assign(static_cast<const char*>(name), static_cast<std::size_t>(size));
+        entry.score = static_cast<std::uint32_t>(sqlite3_column_int64(read.statement, 1));
+        out.push_back(std::move(entry));
+    }
+    return rc == SQLITE_DONE || fail();
+}
+
+bool SqliteStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
+    return readTop(offset, count, out);
+}
+
+bool SqliteStore::counts(StoreCounts& out) {
+    std::int64_t names = 0, submissions = 0, addresses = 0;
+    Use n(*this, hasCounts ? sqlCountNames : sqlCountNamesByScan);
+    Use s(*this, sqlCountSubmissions);
+    Use a(*this, sqlCountAddresses);
+    if (!n.integer(names) || !s.integer(submissions) || !a.integer(addresses)) return fail();
+    out = {static_cast<std::uint32_t>(names), static_cast<std::uint64_t>(submissions),
+           static_cast<std::uint64_t>(addresses)};
+    return true;
+}
+
+bool SqliteStore::removeName(std::string_view cp932Name, bool& found) {
+    found = false;
+    if (!execute("BEGIN IMMEDIATE")) return false;
+    bool ok;
+    {
+        Use remove(*this, sqlRemoveName);
+        bindBlob(remove.statement, 1, cp932Name);
+        int rc = remove.statement != nullptr ? sqlite3_step(remove.statement) : SQLITE_ERROR;
+        found = rc == SQLITE_ROW;
+        std::uint32_t score = found ? static_cast<std::uint32_t>(sqlite3_column_int64(remove.statement, 0)) : 0;
+        ok = (rc == SQLITE_ROW || rc == SQLITE_DONE || fail()) && (!found || sqlite3_step(remove.statement) == SQLITE_DONE);
+        ok = ok && (!found || addCounts(score, -1));
+    }
+    if (ok && execute("COMMIT")) return true;
+    execute("ROLLBACK");
+    found = false;
+    return false;
+}
+
+bool SqliteStore::check(std::string& report) {
+    report.clear();
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) != SQLITE_OK) return fail();
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        if (!report.empty()) report += '\n';
+        report += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+    }
+    sqlite3_finalize(s);
+    if (report != "ok" || !hasCounts) return report == "ok";
+    // The place counts must be what the names give.
+    std::int64_t wrong = 0;
+    Use compare(*this,
+                "WITH RECURSIVE levels(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM levels WHERE k < 7), "
+                "expected AS (SELECT k AS level, score >> (4 * k) AS prefix, COUNT(*) AS names FROM names, levels "
+                "GROUP BY 1, 2) "
+                "SELECT COUNT(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM placeCounts WHERE names <> 0 "
+                "UNION ALL SELECT * FROM placeCounts WHERE names <> 0 EXCEPT SELECT * FROM expected)");
+    if (!compare.integer(wrong)) return fail();
+    if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
+    return wrong == 0;
+}
+
+bool SqliteStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
+    // The secondary indexes are built again afterwards, in one sorted pass each: far quicker than
+    // a million insertions into them.
+    std::int64_t first = 0;
+    if (!execute("PRAGMA cache_size = -262144") || !execute("BEGIN IMMEDIATE")) return false;
+    {
+        Use last(*this, "SELECT coalesce(max(id), 0) FROM submissions");
+        if (!last.integer(first)) {
+            fail();
+            execute("ROLLBACK");
+            return false;
+        }
+    }
+    Use fill(*this,
+             "WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n + 1 < ?1) "
+             "INSERT INTO submissions(name, score, address, at) "
+             "SELECT CAST(printf('F%09d', n) AS BLOB), 1000 + 2 * n, '', ?2 FROM i");
+    sqlite3_bind_int64(fill.statement, 1, count);
+    sqlite3_bind_int64(fill.statement, 2, now);
+    Use names(*this, "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
+                     "WHERE id > ?1 ORDER BY name ON CONFLICT(name) DO NOTHING");
+    bool ok = execute("DROP INDEX submissionsByAddress; DROP INDEX submissionsToForget; DROP INDEX namesByPlace") &&
+              (fill.done() || fail());
+    sqlite3_bind_int64(names.statement, 1, first);
+    ok = ok && (names.done() || fail()) && execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT");
+    if (!ok) execute("ROLLBACK");
+    execute("PRAGMA cache_size = -2000");
+    return ok;
+}
+
+}  // namespace
+
+std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAccess access, std::string& error) {
+    auto store = std::make_unique<SqliteStore>();
+    if (store->open(path, access)) return store;
+    error = store->lastError();
+    return nullptr;
+}
+
+std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error) {
+    if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0)
+        return openPostgresStore(location, access, error);
+    return openSqliteStore(location, access, error);
+}

@@ -1,0 +1,55 @@
+// store.h: where the ranking is kept. One interface, two stores: SQLite, a file beside the web
+// server and the default, and PostgreSQL, one database that several web hosts share. Both keep the
+// same rows and give the same answers; the rules of what may be stored live in submission.h.
+#pragma once
+
+#include "submission.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct StoreCounts {
+    std::uint32_t names = 0;             // names in the ranking
+    std::uint64_t submissions = 0;       // accepted submissions kept
+    std::uint64_t addressesKept = 0;     // submissions whose client address is still remembered
+};
+
+class RankingStore {
+public:
+    virtual ~RankingStore() = default;
+    // Stores one submission in one write transaction: the history row, and the name's best score
+    // when this one beats it (a tie keeps the earlier submission ahead). Also returns the top ten
+    // as they are after it. `now` is in seconds. Acknowledged (accepted) only once durable.
+    virtual SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
+                                const RateLimit& limit, std::vector<RankingEntry>& topTen) = 0;
+    // Reads `count` places starting after `offset` places, best first.
+    virtual bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) = 0;
+    virtual bool counts(StoreCounts& out) = 0;
+    // Takes a name out of the ranking (its history stays); `found` tells whether it was there.
+    virtual bool removeName(std::string_view cp932Name, bool& found) = 0;
+    // The store's own consistency check, and that the place counts agree with the names.
+    virtual bool check(std::string& report) = 0;
+    // For the benchmark: adds `count` names straight into the store, name i ("F" and nine digits)
+    // with the score 1000 + 2 * i, as if each had submitted once at `now`.
+    virtual bool fillForBenchmark(std::uint32_t count, std::int64_t now) = 0;
+    // Why the latest operation failed, for the error log.
+    const std::string& lastError() const { return error; }
+
+protected:
+    std::string error;
+};
+
+enum class StoreAccess {
+    serve,     // the ranking program: creates the store on first use
+    modify,    // the operator's changes: the store must exist and be a ranking of this version
+    readOnly,  // the operator's reading commands: nothing is written, not even the schema
+};
+
+// `location` is a PostgreSQL connection URI ("postgresql://..." or "postgres://...") or else the
+// path of an SQLite file (":memory:" for tests). On failure `error` says why and null is returned.
+std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error);
+std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAccess access, std::string& error);
+std::unique_ptr<RankingStore> openPostgresStore(const std::string& uri, StoreAccess access, std::string& error);

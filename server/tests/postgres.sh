@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# postgres.sh: a throw-away PostgreSQL server for one test run (or one benchmark).
+#   postgres.sh start STATE [fast]   starts one in a new temporary folder, as an unprivileged user,
+#                                    on a unix socket in that folder (no TCP port); STATE's first
+#                                    line is then its URI, its second the folder. "fast" turns
+#                                    fsync off (tests only). When it cannot start, the URI line is
+#                                    empty and the reason is in the folder's logs; the exit is 0 so
+#                                    that the tests run and skip their PostgreSQL cases.
+#   postgres.sh stop STATE           stops it and removes the folder.
+set -u
+command="${1:-}" state="${2:-}"
+bin="$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)"
+# PostgreSQL refuses to run as root: root runs it as nobody.
+as() { if [[ $(id -u) -eq 0 ]]; then runuser -u nobody -- "$@"; else "$@"; fi; }
+
+case "$command" in
+  start)
+    "$0" stop "$state"
+    dir="$(mktemp -d "${TMPDIR:-/tmp}/pilaro-postgres-XXXXXX")" && chmod 755 "$dir"
+    [[ $(id -u) -eq 0 ]] && chown nobody "$dir"
+    printf '\n%s\n' "$dir" >"$state"
+    settings="-c listen_addresses='' -c unix_socket_directories='$dir' -c max_connections=60"
+    [[ "${3:-}" == fast ]] && settings+=" -c fsync=off -c full_page_writes=off"
+    if [[ -x "$bin/initdb" ]] &&
+       as "$bin/initdb" -D "$dir/data" -U pilaro -A trust -E UTF8 --locale=C --no-sync >"$dir/setup.log" 2>&1 &&
+       as "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 -o "$settings" start >>"$dir/setup.log" 2>&1; then
+      printf 'postgresql:///postgres?host=%s&user=pilaro\n%s\n' "$dir" "$dir" >"$state"
+    else
+      echo "postgres.sh: PostgreSQL did not start; see $dir/setup.log and server.log" >&2
+    fi
+    ;;
+  stop)
+    dir="$(sed -n 2p "$state" 2>/dev/null)"
+    [[ -n "$dir" && -d "$dir" ]] || exit 0
+    [[ -f "$dir/data/postmaster.pid" ]] && as "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1
+    rm -rf "$dir" "$state"
+    ;;
+  *) echo "usage: postgres.sh start|stop STATE [fast]" >&2; exit 2 ;;
+esac
+exit 0

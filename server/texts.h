@@ -1,0 +1,32 @@
+// texts.h: what the ranking says: the reply the game shows after a submission, and the page.
+#pragma once
+
+#include "submission.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The reply to an accepted submission, in code page 932: the submitter's place, the top ten one
+// per line, then an HTML remainder beginning with "<" that the game cuts off.
+std::string gameReply(const SubmitResult& result, const std::vector<RankingEntry>& topTen,
+                      std::string_view pageUrl);
+
+constexpr std::uint32_t placesPerPage = 50;
+
+// The whole ranking as a web page (UTF-8), page `page` (1-based) of `pageCount`.
+std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t page, std::uint32_t pageCount,
+                        std::uint32_t nameCount, std::string_view pageUrl);
+
+// HTML-escapes UTF-8 text for element content and attribute values.
+std::string htmlEscape(std::string_view text);
+
+// The short texts (UTF-8) of the statuses that the web server itself may answer for the ranking's
+// address before the program sees the request: the game shows them like the program's own.
+struct StatusText {
+    int status;
+    const char* text;
+};
+extern const StatusText webServerStatusTexts[];
+extern const std::size_t webServerStatusTextCount;
