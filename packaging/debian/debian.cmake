@@ -39,6 +39,18 @@ if(TARGET pilaro-ranking)
   install(TARGETS pilaro-ranking-admin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT rankingServer)
   install(FILES ${generated}/pilaro-ranking-admin.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT rankingServer)
   install(FILES ${here}/50-pilaro-ranking.conf DESTINATION /etc/lighttpd/conf-available COMPONENT rankingServer)
+  # What lighttpd answers by itself for the game's address (a body too large, the program down),
+  # as the short code page 932 texts the game can show; the ranking program writes them.
+  set(errorPages ${generated}/errors)
+  add_custom_command(OUTPUT ${errorPages}/status-413.html
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${errorPages}
+    COMMAND pilaro-ranking --error-pages ${errorPages}/status-
+    DEPENDS pilaro-ranking VERBATIM)
+  add_custom_target(pilaro_error_pages ALL DEPENDS ${errorPages}/status-413.html)
+  install(DIRECTORY ${errorPages}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/pilaro-ranking-server/errors
+    COMPONENT rankingServer)
+  install(FILES ${here}/ranking-server/lintian-overrides RENAME pilaro-ranking-server
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides COMPONENT rankingServer)
   # The database folder; postinst gives it to the web server's user.
   install(DIRECTORY DESTINATION /var/lib/pilaro COMPONENT rankingServer)
   install(FILES ${here}/copyright ${generated}/changelog.gz
