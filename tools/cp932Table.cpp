@@ -20,8 +20,7 @@ struct Override {
 constexpr Override encodeOverrides[] = {{0x00A5, 0x818F}};
 
 // One conversion through iconv; empty when it refuses.
-std::string convert(const char* to, const char* from, const std::string& in)
-{
+std::string convert(const char* to, const char* from, const std::string& in) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return {};
     char buffer[16];
@@ -35,16 +34,14 @@ std::string convert(const char* to, const char* from, const std::string& in)
 }
 
 // The one code point that `bytes` decode to, or none (0xFFFF, a noncharacter nothing maps to).
-unsigned decodeOne(const std::string& bytes)
-{
+unsigned decodeOne(const std::string& bytes) {
     const std::string utf16 = convert("UTF-16BE", "CP932", bytes);
     if (utf16.size() != 2) return 0xFFFF;
     return static_cast<unsigned char>(utf16[0]) << 8 | static_cast<unsigned char>(utf16[1]);
 }
 
 // The code page 932 bytes of one BMP code point as a number (a lead byte in the high half), or 0.
-unsigned encodeOne(unsigned codePoint)
-{
+unsigned encodeOne(unsigned codePoint) {
     for (const Override& o : encodeOverrides)
         if (o.codePoint == codePoint) return o.bytes;
     const char utf16[2] = {static_cast<char>(codePoint >> 8), static_cast<char>(codePoint & 0xFF)};
@@ -54,8 +51,7 @@ unsigned encodeOne(unsigned codePoint)
     return 0;
 }
 
-void putArray(std::string& out, const char* declaration, const std::vector<unsigned>& values)
-{
+void putArray(std::string& out, const char* declaration, const std::vector<unsigned>& values) {
     out += declaration;
     out += " = {";
     char number[8];
@@ -71,8 +67,7 @@ void putArray(std::string& out, const char* declaration, const std::vector<unsig
 
 }  // namespace
 
-Bytes makeCp932Table()
-{
+Bytes makeCp932Table() {
     std::vector<unsigned> single, twoByte, encodedFrom, encodedTo;
     for (unsigned b = 0; b < 256; ++b) single.push_back(decodeOne(std::string(1, static_cast<char>(b))));
     for (unsigned lead = 0; lead < 256; ++lead) {
@@ -96,7 +91,8 @@ Bytes makeCp932Table()
              "// Lead bytes 81-9F and E0-FC, each with trail bytes 40-FC, to code points.\n"
              "constexpr std::uint16_t doubleByteCodePoints[60 * 189]",
              twoByte);
-    putArray(text, "// The code points that have bytes, in ascending order.\nconstexpr std::uint16_t encodableCodePoints[]",
+    putArray(text,
+             "// The code points that have bytes, in ascending order.\nconstexpr std::uint16_t encodableCodePoints[]",
              encodedFrom);
     putArray(text, "// Their bytes, a lead byte in the high half.\nconstexpr std::uint16_t encodedBytes[]", encodedTo);
     return Bytes(text.begin(), text.end());

@@ -14,8 +14,7 @@ constexpr std::string_view replacementUtf8 = "\xEF\xBF\xBD";
 
 bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
-void appendUtf8(std::string& out, char32_t c)
-{
+void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -31,8 +30,7 @@ void appendUtf8(std::string& out, char32_t c)
 // Reads one character of code page 932 at `at`; noCharacter when the bytes there are none, with
 // `length` the bytes to skip: a lead byte and a trail byte that make no character go together,
 // unless the trail byte is ASCII and so a character of its own.
-char32_t readCp932(std::string_view bytes, std::size_t at, std::size_t& length)
-{
+char32_t readCp932(std::string_view bytes, std::size_t at, std::size_t& length) {
     const auto lead = static_cast<unsigned char>(bytes[at]);
     length = 1;
     if (!isLeadByte(lead)) return singleByteCodePoints[lead];
@@ -47,8 +45,7 @@ char32_t readCp932(std::string_view bytes, std::size_t at, std::size_t& length)
 
 // Reads one UTF-8 character at `at`; noCharacter for a broken sequence (overlong, a surrogate,
 // cut short, past U+10FFFF), with `length` the bytes of that broken stretch.
-char32_t readUtf8(std::string_view text, std::size_t at, std::size_t& length)
-{
+char32_t readUtf8(std::string_view text, std::size_t at, std::size_t& length) {
     const auto lead = static_cast<unsigned char>(text[at]);
     length = 1;
     if (lead < 0x80) return lead;
@@ -69,8 +66,7 @@ char32_t readUtf8(std::string_view text, std::size_t at, std::size_t& length)
 }
 
 // The bytes of one character, a lead byte in the high half; false when code page 932 has none.
-bool findBytes(char32_t c, unsigned& bytes)
-{
+bool findBytes(char32_t c, unsigned& bytes) {
     if (c > 0xFFFF) return false;
     const auto* end = std::end(encodableCodePoints);
     const auto* found = std::lower_bound(std::begin(encodableCodePoints), end, c);
@@ -79,8 +75,7 @@ bool findBytes(char32_t c, unsigned& bytes)
     return true;
 }
 
-void appendCp932(std::string& out, unsigned bytes)
-{
+void appendCp932(std::string& out, unsigned bytes) {
     if (bytes > 0xFF) out += static_cast<char>(bytes >> 8);
     out += static_cast<char>(bytes & 0xFF);
 }
@@ -89,8 +84,7 @@ void appendCp932(std::string& out, unsigned bytes)
 
 namespace cp932 {
 
-std::string encode(std::string_view utf8)
-{
+std::string encode(std::string_view utf8) {
     std::string out;
     for (std::size_t at = 0, length = 0; at < utf8.size(); at += length) {
         unsigned bytes = 0;
@@ -103,8 +97,7 @@ std::string encode(std::string_view utf8)
     return out;
 }
 
-std::string decode(std::string_view bytes)
-{
+std::string decode(std::string_view bytes) {
     std::string out;
     for (std::size_t at = 0, length = 0; at < bytes.size(); at += length) {
         const char32_t c = readCp932(bytes, at, length);
@@ -116,8 +109,7 @@ std::string decode(std::string_view bytes)
     return out;
 }
 
-bool encodeStrict(std::string_view utf8, std::string& out)
-{
+bool encodeStrict(std::string_view utf8, std::string& out) {
     out.clear();
     for (std::size_t at = 0, length = 0; at < utf8.size(); at += length) {
         unsigned bytes = 0;
@@ -128,8 +120,7 @@ bool encodeStrict(std::string_view utf8, std::string& out)
     return true;
 }
 
-bool decodeStrict(std::string_view bytes, std::string& out)
-{
+bool decodeStrict(std::string_view bytes, std::string& out) {
     out.clear();
     for (std::size_t at = 0, length = 0; at < bytes.size(); at += length) {
         const char32_t c = readCp932(bytes, at, length);

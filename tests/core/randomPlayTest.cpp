@@ -1,167 +1,133 @@
-// randomPlayTest.cpp: thousands of games of random keys and ticks, checking the invariants after
-// every step; and one scripted game whose final state is pinned by a hash.
+// randomPlayTest.cpp: many games of random keys and ticks, half of them started at high levels,
+// checking the rules' invariants after every tick; and one scripted game pinned by a hash.
 #include "coreFixture.h"
 
 #include <cstdlib>
 #include <random>
 
-#include "game/input.h"
-
 namespace {
 
-// The seed comes from PILARO_TEST_SEED when set, so a failing run can be replayed.
-std::uint32_t chooseSeed() {
-    if (const char* text = std::getenv("PILARO_TEST_SEED")) return static_cast<std::uint32_t>(std::strtoul(text, nullptr, 10));
-    return std::random_device{}();
-}
+std::mt19937 dealer;  // the game's random source in these tests
+int dealerSource() { return static_cast<int>(dealer() & 0x7FFFFFFF); }
 
-std::mt19937 playRandom;
-int playRandomSource() { return static_cast<int>(playRandom() & 0x7FFFFFFF); }
-
-std::uint32_t expectedFallInterval(std::uint32_t level) { return level >= 9 ? 200 : 1000 - 100 * (level - 1); }
-
-// Falling piece: four cells, inside the well, off the settled blocks.
-::testing::AssertionResult pieceIsSound() {
-    int cells = 0;
-    for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 4; ++c) {
-            if (!current.cells[r * 4 + c]) continue;
-            ++cells;
-            const int row = current.row + r;
-            const int col = current.col + c;
-            if (row < 0 || row >= wellRows || col < 0 || col >= wellColumns) {
-                return ::testing::AssertionFailure() << "block outside the well at " << row << "," << col;
-            }
-            if (playfield.occupied[row * wellColumns + col]) {
-                return ::testing::AssertionFailure() << "block on a settled block at " << row << "," << col;
-            }
-        }
+// After a tick that began at `score` and `lines`: the counters by the level table, the points by
+// the table of rows cleared (x3 from level 10), the falling piece of four blocks inside the well
+// and off the settled blocks, and no full row left.
+::testing::AssertionResult soundAfterTick(std::uint32_t score, std::uint32_t lines) {
+    const std::uint32_t intervals[] = {1000, 900, 800, 700, 600, 500, 400, 300, 200};  // levels 1 to 9 and on
+    const std::uint32_t points[2][5] = {{0, 50, 150, 450, 1000}, {0, 150, 450, 1350, 3000}};
+    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + score / 500), rows = game.lines - lines;
+    if (game.level != level || game.nextLevelScore != 500 * (1 + score / 500) ||
+        game.fallInterval != intervals[std::min<std::uint32_t>(level, 9) - 1] ||
+        game.score - score != points[level >= 10][rows])
+        return ::testing::AssertionFailure()
+               << "level " << game.level << ", interval " << game.fallInterval << ", score " << score << " to "
+               << game.score << " for " << rows << " rows";
+    if (!game.gameOver && std::count(current.cells, current.cells + 16, 1) != 4)
+        return ::testing::AssertionFailure() << "not four blocks";
+    for (int i = 0; i < 16 && !game.gameOver; ++i) {
+        const int row = current.row + i / 4, col = current.col + i % 4;
+        if (current.cells[i] && (row < 0 || row >= wellRows || col < 0 || col >= wellColumns ||
+                                 playfield.occupied[row * wellColumns + col]))
+            return ::testing::AssertionFailure()
+                   << "a block outside the well or on a settled one at " << row << "," << col;
     }
-    if (cells != 4) return ::testing::AssertionFailure() << cells << " cells";
-    return ::testing::AssertionSuccess();
-}
-
-// The level check runs at the start of a tick, so the level follows the score as it stood then;
-// the points of that tick's own settle count at the next one.
-::testing::AssertionResult countersAgree(std::uint32_t scoreAtCheck) {
-    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + scoreAtCheck / 500);
-    if (game.level != level) return ::testing::AssertionFailure() << "level " << game.level << " for score " << scoreAtCheck;
-    if (game.nextLevelScore != 500 * (1 + scoreAtCheck / 500)) return ::testing::AssertionFailure() << "nextLevelScore " << game.nextLevelScore;
-    if (game.fallInterval != expectedFallInterval(game.level)) return ::testing::AssertionFailure() << "fallInterval " << game.fallInterval;
-    for (int i = 0; i < wellCells; ++i) {
-        if (playfield.occupied[i] > 1) return ::testing::AssertionFailure() << "occupied byte " << int(playfield.occupied[i]);
+    for (int row = 0; row < wellRows; ++row) {
+        if (rowPattern(row) == "XXXXXXXXXX") return ::testing::AssertionFailure() << "row " << row << " left full";
     }
     return ::testing::AssertionSuccess();
 }
 
-const int keys[] = {keyLeft, keyRight, keyUp, keyDown, keyShift};
-
-// A simple player's move: slide the piece by keys to the column where it lands deepest (found on
-// a copy of the piece), so that rows fill and clear along the way.
+// A simple player: slides the piece by keys to the column where it lands deepest (found by
+// trying each column on a copy), so that rows fill and clear along the way.
 void slideToDeepestColumn() {
     const Piece start = current;
-    while (moveLeft()) {
-    }
-    int bestShift = 0, bestDepth = -1;
-    for (int shift = 0; shift < 10; ++shift) {
+    int bestCol = current.col, bestDepth = -1;
+    while (moveLeft()) {}
+    do {
         const Piece here = current;
         int depth = 0;
         while (moveDown()) ++depth;
         current = here;
-        if (depth > bestDepth) bestDepth = depth, bestShift = shift;
-        if (!moveRight()) break;
-    }
+        if (depth > bestDepth) bestDepth = depth, bestCol = current.col;
+    } while (moveRight());
     current = start;
-    while (moveLeft()) {
-    }
-    const int target = current.col + bestShift;
-    current = start;
-    for (int slide = 0; slide < 10 && current.col != target; ++slide) {
-        onKeyDown(WindowId::game, current.col < target ? keyRight : keyLeft);
-        onKeyUp();
-    }
+    for (int slide = 0; slide < 10 && current.col != bestCol; ++slide)
+        press(current.col < bestCol ? keyRight : keyLeft);
 }
-
 
 }  // namespace
 
 class RandomPlay : public CoreTest {};
 
-TEST_F(RandomPlay, ThousandsOfGamesKeepThePieceSoundAndTheCountersInStep) {
-    const std::uint32_t seed = chooseSeed();
+TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
+    const char* seedText = std::getenv("PILARO_TEST_SEED");
+    const auto seed =
+        seedText ? static_cast<std::uint32_t>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
     std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
-    playRandom.seed(seed);
-    randomSource = playRandomSource;
+    dealer.seed(seed);
+    randomSource = dealerSource;
     std::mt19937 choices(seed ^ 0x9E3779B9u);
-    fake.boxAnswers.clear();
-
-    int games = 0;
-    std::uint64_t totalLines = 0;
+    writeFile("-1");  // no score beats it: every game ends with the continue question, answered No
+    int garbageRows = 0, highLevelRows = 0, endedByGarbage = 0;
     std::uint32_t highestLevel = 0;
-    while (games < 2000) {
+    for (int games = 0; games < 600; ++games) {
+        fake.clear();
+        fake.recordDrawing = false;
         newGame();
-        ASSERT_TRUE(pieceIsSound());
+        if (games % 2) game.score = choices() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
             const unsigned pick = choices() % 10;
-            if (pick == 0) {
+            if (pick < 2) {
                 slideToDeepestColumn();
-            } else if (pick < 4) {
-                onKeyDown(WindowId::game, keys[choices() % 5]);
+            } else if (pick < 5) {
+                onKeyDown(WindowId::game, std::vector{keyLeft, keyRight, keyUp, keyDown, keyShift}[choices() % 5]);
                 if (choices() % 2) onKeyUp();
             } else {
                 fake.downHeld = choices() % 4 == 0;
-                const std::uint32_t scoreAtCheck = game.score;
+                const std::uint32_t score = game.score, lines = game.lines, counter = game.garbageCounter;
                 onTimerTick();
-                if (!game.gameOver) {
-                    ASSERT_TRUE(countersAgree(scoreAtCheck)) << "game " << games << " step " << step;
+                ASSERT_TRUE(soundAfterTick(score, lines)) << "game " << games << " step " << step;
+                if (game.level >= 10) highLevelRows += game.lines - lines;
+                // A garbage row: nine blocks and a hole in the bottom row, all of tile 7.
+                if (game.level >= 10 && counter != 0 && game.garbageCounter == 0) {
+                    ++garbageRows;
+                    endedByGarbage += game.gameOver;
+                    ASSERT_EQ(std::count(playfield.occupied + 190, playfield.occupied + 200, 1), 9);
+                    ASSERT_EQ(std::count(playfield.colour + 190, playfield.colour + 200, garbageTile), 10);
                 }
             }
-            if (!game.gameOver) {
-                ASSERT_TRUE(pieceIsSound()) << "game " << games << " step " << step;
-            }
-            if (fake.drawOps.size() > 100000) fake.drawOps.clear();
         }
-        totalLines += game.lines;
         highestLevel = std::max(highestLevel, game.level);
-        // Games end in the plain branch (No) or after a declined offer, never halfway.
-        game.rankingPending = 0;
-        ++games;
-        fake.clear();
+        EXPECT_EQ(fake.closes.size(), game.gameOver ? 1u : 0u) << "the game-over flow ran and was answered No";
     }
-    std::printf("%d games, %llu rows cleared, highest level %u\n", games, static_cast<unsigned long long>(totalLines),
-                highestLevel);
-    EXPECT_GT(totalLines, 0u) << "the games must reach the clearing rules";
+    std::printf("highest level %u, %d rows cleared at level 10+, %d garbage rows, %d games ended by one\n",
+                highestLevel, highLevelRows, garbageRows, endedByGarbage);
+    EXPECT_EQ(highestLevel, 50u);
+    EXPECT_GT(highLevelRows, 0) << "the x3 multiplier must be reached";
+    EXPECT_GT(endedByGarbage, 0) << "garbage rows must rise, and end games";
 }
 
 // A fixed seed and a fixed sequence of keys and ticks must always end in the same well, score,
 // lines and level: any change to a rule shows up here.
 TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
-    std::mt19937 deal(2024);
-    static std::mt19937* dealer = &deal;
-    randomSource = [] { return static_cast<int>((*dealer)() & 0x7FFFFFFF); };
+    dealer.seed(2024);
+    randomSource = dealerSource;
     newGame();
-    game.gravityClock = 0;
-    // A simple player: turn each piece a few times, slide it to the next column in turn and drop
-    // it, with a few idle ticks between, so that rows fill and clear along the way.
+    // Turn each piece a few times, slide it to its deepest column and drop it, with a few idle
+    // ticks between.
     for (int piece = 0; piece < 400 && !game.gameOver; ++piece) {
-        for (int turn = 0; turn < piece % 4; ++turn) {
-            onKeyDown(WindowId::game, keyUp);
-            onKeyUp();
-        }
+        for (int turn = 0; turn < piece % 4; ++turn) press(keyUp);
         slideToDeepestColumn();
         for (int tick = 0; tick < piece % 5; ++tick) onTimerTick();
-        onKeyDown(WindowId::game, keyShift);
-        onKeyUp();
+        press(keyShift);
         onTimerTick();
     }
     std::uint64_t hash = 1469598103934665603ull;
     auto mix = [&hash](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
     for (int c = 0; c < wellCells; ++c) mix(playfield.occupied[c] ? 1 + playfield.colour[c] : 0);
-    mix(game.score);
-    mix(game.lines);
-    mix(game.level);
-    std::printf("score %u lines %u level %u hash %llu\n", game.score, game.lines, game.level,
-                static_cast<unsigned long long>(hash));
-    EXPECT_EQ(hash, 11360724992925906457ull) << "score " << game.score << " lines " << game.lines << " level " << game.level;
+    for (std::uint32_t value : {game.score, game.lines, game.level}) mix(value);
+    EXPECT_EQ(hash, 11360724992925906457ull)
+        << "score " << game.score << " lines " << game.lines << " level " << game.level;
 }

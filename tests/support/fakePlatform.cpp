@@ -5,58 +5,56 @@
 
 FakePlatform fake;
 
-void FakePlatform::clear() { *this = FakePlatform{}; }
+namespace {
 
-std::vector<std::string> FakePlatform::boxTitles() const {
-    std::vector<std::string> titles;
-    for (const BoxRecord& box : boxes) titles.push_back(box.title);
-    return titles;
+std::string place(Surface to, int x, int y) {
+    const char* names[] = {"back", "window", "backdrop", "tiles"};
+    return std::string(names[static_cast<int>(to)]) + " " + std::to_string(x) + "," + std::to_string(y);
 }
+std::string size(int width, int height) { return " " + std::to_string(width) + "x" + std::to_string(height); }
+void draw(const std::string& what) {
+    if (fake.recordDrawing) fake.drawing.push_back(what);
+}
+
+}  // namespace
 
 bool isDownKeyHeld() { return fake.downHeld; }
 void sleepMs(unsigned ms) { fake.sleptMs += ms; }
 
+void beginFrame() { draw("begin frame"); }
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
-    fake.drawOps.push_back({DrawOp::copy, to, x, y, width, height, from, fromX, fromY, {}});
+    if (fake.recordDrawing) draw(place(to, x, y) + size(width, height) + " <- " + place(from, fromX, fromY));
 }
 void fillWhite(Surface to, int x, int y, int width, int height) {
-    fake.drawOps.push_back({DrawOp::white, to, x, y, width, height, to, 0, 0, {}});
+    if (fake.recordDrawing) draw(place(to, x, y) + size(width, height) + " white");
 }
 void drawText(Surface to, int x, int y, const std::string& utf8) {
-    fake.drawOps.push_back({DrawOp::print, to, x, y, 0, 0, to, 0, 0, utf8});
+    if (fake.recordDrawing) draw(place(to, x, y) + " " + utf8);
 }
-void beginWindowDrawing() {
-    ++fake.windowDrawingDepth;
-    ++fake.windowDrawingSessions;
-}
-void endWindowDrawing() { --fake.windowDrawingDepth; }
-void beginFrame() { ++fake.framesBegun; }
+void beginWindowDrawing() { draw("begin window"); }
+void endWindowDrawing() { draw("end window"); }
 void invalidateGameWindow() { ++fake.invalidations; }
 void startSound(int soundId) { fake.sounds.push_back(soundId); }
 
 BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
                          BoxOwner owner) {
-    const BoxRecord box{textUtf8, titleUtf8, buttons, owner};
-    fake.boxes.push_back(box);
-    if (fake.onBox) fake.onBox(box);
-    if (!fake.boxAnswers.empty()) {
-        const BoxAnswer answer = fake.boxAnswers.front();
-        fake.boxAnswers.pop_front();
-        return answer;
-    }
-    return buttons == BoxButtons::ok ? BoxAnswer::ok : BoxAnswer::no;
+    fake.boxes.push_back(titleUtf8 + "|" + textUtf8 + (buttons == BoxButtons::ok ? "|ok" : "|yes-no") +
+                         (owner == BoxOwner::none ? "|free" : "|owned"));
+    if (fake.onBox) fake.onBox();
+    if (fake.boxAnswers.empty()) return buttons == BoxButtons::ok ? BoxAnswer::ok : BoxAnswer::no;
+    const BoxAnswer answer = fake.boxAnswers.front();
+    fake.boxAnswers.pop_front();
+    return answer;
 }
 
-void showNameWindow() {
-    fake.nameWindowVisible = true;
-    ++fake.nameWindowShowings;
-}
+void showNameWindow() { fake.nameWindowVisible = true; }
 void hideNameWindow() { fake.nameWindowVisible = false; }
 std::string nameFieldText() { return fake.nameField; }
 
 std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                      std::size_t replyLimit) {
-    fake.requests.push_back({target, headerLine, body, replyLimit});
+    fake.requests.push_back((target.secure ? "https://" : "http://") + target.host + ":" + std::to_string(target.port) +
+                            target.path + "|" + headerLine + "|" + body + "|" + std::to_string(replyLimit));
     return fake.httpReply.substr(0, replyLimit);
 }
 

@@ -66,10 +66,7 @@ Image canvasOf(const Image& shot, int scale, int* blurred = nullptr) {
     return canvas;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
+std::string readFile(const std::string& path) { return runCommand("cat '" + path + "' 2>/dev/null"); }
 
 class WineGame : public ::testing::Test {
 protected:
@@ -268,7 +265,8 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     const auto clicked = Clock::now();
     ASSERT_FALSE(waitForWindow("登録完了", 20s).empty()) << "no done box within 20 s";
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - clicked).count();
-    EXPECT_LE(waited, 10000) << "the done box came " << waited << " ms after OK";
+    std::printf("the done box came %lld ms after OK\n", static_cast<long long>(waited));
+    EXPECT_LE(waited, 10000);
     EXPECT_EQ(server.requests().back().body, "slow_" + score);
     EXPECT_EQ(answerBox(*game, 2, "登録完了", "Return"), "");
     // Yes deals a new game, which plays on; Escape then ends the program with 0.

@@ -45,6 +45,9 @@ public:
                       buttons == BoxButtons::ok ? QMessageBox::Ok : QMessageBox::Yes | QMessageBox::No, owner),
           yesNo(buttons == BoxButtons::yesNo) {
         setTextFormat(Qt::PlainText);  // the server's reply is shown as it came, never as markup
+        // A title and, for an OK box alone, a close box: no minimising or maximising a question.
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       (yesNo ? Qt::WindowFlags() : Qt::WindowCloseButtonHint));
         if (yesNo) {
             button(QMessageBox::Yes)->setText(QString::fromUtf8(yesText));
             button(QMessageBox::No)->setText(QString::fromUtf8(noText));
@@ -131,7 +134,8 @@ void showNameWindow() {
     QWidget* window = nameWindowWidget();
     if (window == nullptr) return;
     speakJapanese();
-    if (!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     window->show();
     window->raise();
     window->activateWindow();

@@ -164,34 +164,28 @@ void beginFrame() {
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
     QImage& target = imageOf(to);
     const QImage& source = imageOf(from);
-    // Clip to both images, so a missing picture or a piece partly outside simply draws less.
-    if (fromX < 0) { x -= fromX; width += fromX; fromX = 0; }
-    if (fromY < 0) { y -= fromY; height += fromY; fromY = 0; }
-    if (x < 0) { fromX -= x; width += x; x = 0; }
-    if (y < 0) { fromY -= y; height += y; y = 0; }
-    width = std::min({width, source.width() - fromX, target.width() - x});
-    height = std::min({height, source.height() - fromY, target.height() - y});
-    if (width <= 0 || height <= 0) return;
+    // Clipped to both images, so a missing picture or a piece partly outside simply draws less.
+    const QPoint shift(fromX - x, fromY - y);
+    const QRect area = QRect(x, y, width, height) & target.rect() & source.rect().translated(-shift);
+    if (area.isEmpty()) return;
     if (to == Surface::backBuffer) {
         // Background over a back buffer that holds nothing else: the pixels are there already.
-        const bool backdropInPlace = from == Surface::backdrop && x == fromX && y == fromY;
+        const bool backdropInPlace = from == Surface::backdrop && shift.isNull();
         if (backdropInPlace && backBufferIsBackdrop && drawnRectCount == 0) return;
-        noteBackBufferDrawn(x, y, width, height);
+        noteBackBufferDrawn(area.x(), area.y(), area.width(), area.height());
     }
-    copyPixels(target, x, y, width, height, source, fromX, fromY);
+    copyPixels(target, area.x(), area.y(), area.width(), area.height(), source, area.x() + shift.x(),
+               area.y() + shift.y());
     noteDrawnOn(to);
 }
 
 void fillWhite(Surface to, int x, int y, int width, int height) {
     QImage& target = imageOf(to);
-    if (x < 0) { width += x; x = 0; }
-    if (y < 0) { height += y; y = 0; }
-    width = std::min(width, target.width() - x);
-    height = std::min(height, target.height() - y);
-    if (width <= 0 || height <= 0) return;
-    if (to == Surface::backBuffer) noteBackBufferDrawn(x, y, width, height);
-    for (int row = y; row < y + height; ++row)
-        std::memset(target.scanLine(row) + x * 4, 0xFF, static_cast<std::size_t>(width) * 4);
+    const QRect area = QRect(x, y, width, height) & target.rect();
+    if (area.isEmpty()) return;
+    if (to == Surface::backBuffer) noteBackBufferDrawn(area.x(), area.y(), area.width(), area.height());
+    for (int row = area.top(); row <= area.bottom(); ++row)
+        std::memset(target.scanLine(row) + area.x() * 4, 0xFF, static_cast<std::size_t>(area.width()) * 4);
     noteDrawnOn(to);
 }
 

@@ -16,8 +16,7 @@ struct ReplySink {
     bool full = false;
 };
 
-std::size_t keepReply(char* data, std::size_t size, std::size_t count, void* userData)
-{
+std::size_t keepReply(char* data, std::size_t size, std::size_t count, void* userData) {
     auto* sink = static_cast<ReplySink*>(userData);
     std::size_t length = size * count;
     std::size_t room = sink->limit - sink->bytes.size();
@@ -31,13 +30,11 @@ std::size_t keepReply(char* data, std::size_t size, std::size_t count, void* use
     return 0;
 }
 
-std::string targetUrl(const HttpTarget& target)
-{
+std::string targetUrl(const HttpTarget& target) {
     // An IPv6 address needs its brackets in a URL; the caller may have kept them from its own.
     bool literalV6 = target.host.find(':') != std::string::npos && target.host.front() != '[';
     std::string host = literalV6 ? "[" + target.host + "]" : target.host;
-    return std::string(target.secure ? "https://" : "http://") + host + ":" + std::to_string(target.port) +
-           target.path;
+    return std::string(target.secure ? "https://" : "http://") + host + ":" + std::to_string(target.port) + target.path;
 }
 
 // libcurl and the two dozen libraries behind it (TLS, Kerberos, LDAP, SSH...) are wanted only when
@@ -53,14 +50,12 @@ struct Curl {
 };
 
 template <typename Function>
-bool bind(void* library, const char* name, Function& function)
-{
+bool bind(void* library, const char* name, Function& function) {
     function = reinterpret_cast<Function>(dlsym(library, name));
     return function != nullptr;
 }
 
-const Curl& curl()
-{
+const Curl& curl() {
     static Curl functions = [] {
         Curl found;
         void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
@@ -79,8 +74,7 @@ const Curl& curl()
 }  // namespace
 
 std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                     std::size_t replyLimit)
-{
+                     std::size_t replyLimit) {
     const Curl& lib = curl();
     if (!lib.loaded) return {};
     CURL* curl = lib.easyInit();

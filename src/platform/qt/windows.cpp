@@ -20,7 +20,7 @@ class GameWindow;
 class NameWindow;
 GameWindow* gameWindow = nullptr;
 NameWindow* nameWindow = nullptr;
-bool downKeyHeld = false;  // the Down arrow's real state (auto-repeat ignored)
+bool downKeyHeld = false;             // the Down arrow's real state (auto-repeat ignored)
 unsigned long long workingTicks = 0;  // ticks that ran the game, for the benchmark's trace
 
 // Both windows' timers tick the game; the benchmark reads every hundredth working tick's time.

@@ -12,7 +12,7 @@ namespace {
 // gets at most this long; with the done box that follows it stays well within ten seconds. WinINet's
 // own limits cannot give that: they count per step, and a server that trickles its reply a byte
 // at a time, or a name lookup that hangs, passes each of them.
-constexpr DWORD exchangeLimitMs = 8000;
+constexpr DWORD exchangeLimitMs = 7000;
 
 // Always from the server, never from or into the cache, and a redirect's own reply is read
 // rather than followed (0x84200000).
