@@ -19,7 +19,9 @@ fs::path packageEndingWith(const std::string& ending) {
 }
 
 // Runs `wine args` to its end, and whatever it left running in the prefix too.
-void runWine(const std::string& args) { runCommand("timeout 120 wine " + args + " >/dev/null 2>&1; timeout 60 wineserver -w"); }
+void runWine(const std::string& args) {
+    runCommand("timeout 120 wine " + args + " >/dev/null 2>&1; timeout 60 wineserver -w");
+}
 
 std::string fileText(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -46,15 +48,18 @@ TEST(WindowsPackageTest, ZipHoldsTheExeAndReadMeAndInstallerInstallsStartsAndUni
     const fs::path local = profile / "AppData/Local", programFolder = local / "Programs/Pilaro";
     const fs::path shortcut = profile / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Pilaro.lnk";
     const auto listed = [] {
-        return runCommand("timeout 30 wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
-                          "\\Pilaro' 2>/dev/null").find("UninstallString") != std::string::npos;
+        return runCommand(
+                   "timeout 30 wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"
+                   "\\Pilaro' 2>/dev/null")
+                   .find("UninstallString") != std::string::npos;
     };
     ASSERT_TRUE(fs::exists(programFolder / "pilaro.exe"));
     EXPECT_LE(fs::file_size(programFolder / "pilaro.exe"), 1000000u) << "pilaro.exe is over 1 MB";
     // The shortcut's working folder, which Windows stores as UTF-16 text.
     std::string playerFolder;
     for (char c : std::string("\\AppData\\Local\\Pilaro")) playerFolder += {c, '\0'};
-    EXPECT_NE(fileText(shortcut).find(playerFolder), std::string::npos) << "no shortcut starting in the player's folder";
+    EXPECT_NE(fileText(shortcut).find(playerFolder), std::string::npos)
+        << "no shortcut starting in the player's folder";
     EXPECT_TRUE(listed()) << "not listed under installed programs";
 
     {

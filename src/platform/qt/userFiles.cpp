@@ -45,8 +45,8 @@ bool enterUserFolderWhenAsked(int argc, char** argv) {
     // A menu starts programs in the home folder; the best score belongs in the game's own folder.
     const std::string folder = userFolder();
     if (folder.empty() || !makeFolders(folder) || chdir(folder.c_str()) != 0) {
-        std::fprintf(stderr, "pilaro: cannot work in %s: %s\n", folder.empty() ? "the per-user folder (HOME is not set)"
-                                                                             : folder.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "pilaro: cannot work in %s: %s\n",
+                     folder.empty() ? "the per-user folder (HOME is not set)" : folder.c_str(), std::strerror(errno));
         return false;
     }
     return true;
