@@ -13,15 +13,16 @@
 namespace {
 
 int usage() {
-    std::fputs("usage: pilaro-ranking-admin [--db PATH|URI] COMMAND\n"
-               "  list [COUNT]          the best COUNT places (1 to 100000, default 50)\n"
-               "  remove NAME           takes NAME (UTF-8) out of the ranking; its history stays\n"
-               "  remove-hex HEX        the same, with the name's code page 932 bytes in hex\n"
-               "  count                 names in the ranking, submissions stored, addresses still kept\n"
-               "  check                 the store's consistency check\n"
-               "The ranking is PATH (an SQLite file) or URI (postgresql://...), or else $PILARO_RANKING_DB.\n"
-               "list, count and check only read.\n",
-               stderr);
+    std::fputs(
+        "usage: pilaro-ranking-admin [--db PATH|URI] COMMAND\n"
+        "  list [COUNT]          the best COUNT places (1 to 100000, default 50)\n"
+        "  remove NAME           takes NAME (UTF-8) out of the ranking; its history stays\n"
+        "  remove-hex HEX        the same, with the name's code page 932 bytes in hex\n"
+        "  count                 names in the ranking, submissions stored, addresses still kept\n"
+        "  check                 the store's consistency check\n"
+        "The ranking is PATH (an SQLite file) or URI (postgresql://...), or else $PILARO_RANKING_DB.\n"
+        "list, count and check only read.\n",
+        stderr);
     return 2;
 }
 
@@ -37,7 +38,8 @@ bool fromHex(const char* hex, std::string& out) {
     std::size_t n = std::strlen(hex);
     if (n == 0 || n % 2 != 0) return false;
     for (std::size_t i = 0; i < n; i += 2) {
-        if (!std::isxdigit(static_cast<unsigned char>(hex[i])) || !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
+        if (!std::isxdigit(static_cast<unsigned char>(hex[i])) ||
+            !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
             return false;
         char pair[3] = {hex[i], hex[i + 1], 0};
         out += static_cast<char>(std::strtol(pair, nullptr, 16));
@@ -70,7 +72,8 @@ int main(int argc, char** argv) {
     std::string name;
     if (command == "list") {
         if (operands > 1) return usage();
-        if (operands == 1 && !placeCount(argv[at], count)) return refuse("list takes a count from 1 to 100000, not \"%s\"", argv[at]);
+        if (operands == 1 && !placeCount(argv[at], count))
+            return refuse("list takes a count from 1 to 100000, not \"%s\"", argv[at]);
     } else if (command == "remove" || command == "remove-hex") {
         if (operands != 1) return usage();
         if (command == "remove" && (argv[at][0] == '\0' || !cp932::encodeStrict(argv[at], name)))
@@ -108,7 +111,8 @@ int main(int argc, char** argv) {
     } else if (changes) {
         bool found = false;
         if (!store->removeName(name, found)) {
-            std::fprintf(stderr, "pilaro-ranking-admin: the store refused the removal: %s\n", store->lastError().c_str());
+            std::fprintf(stderr, "pilaro-ranking-admin: the store refused the removal: %s\n",
+                         store->lastError().c_str());
             status = 1;
         } else if (!found) {
             std::fprintf(stderr, "pilaro-ranking-admin: no such name in the ranking\n");

@@ -81,8 +81,8 @@ Response unavailable(const char* textUtf8, const std::string& why) {
     return response;
 }
 
-Response submit(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
-                const std::string& body, std::int64_t now, const std::string& pageUrl) {
+Response submit(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
+                BodyState bodyState, const std::string& body, std::int64_t now, const std::string& pageUrl) {
     if (bodyState == BodyState::tooLarge) return refusal(413, "送信内容が長すぎます");
     if (bodyState == BodyState::incomplete) return refusal(400, "送信内容が途中で切れています");
     Submission submission;
@@ -127,8 +127,9 @@ Response page(std::unique_ptr<RankingStore>& store, const ServerConfig& config, 
     }
     response.status = 503;
     response.logLine = "pilaro-ranking: 503: the page cannot be read: " + (open ? store->lastError() : error);
-    response.body = "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
-                    "<body><p>ランキングは今使えません。</p></body></html>\n";
+    response.body =
+        "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
+        "<body><p>ランキングは今使えません。</p></body></html>\n";
     return response;
 }
 
@@ -159,8 +160,8 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
     return config;
 }
 
-Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
-                       const std::string& body, std::int64_t now) {
+Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
+                       BodyState bodyState, const std::string& body, std::int64_t now) {
     std::string pageUrl = request.scriptName.empty() ? "/whiteRanking.cgi" : request.scriptName;
     Response response;
     if (request.method == "POST") {

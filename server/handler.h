@@ -17,10 +17,10 @@ constexpr std::uint64_t maxBodyBytes = 64;
 
 // What the gateway knew of the request and how reading its body went.
 struct RequestInfo {
-    std::string method;       // REQUEST_METHOD
-    std::string query;        // QUERY_STRING
-    std::string remoteAddr;   // REMOTE_ADDR
-    std::string scriptName;   // SCRIPT_NAME, the ranking page's own address
+    std::string method;      // REQUEST_METHOD
+    std::string query;       // QUERY_STRING
+    std::string remoteAddr;  // REMOTE_ADDR
+    std::string scriptName;  // SCRIPT_NAME, the ranking page's own address
 };
 
 enum class BodyState { complete, tooLarge, incomplete };
@@ -38,8 +38,8 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name));
 bool parseRateLimit(const char* text, RateLimit& out);
 
 // Answers one request; opens the store on first use and keeps it open for the next.
-Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
-                       const std::string& body, std::int64_t now);
+Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
+                       BodyState bodyState, const std::string& body, std::int64_t now);
 
 // The CGI response header block (a "Status:" line, the type, the extra lines, a blank line).
 std::string responseHead(const Response& response);

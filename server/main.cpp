@@ -85,20 +85,24 @@ int runCgi(const ServerConfig& config) {
     RequestInfo request{text(std::getenv("REQUEST_METHOD")), text(std::getenv("QUERY_STRING")),
                         text(std::getenv("REMOTE_ADDR")), text(std::getenv("SCRIPT_NAME"))};
     if (request.method.empty()) {
-        std::fputs("pilaro-ranking: run me from a web server (CGI or FastCGI); "
-                   "pilaro-ranking-admin looks after the database\n",
-                   stderr);
+        std::fputs(
+            "pilaro-ranking: run me from a web server (CGI or FastCGI); "
+            "pilaro-ranking-admin looks after the database\n",
+            stderr);
         return 2;
     }
     std::string body;
     BodyState state = BodyState::complete;
     if (request.method == "POST") {
-        state = readBody(std::getenv("CONTENT_LENGTH"), [](char* into, int size) {
-            ssize_t got;
-            do got = ::read(0, into, static_cast<std::size_t>(size));
-            while (got < 0 && errno == EINTR);
-            return static_cast<int>(got);
-        }, body);
+        state = readBody(
+            std::getenv("CONTENT_LENGTH"),
+            [](char* into, int size) {
+                ssize_t got;
+                do got = ::read(0, into, static_cast<std::size_t>(size));
+                while (got < 0 && errno == EINTR);
+                return static_cast<int>(got);
+            },
+            body);
     }
     std::unique_ptr<RankingStore> store;
     Response response = handleRequest(store, config, request, state, body, std::time(nullptr));
@@ -124,8 +128,9 @@ int runFastCgi(const ServerConfig& processConfig) {
         std::string body;
         BodyState state = BodyState::complete;
         if (request.method == "POST") {
-            state = readBody(FCGX_GetParam("CONTENT_LENGTH", fcgi.envp),
-                             [&fcgi](char* into, int size) { return FCGX_GetStr(into, size, fcgi.in); }, body);
+            state = readBody(
+                FCGX_GetParam("CONTENT_LENGTH", fcgi.envp),
+                [&fcgi](char* into, int size) { return FCGX_GetStr(into, size, fcgi.in); }, body);
         }
         Response response = handleRequest(store, config, request, state, body, std::time(nullptr));
         logFailure(response, fcgi.err);

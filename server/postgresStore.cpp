@@ -89,8 +89,13 @@ BEGIN
       improved := true; best := p_score; v_best_submission := v_id;
     END IF;
   END IF;
-  SELECT coalesce(sum(c.names), 0) INTO v_above FROM generate_series(0, 7) l
-    JOIN place_counts c ON c.level = l AND c.prefix > (best >> (4 * l)) AND c.prefix <= ((best >> (4 * l)) | 15);
+  -- Level by level, each a range of the primary key (one query over all levels is planned as a
+  -- scan of the whole table).
+  v_above := 0;
+  FOR k IN 0..7 LOOP
+    v_above := v_above + (SELECT coalesce(sum(names), 0) FROM place_counts
+      WHERE level = k AND prefix > (best >> (4 * k)) AND prefix <= ((best >> (4 * k)) | 15));
+  END LOOP;
   SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
   place := v_above + v_tied + 1;
 END
@@ -154,7 +159,8 @@ private:
             RankingEntry entry;
             entry.place = offset + static_cast<std::uint32_t>(row) + 1;
             std::size_t size = 0;
-            unsigned char* name = PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, 0)), &size);
+            unsigned char* name =
+                PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, 0)), &size);
             if (name != nullptr) entry.name.assign(reinterpret_cast<const char*>(name), size);
             PQfreemem(name);
             entry.score = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(result, row, 1), nullptr, 10));
@@ -167,7 +173,8 @@ private:
 
 bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     conn = PQconnectdb(uri.c_str());
-    PQsetNoticeProcessor(conn, [](void*, const char*) {}, nullptr);  // "already exists, skipping"
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);  // "already exists, skipping"
     if (PQstatus(conn) != CONNECTION_OK) {
         error = PQerrorMessage(conn);
         while (!error.empty() && error.back() == '\n') error.pop_back();
@@ -178,14 +185,19 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     // The set-up itself runs once: under a lock, the second host finds it done.
     if (!execute(access == StoreAccess::serve ? "BEGIN; SELECT pg_advisory_xact_lock(7158246)" : "BEGIN")) return false;
     std::int64_t marker = 0, tables = 0, version = 0;
-    bool looked = single("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
-                         "AND tablename = 'pilaro_ranking_schema'", marker) &&
+    bool looked = single(
+                      "SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
+                      "AND tablename = 'pilaro_ranking_schema'",
+                      marker) &&
                   single("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()", tables) &&
                   (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version));
     if (looked) {
-        if (version > schemaVersion) error = "the ranking was written by a newer version of the program";
-        else if (tables > 0 && marker == 0) error = "not a Pilaro ranking";
-        else if (marker == 0 && access != StoreAccess::serve) error = "not a Pilaro ranking (the database is empty)";
+        if (version > schemaVersion)
+            error = "the ranking was written by a newer version of the program";
+        else if (tables > 0 && marker == 0)
+            error = "not a Pilaro ranking";
+        else if (marker == 0 && access != StoreAccess::serve)
+            error = "not a Pilaro ranking (the database is empty)";
     }
     if (!looked || !error.empty()) {
         std::string why = error;
@@ -193,7 +205,9 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
         error = why;
         return false;
     }
-    bool done = marker != 0 || (execute(schemaSql) && execute("INSERT INTO pilaro_ranking_schema VALUES (1)"));
+    // The functions are replaced on every start, so that a new program brings its own.
+    bool done = access != StoreAccess::serve ||
+                (execute(schemaSql) && (marker != 0 || execute("INSERT INTO pilaro_ranking_schema VALUES (1)")));
     if (done && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -208,7 +222,8 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
     std::string score = std::to_string(submission.score), at = std::to_string(now);
     std::string count = std::to_string(limit.count), seconds = std::to_string(limit.seconds);
     std::string client(address);
-    const char* values[] = {submission.name.data(), score.c_str(), client.c_str(), at.c_str(), count.c_str(), seconds.c_str()};
+    const char* values[] = {submission.name.data(), score.c_str(),  client.c_str(), at.c_str(),
+                            count.c_str(),          seconds.c_str()};
     int lengths[] = {static_cast<int>(submission.name.size()), 0, 0, 0, 0, 0};
     int formats[] = {1, 0, 0, 0, 0, 0};
     // One round trip: the submission's transaction commits without waiting for the disk, so the
@@ -218,9 +233,10 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
     PQenterPipelineMode(conn);
     PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "SET LOCAL synchronous_commit = off", 0, nullptr, nullptr, nullptr, nullptr, 0);
-    PQsendQueryParams(conn, "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6)", 6, nullptr, values, lengths, formats, 0);
-    PQsendQueryParams(conn, "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10", 0, nullptr, nullptr,
-                      nullptr, nullptr, 0);
+    PQsendQueryParams(conn, "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6)", 6, nullptr, values, lengths, formats,
+                      0);
+    PQsendQueryParams(conn, "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10", 0, nullptr,
+                      nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "SELECT pg_current_xact_id()", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQpipelineSync(conn);
@@ -292,9 +308,10 @@ bool PostgresStore::counts(StoreCounts& out) {
 
 bool PostgresStore::removeName(std::string_view cp932Name, bool& found) {
     std::string name(cp932Name);
-    PGresult* result = run("WITH gone AS (DELETE FROM names WHERE name = $1 RETURNING score) "
-                           "SELECT pilaro_move_count(score, NULL) FROM gone",
-                           {{name.data(), static_cast<int>(name.size())}});
+    PGresult* result =
+        run("WITH gone AS (DELETE FROM names WHERE name = $1 RETURNING score) "
+            "SELECT pilaro_move_count(score, NULL) FROM gone",
+            {{name.data(), static_cast<int>(name.size())}});
     found = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
     return ok(result);
 }
@@ -318,8 +335,9 @@ bool PostgresStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
     if (!single("SELECT coalesce(max(id), 0) FROM submissions", last)) return false;
     std::string first = std::to_string(last);
     // The secondary indexes are built again afterwards, in one sorted pass each.
-    bool done = execute("BEGIN; SET LOCAL maintenance_work_mem = '256MB'; DROP INDEX submissions_by_address, "
-                        "submissions_to_forget, names_by_place") &&
+    bool done = execute(
+                    "BEGIN; SET LOCAL maintenance_work_mem = '256MB'; DROP INDEX submissions_by_address, "
+                    "submissions_to_forget, names_by_place") &&
                 ok(run("INSERT INTO submissions(name, score, address, at) "
                        "SELECT convert_to('F' || lpad(i::text, 9, '0'), 'SQL_ASCII'), 1000 + 2 * i, '', $2 "
                        "FROM generate_series(0, $1::bigint - 1) i",

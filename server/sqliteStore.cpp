@@ -89,13 +89,17 @@ std::string countAboveSql() {
     return sql;
 }
 
-// A WAL that reaches this many pages (4 MB) is copied into the database and started again from
-// its beginning, waiting for the other writers meanwhile. Between two busy workers the log is
-// otherwise never wholly copied at the moment a writer starts, so SQLite's own passive checkpoints
-// never let it start again, and it grows without bound. Each checkpoint waits for the disk twice:
-// fewer, larger ones cost the submissions less. A full disk gets its room back at once (submit).
-constexpr int walCheckpointPages = 1000;
+// A WAL that reaches 4 MB is copied into the database and started again from its beginning,
+// waiting for the other writers meanwhile. Between two busy workers the log is otherwise never
+// wholly copied at the moment a writer starts, so SQLite's own passive checkpoints never let it
+// start again, and it grows without bound. Each checkpoint waits for the disk twice: fewer of them
+// cost the submissions less. A full disk gets its room back at once (see submit).
+constexpr int walCheckpointBytes = 4 << 20;
 const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
+// A submission changes a few rows on each of about eight pages, and a commit writes every changed
+// page whole into the log: 1 KB pages (new files; SQLite's default is 4 KB) write a quarter of the
+// bytes, and so need a quarter of the checkpoints.
+const char* const newFilePageSize = "PRAGMA page_size = 1024";
 
 // The busy time-out: about five seconds in all. A submission holds the write lock for well under
 // a millisecond, so short naps at first keep the wait close to that; SQLite's own time-out handler
@@ -108,8 +112,8 @@ int waitForLock(void*, int attempts) {
     return 1;
 }
 
-int checkpointWhenLong(void*, sqlite3* db, const char* schema, int pages) {
-    if (pages >= walCheckpointPages)
+int checkpointWhenLong(void* limitPages, sqlite3* db, const char* schema, int pages) {
+    if (pages >= *static_cast<int*>(limitPages))
         sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
     return SQLITE_OK;
 }
@@ -196,15 +200,19 @@ private:
     sqlite3* db = nullptr;
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
     std::string countAbove = countAboveSql();
+    int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
-    bool hasCounts = true;  // false only for a version 1 file opened read-only
+    bool hasCounts = true;       // false only for a version 1 file opened read-only
 };
 
 bool SqliteStore::open(const std::string& path, StoreAccess access) {
     int flags = SQLITE_OPEN_NOMUTEX;
-    if (access == StoreAccess::serve) flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    else if (access == StoreAccess::modify) flags |= SQLITE_OPEN_READWRITE;
-    else flags |= SQLITE_OPEN_READONLY;
+    if (access == StoreAccess::serve)
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    else if (access == StoreAccess::modify)
+        flags |= SQLITE_OPEN_READWRITE;
+    else
+        flags |= SQLITE_OPEN_READONLY;
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         error = db != nullptr ? sqlite3_errmsg(db) : "out of memory";
         return false;
@@ -226,8 +234,9 @@ bool SqliteStore::open(const std::string& path, StoreAccess access) {
 
 bool SqliteStore::readVersion(std::int64_t& version, std::int64_t& tables, std::int64_t& ours) {
     Use v(*this, "PRAGMA user_version");
-    Use t(*this, "SELECT COUNT(*), COUNT(*) FILTER (WHERE name IN ('submissions', 'names')) FROM sqlite_schema "
-                 "WHERE type = 'table'");
+    Use t(*this,
+          "SELECT COUNT(*), COUNT(*) FILTER (WHERE name IN ('submissions', 'names')) FROM sqlite_schema "
+          "WHERE type = 'table'");
     if (!v.integer(version) || t.statement == nullptr || sqlite3_step(t.statement) != SQLITE_ROW) return fail();
     tables = sqlite3_column_int64(t.statement, 0);
     ours = sqlite3_column_int64(t.statement, 1);
@@ -244,9 +253,12 @@ bool SqliteStore::setUp(StoreAccess access) {
     execute("COMMIT");
     if (!read) return false;
     bool empty = version == 0 && tables == 0;
-    if (version > schemaVersion) error = "the ranking was written by a newer version of the program";
-    else if (!empty && (version < 1 || ours != 2)) error = "not a Pilaro ranking";
-    else if (empty && access != StoreAccess::serve) error = "not a Pilaro ranking (the file is empty)";
+    if (version > schemaVersion)
+        error = "the ranking was written by a newer version of the program";
+    else if (!empty && (version < 1 || ours != 2))
+        error = "not a Pilaro ranking";
+    else if (empty && access != StoreAccess::serve)
+        error = "not a Pilaro ranking (the file is empty)";
     if (!error.empty()) return false;
     if (access == StoreAccess::readOnly) {
         hasCounts = version >= 2;
@@ -254,8 +266,15 @@ bool SqliteStore::setUp(StoreAccess access) {
     }
     // WAL lets the page be read while a submission is written. NORMAL sync keeps every committed
     // transaction when a process is killed; only a crash of the whole machine may lose the latest.
+    if (empty && !execute(newFilePageSize)) return false;
     if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL")) return false;
-    sqlite3_wal_hook(db, checkpointWhenLong, nullptr);
+    std::int64_t pageSize = 4096;
+    {
+        Use size(*this, "PRAGMA page_size");
+        size.integer(pageSize);
+    }
+    walCheckpointPages = static_cast<int>(walCheckpointBytes / (pageSize > 0 ? pageSize : 4096));
+    sqlite3_wal_hook(db, checkpointWhenLong, &walCheckpointPages);
     if (!execute(walSizeLimitPragma)) return false;
     if (version == schemaVersion) return true;
     // Create or upgrade under the write lock, looking again: another process may have done it.
@@ -357,7 +376,8 @@ SubmitResult SqliteStore::submit(const Submission& submission, std::string_view 
                                  const RateLimit& limit, std::vector<RankingEntry>& topTen) {
     SubmitResult result = submitOnce(submission, address, now, limit, topTen);
     int code = failedWith;
-    if (result.outcome == SubmitOutcome::storageFailed && ((code & 0xFF) == SQLITE_FULL || code == SQLITE_IOERR_WRITE)) {
+    if (result.outcome == SubmitOutcome::storageFailed &&
+        ((code & 0xFF) == SQLITE_FULL || code == SQLITE_IOERR_WRITE)) {
         // A full disk: the log's pages may fit in the database's free pages. Copy them over, empty
         // the log to give its room back, and try once more.
         sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
@@ -459,7 +479,8 @@ bool SqliteStore::removeName(std::string_view cp932Name, bool& found) {
         int rc = remove.statement != nullptr ? sqlite3_step(remove.statement) : SQLITE_ERROR;
         found = rc == SQLITE_ROW;
         std::uint32_t score = found ? static_cast<std::uint32_t>(sqlite3_column_int64(remove.statement, 0)) : 0;
-        ok = (rc == SQLITE_ROW || rc == SQLITE_DONE || fail()) && (!found || sqlite3_step(remove.statement) == SQLITE_DONE);
+        ok = (rc == SQLITE_ROW || rc == SQLITE_DONE || fail()) &&
+             (!found || sqlite3_step(remove.statement) == SQLITE_DONE);
         ok = ok && (!found || addCounts(score, -1));
     }
     if (ok && execute("COMMIT")) return true;
@@ -510,8 +531,9 @@ bool SqliteStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
              "SELECT CAST(printf('F%09d', n) AS BLOB), 1000 + 2 * n, '', ?2 FROM i");
     sqlite3_bind_int64(fill.statement, 1, count);
     sqlite3_bind_int64(fill.statement, 2, now);
-    Use names(*this, "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
-                     "WHERE id > ?1 ORDER BY name ON CONFLICT(name) DO NOTHING");
+    Use names(*this,
+              "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
+              "WHERE id > ?1 ORDER BY name ON CONFLICT(name) DO NOTHING");
     bool ok = execute("DROP INDEX submissionsByAddress; DROP INDEX submissionsToForget; DROP INDEX namesByPlace") &&
               (fill.done() || fail());
     sqlite3_bind_int64(names.statement, 1, first);

@@ -12,9 +12,9 @@
 #include <vector>
 
 struct StoreCounts {
-    std::uint32_t names = 0;             // names in the ranking
-    std::uint64_t submissions = 0;       // accepted submissions kept
-    std::uint64_t addressesKept = 0;     // submissions whose client address is still remembered
+    std::uint32_t names = 0;          // names in the ranking
+    std::uint64_t submissions = 0;    // accepted submissions kept
+    std::uint64_t addressesKept = 0;  // submissions whose client address is still remembered
 };
 
 class RankingStore {

@@ -21,7 +21,7 @@ bool hasControlCharacter(std::string_view bytes) {
 // full-width blank's bytes (0x81 0x40) may also end another double-byte character.
 std::string_view trimBlanks(std::string_view name) {
     std::size_t first = std::string_view::npos;  // start of the first non-blank character
-    std::size_t end = 0;                          // end of the last non-blank character
+    std::size_t end = 0;                         // end of the last non-blank character
     for (std::size_t at = 0; at < name.size();) {
         unsigned char b = static_cast<unsigned char>(name[at]);
         std::size_t size = isLeadByte(b) && at + 1 < name.size() ? 2 : 1;

@@ -10,8 +10,7 @@
 
 // The reply to an accepted submission, in code page 932: the submitter's place, the top ten one
 // per line, then an HTML remainder beginning with "<" that the game cuts off.
-std::string gameReply(const SubmitResult& result, const std::vector<RankingEntry>& topTen,
-                      std::string_view pageUrl);
+std::string gameReply(const SubmitResult& result, const std::vector<RankingEntry>& topTen, std::string_view pageUrl);
 
 constexpr std::uint32_t placesPerPage = 50;
 

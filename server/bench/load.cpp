@@ -80,12 +80,11 @@ int exchange(int fd, const std::string& request, std::string& pending, bool& clo
     return status;
 }
 
-
 // The score of the n-th submission: where it lands in a ranking filled with `names` names
 // (scores 1000, 1002, ... 998 + 2 * names), or in the run's own ranking when it started empty.
 long scoreFor(const std::string& position, long n, long names) {
-    if (position == "top") return 1001 + 2 * names + n;                         // above everyone so far
-    if (position == "bottom") return 999 - n % 1000;                             // below everyone so far
+    if (position == "top") return 1001 + 2 * names + n;                      // above everyone so far
+    if (position == "bottom") return 999 - n % 1000;                         // below everyone so far
     return 1001 + names + 2 * ((n * 7919) % 1000) - (names > 0 ? 1000 : 0);  // about halfway down
 }
 
@@ -111,26 +110,37 @@ int main(int argc, char** argv) {
     std::string position = "middle", prefix = "L", get, fillStore;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
-        if (option == "--port") port = static_cast<unsigned>(std::atoi(argv[i + 1]));
-        else if (option == "--requests") requests = std::atol(argv[i + 1]);
-        else if (option == "--connections") connections = std::max(1, std::atoi(argv[i + 1]));
-        else if (option == "--seconds") seconds = std::atof(argv[i + 1]);
-        else if (option == "--names") names = std::atol(argv[i + 1]);
-        else if (option == "--position") position = argv[i + 1];
-        else if (option == "--prefix") prefix = std::string(argv[i + 1]).substr(0, 1);
-        else if (option == "--get") get = argv[i + 1];
-        else if (option == "--fill") fillStore = argv[i + 1];
+        if (option == "--port")
+            port = static_cast<unsigned>(std::atoi(argv[i + 1]));
+        else if (option == "--requests")
+            requests = std::atol(argv[i + 1]);
+        else if (option == "--connections")
+            connections = std::max(1, std::atoi(argv[i + 1]));
+        else if (option == "--seconds")
+            seconds = std::atof(argv[i + 1]);
+        else if (option == "--names")
+            names = std::atol(argv[i + 1]);
+        else if (option == "--position")
+            position = argv[i + 1];
+        else if (option == "--prefix")
+            prefix = std::string(argv[i + 1]).substr(0, 1);
+        else if (option == "--get")
+            get = argv[i + 1];
+        else if (option == "--fill")
+            fillStore = argv[i + 1];
         else {
-            std::fprintf(stderr, "usage: pilaro-ranking-load [--port P] [--requests N] [--connections C] [--seconds S]\n"
-                                 "         [--names N] [--position top|middle|bottom] [--prefix LETTER] [--get PATH]\n"
-                                 "       pilaro-ranking-load --fill STORE --names N\n");
+            std::fprintf(stderr,
+                         "usage: pilaro-ranking-load [--port P] [--requests N] [--connections C] [--seconds S]\n"
+                         "         [--names N] [--position top|middle|bottom] [--prefix LETTER] [--get PATH]\n"
+                         "       pilaro-ranking-load --fill STORE --names N\n");
             return 2;
         }
     }
     if (!fillStore.empty()) return fill(fillStore, names);
     std::atomic<long> next{0};
     Clock::time_point start = Clock::now();
-    Clock::time_point deadline = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    Clock::time_point deadline =
+        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
     std::vector<Worker> workers(static_cast<std::size_t>(connections));
     std::vector<std::thread> threads;
     for (int w = 0; w < connections; ++w) {
@@ -151,12 +161,14 @@ int main(int argc, char** argv) {
                 }
                 // Ten-byte names, one per request, so the ranking grows as it would with players.
                 char body[32];
-                int size = std::snprintf(body, sizeof body, "%s%09ld_%ld", prefix.c_str(), n, scoreFor(position, n, names));
-                std::string request = !get.empty() ? "GET " + get + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
-                                      : "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                                        "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                                            std::to_string(size) + "\r\n\r\n" +
-                                            std::string(body, static_cast<std::size_t>(size));
+                int size =
+                    std::snprintf(body, sizeof body, "%s%09ld_%ld", prefix.c_str(), n, scoreFor(position, n, names));
+                std::string request = !get.empty()
+                                          ? "GET " + get + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                                          : "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                            "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                                std::to_string(size) + "\r\n\r\n" +
+                                                std::string(body, static_cast<std::size_t>(size));
                 Clock::time_point sent = Clock::now();
                 bool closing = false;
                 int status = exchange(fd, request, pending, closing);
@@ -172,8 +184,10 @@ int main(int argc, char** argv) {
                     close(fd);
                     fd = -1;
                 }
-                if (status == 200) ++me.ok;
-                else ++me.refused;
+                if (status == 200)
+                    ++me.ok;
+                else
+                    ++me.refused;
             }
             if (fd >= 0) close(fd);
         });

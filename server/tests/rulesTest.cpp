@@ -1,9 +1,9 @@
 // rulesTest.cpp: the ranking's rules without a web server, against both stores: parsing bodies,
 // places and ties, the rate limit, a fresh store opened by many at once, foreign stores, the reply
 // the game shows, the ranking page, and the status of each kind of request.
-#include "text/cp932.h"
 #include "handler.h"
 #include "support.h"
+#include "text/cp932.h"
 #include "texts.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +14,6 @@
 #include <map>
 #include <random>
 #include <thread>
-#include <tuple>
 
 using namespace std::string_literals;
 
@@ -24,20 +23,25 @@ namespace {
 // either end are not part of it.
 TEST(BodyParsing, SplitsAtTheLastUnderscoreAndChecksBothParts) {
     const std::tuple<std::string, std::string, std::uint32_t> accepted[] = {
-        {"ABC_1200", "ABC", 1200}, {"a_b__c_7", "a_b__c", 7}, {"_&= %_5", "_&= %", 5},
+        {"ABC_1200", "ABC", 1200},
+        {"a_b__c_7", "a_b__c", 7},
+        {"_&= %_5", "_&= %", 5},
+        {"\xB1\xB2_2", "\xB1\xB2", 2},
         {"\x81\x5F_100", "\x81\x5F", 100},  // second byte 0x5F: full-width backslash
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8_9", "\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8", 9},
-        {"\xB1\xB2_2", "\xB1\xB2", 2}, {"A_4294967295", "A", 4294967295u}, {"A_0000000007", "A", 7},
-        // Fault: "AB " and "AB" were two players.
-        {" AB _3", "AB", 3}, {"\x81\x40" "A B\x81\x40_3", "A B", 3},
-        // 0x81 0x40 at the end is not a blank when the 0x81 ends a character of its own.
-        {"\x8A\x81\x40_1", "\x8A\x81\x40", 1},
-    };
+        {"A_4294967295", "A", 4294967295u},
+        {"A_0000000007", "A", 7},
+        // Fault: "AB " and "AB" were two players. 0x81 0x40 at the end is no blank when its 0x81
+        // ends a character of its own.
+        {" AB _3", "AB", 3},
+        {"\x81\x40"
+         "A B\x81\x40_3",
+         "A B", 3},
+        {"\x8A\x81\x40_1", "\x8A\x81\x40", 1}};
     for (const auto& [body, name, score] : accepted) {
         Submission submission;
         EXPECT_EQ(parseSubmission(body, submission), BodyError::none) << testing::PrintToString(body);
-        EXPECT_EQ(submission.name, name);
-        EXPECT_EQ(submission.score, score);
+        EXPECT_TRUE(submission.name == name && submission.score == score) << testing::PrintToString(body);
     }
     const std::pair<BodyError, std::vector<std::string>> refused[] = {
         {BodyError::noSeparator, {"", "ABC1200"}},
@@ -46,11 +50,9 @@ TEST(BodyParsing, SplitsAtTheLastUnderscoreAndChecksBothParts) {
         // A lead byte cut off by the underscore, lone bytes outside the code page, an unassigned
         // double-byte code, UTF-8.
         {BodyError::nameEncoding, {"AB\x81_1", "\x80_1", "\xA0_1", "\xFD_1", "\x85\x40_1", "\xE3\x81\x82_1"}},
-        // Fault: a name of blanks only was accepted.
-        {BodyError::nameBlank, {" _1", "   _1", "\x81\x40_1", " \x81\x40 _1"}},
+        {BodyError::nameBlank, {" _1", "   _1", "\x81\x40_1", " \x81\x40 _1"}},  // fault: accepted
         // "-1" would be a large unsigned to strtoul, which also skips a blank and takes a "+".
-        {BodyError::score, {"A_", "A_12a", "A_-1", "A_+1", "A_ 1", "A_4294967296", "A_00000000001"}},
-    };
+        {BodyError::score, {"A_", "A_12a", "A_-1", "A_+1", "A_ 1", "A_4294967296", "A_00000000001"}}};
     for (const auto& [error, bodies] : refused) {
         EXPECT_FALSE(bodyErrorText(error).empty());
         for (const std::string& body : bodies) {
@@ -80,37 +82,29 @@ void rawSql(const std::string& location, const std::string& sql) {
 class Stores : public testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        location = freshStore(GetParam());
-        if (location.empty()) GTEST_SKIP() << postgresMissing();
+        if ((location = freshStore(GetParam())).empty()) GTEST_SKIP() << postgresMissing;
         std::string error;
-        store = openStore(location, StoreAccess::serve, error);
-        ASSERT_NE(store, nullptr) << error;
+        ASSERT_NE(store = openStore(location, StoreAccess::serve, error), nullptr) << error;
     }
     SubmitResult submit(const std::string& name, std::uint32_t score, const std::string& address = "10.0.0.1",
                         std::int64_t now = 1000, RateLimit limit = {0, 60}) {
         std::vector<RankingEntry> topTen;
         SubmitResult result = store->submit(Submission{name, score}, address, now, limit, topTen);
-        if (result.outcome == SubmitOutcome::accepted) {
-            std::vector<RankingEntry> read;
-            EXPECT_TRUE(store->read(0, 10, read));
-            EXPECT_EQ(order(topTen), order(read)) << "the top ten given with the submission";
-        }
+        EXPECT_TRUE(result.outcome != SubmitOutcome::accepted || order(topTen) == order({}, 10)) << "the top ten given";
         return result;
     }
-    // "NAME SCORE" for each place, best first.
-    std::vector<std::string> order(std::vector<RankingEntry> entries = {}) {
-        if (entries.empty()) EXPECT_TRUE(store->read(0, 1000, entries));
+    // "NAME SCORE" for each place, best first: of `entries`, or else of the store's first `count`.
+    std::vector<std::string> order(std::vector<RankingEntry> entries = {}, std::uint32_t count = 1000) {
         std::vector<std::string> out;
-        for (const RankingEntry& entry : entries) {
-            EXPECT_EQ(entry.place, out.size() + 1);
-            out.push_back(entry.name + " " + std::to_string(entry.score));
-        }
+        bool read = !entries.empty() || store->read(0, count, entries);
+        EXPECT_TRUE(read);
+        for (const RankingEntry& entry : entries)
+            out.push_back(std::to_string(entry.place) + " " + entry.name + " " + std::to_string(entry.score));
         return out;
     }
     StoreCounts counts() {
         StoreCounts counts;
-        EXPECT_TRUE(store->counts(counts));
-        return counts;
+        return store->counts(counts) ? counts : StoreCounts{};
     }
 
     std::string location;
@@ -122,75 +116,68 @@ TEST_P(Stores, TiesGoToTheEarlierSubmissionAndOnlyABetterScoreReplacesTheBest) {
     EXPECT_EQ(submit("B", 100).place, 2u);
     // B reaching the same score again does not pass A, nor move B's own earlier mark.
     SubmitResult again = submit("B", 100);
-    EXPECT_EQ(again.place, 2u);
-    EXPECT_FALSE(again.improved);
+    EXPECT_TRUE(again.place == 2 && !again.improved);
     // A name that reaches a tie later is behind everyone already there.
     submit("C", 150);
     submit("D", 150);
     EXPECT_EQ(submit("A", 150).place, 3u);
     SubmitResult worse = submit("A", 50);
-    EXPECT_EQ(worse.outcome, SubmitOutcome::accepted);
-    EXPECT_FALSE(worse.improved);
-    EXPECT_EQ(worse.place, 3u);
-    EXPECT_EQ(worse.bestScore, 150u);
+    EXPECT_TRUE(worse.outcome == SubmitOutcome::accepted && !worse.improved && worse.place == 3 &&
+                worse.bestScore == 150);
     // Names are compared as bytes; scores up to the top of the unsigned range.
     submit("a", 4294967295u);
-    EXPECT_EQ(order(), (std::vector<std::string>{"a 4294967295", "C 150", "D 150", "A 150", "B 100"}));
+    EXPECT_EQ(order(), (std::vector<std::string>{"1 a 4294967295", "2 C 150", "3 D 150", "4 A 150", "5 B 100"}));
     bool found = false;
-    ASSERT_TRUE(store->removeName("C", found));
-    EXPECT_TRUE(found);
-    ASSERT_TRUE(store->removeName("C", found));
-    EXPECT_FALSE(found);
+    EXPECT_TRUE(store->removeName("C", found) && found);
+    EXPECT_TRUE(store->removeName("C", found) && !found);
     EXPECT_EQ(submit("D", 1).place, 2u);
-    EXPECT_EQ(counts().names, 4u);
-    EXPECT_EQ(counts().submissions, 9u);  // every accepted submission is kept, removed names' too
+    EXPECT_TRUE(counts().names == 4 && counts().submissions == 9);  // removed names' history too
 }
 
 TEST_P(Stores, RateLimitCountsPerAddressTellsTheSecondsLeftAndForgetsOldAddresses) {
     RateLimit limit{3, 60};
-    for (std::int64_t at : {1000, 1030, 1031}) EXPECT_EQ(submit("A", 1, "10.0.0.9", at, limit).outcome, SubmitOutcome::accepted);
+    for (std::int64_t at : {1000, 1030, 1031})
+        EXPECT_EQ(submit("A", 1, "10.0.0.9", at, limit).outcome, SubmitOutcome::accepted);
     SubmitResult refused = submit("A", 99, "10.0.0.9", 1040, limit);
     EXPECT_EQ(refused.outcome, SubmitOutcome::rateLimited);
     EXPECT_EQ(refused.retryAfter, 20u);  // fault: the whole window was given
     EXPECT_EQ(submit("B", 1, "10.0.0.8", 1040, limit).outcome, SubmitOutcome::accepted);
-    EXPECT_EQ(counts().submissions, 4u);  // the refused one is not stored
     // Once the first of the three is more than a window old, one more is allowed.
     EXPECT_EQ(submit("A", 5, "10.0.0.9", 1061, limit).outcome, SubmitOutcome::accepted);
     EXPECT_EQ(submit("A", 6, "10.0.0.9", 1061, limit).retryAfter, 29u);
     // Fault: addresses were kept for ever. Later submissions forget the ones out of the window,
-    // and without a limit none is kept at all.
+    // and without a limit none is kept at all. Refused submissions are not stored.
     submit("C", 1, "10.0.0.7", 2000, limit);
     submit("C", 2, "10.0.0.7", 2001, limit);
     submit("C", 3, "10.0.0.7", 2002);
-    EXPECT_EQ(counts().addressesKept, 2u);
-    EXPECT_EQ(counts().submissions, 8u);
+    EXPECT_TRUE(counts().addressesKept == 2 && counts().submissions == 8);
 }
 
 // Against a plain model: for random submissions the stored order and every reported place must
 // match best-score-descending, earliest-reaching-submission-first. PILARO_TEST_SEED replays a run.
 TEST_P(Stores, RandomSubmissionsMatchAModel) {
     unsigned seed = std::random_device{}();
-    if (const char* fixed = std::getenv("PILARO_TEST_SEED")) seed = static_cast<unsigned>(std::strtoul(fixed, nullptr, 10));
+    if (const char* fixed = std::getenv("PILARO_TEST_SEED"))
+        seed = static_cast<unsigned>(std::strtoul(fixed, nullptr, 10));
     std::printf("seed %u (PILARO_TEST_SEED replays it)\n", seed);
     std::mt19937 random(seed);
-    std::map<std::string, std::pair<std::uint32_t, int>> model;  // name -> best score, submission number
-    std::vector<std::string> expected;
+    std::map<std::string, std::pair<std::int64_t, int>> model;  // name -> minus the best score, submission
     for (int n = 0; n < 300; ++n) {
         std::string name(1, static_cast<char>('a' + random() % 12));
         // Few values, many ties, and scores whose counts share high levels or not.
         std::uint32_t score = (random() % 2 ? 0x10000000u : 0u) + random() % 20 * 17;
-        if (!model.count(name) || score > model[name].first) model[name] = {score, n};
+        if (!model.count(name) || score > -model[name].first) model[name] = {-std::int64_t(score), n};
         SubmitResult result = submit(name, score);
-        std::vector<std::tuple<std::int64_t, int, std::string>> sorted;
-        for (auto& [key, value] : model) sorted.emplace_back(-std::int64_t(value.first), value.second, key);
-        std::sort(sorted.begin(), sorted.end());
-        expected.clear();
-        for (auto& [score, at, key] : sorted) expected.push_back(key + " " + std::to_string(-score));
-        auto place = std::find(expected.begin(), expected.end(), name + " " + std::to_string(model[name].first));
-        ASSERT_EQ(result.place, place - expected.begin() + 1) << "submission " << n;
-        ASSERT_EQ(result.bestScore, model[name].first);
+        std::uint32_t place = 1;
+        for (auto& [other, mark] : model) place += mark < model[name] ? 1 : 0;
+        ASSERT_TRUE(result.place == place && result.bestScore == -model[name].first) << "submission " << n;
     }
-    EXPECT_EQ(order(), expected);
+    std::vector<std::pair<std::int64_t, int>> marks;
+    for (auto& [name, mark] : model) marks.push_back(mark);
+    std::sort(marks.begin(), marks.end());
+    std::vector<std::string> shown = order();
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        EXPECT_EQ(shown[i].substr(shown[i].rfind(' ') + 1), std::to_string(-marks[i].first)) << shown[i];
     std::string report;
     EXPECT_TRUE(store->check(report)) << report;
 }
@@ -200,117 +187,95 @@ TEST_P(Stores, RandomSubmissionsMatchAModel) {
 TEST_P(Stores, AFreshStoreOpenedByManyAtOnceLosesNoSubmission) {
     for (int round = 0; round < 3; ++round) {
         std::string fresh = freshStore(GetParam());
+        std::atomic<int> accepted{0};
         std::vector<std::thread> processes;
-        std::vector<int> accepted(6, 0);
         for (int i = 0; i < 6; ++i) {
             processes.emplace_back([&, i] {
                 std::string error;
                 std::vector<RankingEntry> top;
                 std::unique_ptr<RankingStore> own = openStore(fresh, StoreAccess::serve, error);
-                accepted[i] = own != nullptr &&
-                              own->submit({"P" + std::to_string(i), 1}, "", 1000, {0, 60}, top).outcome ==
-                                  SubmitOutcome::accepted;
+                accepted +=
+                    own != nullptr && own->submit({"P" + std::to_string(i), 1}, "", 1000, {0, 60}, top).outcome ==
+                                          SubmitOutcome::accepted;
             });
         }
         for (std::thread& t : processes) t.join();
-        EXPECT_EQ(std::count(accepted.begin(), accepted.end(), 1), 6) << "round " << round;
+        EXPECT_EQ(accepted, 6) << "round " << round;
     }
 }
 
 // Fault: the operator's command, pointed at another program's file or a newer ranking, changed it.
 TEST_P(Stores, AForeignOrNewerStoreIsRefusedAndLeftAsItIs) {
-    std::string error;
-    bool sqlite = GetParam() == "sqlite"s;
-    rawSql(location, sqlite ? "PRAGMA user_version = 3" : "UPDATE pilaro_ranking_schema SET version = 3");
-    store.reset();
-    for (StoreAccess access : {StoreAccess::serve, StoreAccess::modify, StoreAccess::readOnly})
-        EXPECT_EQ(openStore(location, access, error), nullptr);
-    EXPECT_NE(error.find("newer"), std::string::npos) << error;
-    std::string foreign = freshStore(GetParam());
+    std::string error, foreign = freshStore(GetParam());
+    rawSql(location,
+           GetParam() == "sqlite"s ? "PRAGMA user_version = 3" : "UPDATE pilaro_ranking_schema SET version = 3");
     rawSql(foreign, "CREATE TABLE other(x integer)");
-    for (StoreAccess access : {StoreAccess::serve, StoreAccess::modify, StoreAccess::readOnly})
+    store.reset();
+    // The newer one keeps its version through every open (or a later open would take it), and the
+    // foreign one gets none of our tables.
+    for (StoreAccess access : {StoreAccess::serve, StoreAccess::modify, StoreAccess::readOnly}) {
+        EXPECT_EQ(openStore(location, access, error), nullptr);
+        EXPECT_NE(error.find("newer"), std::string::npos) << error;
         EXPECT_EQ(openStore(foreign, access, error), nullptr);
-    EXPECT_EQ(error, "not a Pilaro ranking");
-    // The newer one kept its version through every open (or a later open would have taken it),
-    // and the foreign one got none of our tables.
+        EXPECT_EQ(error, "not a Pilaro ranking");
+    }
     rawSql(foreign, "CREATE TABLE names(x integer)");
 }
 
 INSTANTIATE_TEST_SUITE_P(, Stores, testing::Values("sqlite", "postgresql"));
 
-TEST(GameReply, PlaceThenTopTenThenAnHtmlRemainder) {
+TEST(Texts, TheGamesReplyAndThePage) {
     std::vector<RankingEntry> top = {{1, "ABC", 1200}, {2, "\x81\x5F\x82\xA0", 900}, {3, "x<y", 5}};
-    SubmitResult result{SubmitOutcome::accepted, 2, 900, true, 0};
-    std::string reply = gameReply(result, top, "/whiteRanking.cgi");
-    std::string shown = firstToken(reply);
+    std::string reply = gameReply({SubmitOutcome::accepted, 2, 900, true, 0}, top, "/whiteRanking.cgi");
     // The game shows everything up to the remainder: a "<" in a name must not cut the list. 0x815F is
     // the code page's full-width backslash, not plain Shift_JIS's ASCII one.
-    EXPECT_EQ(cp932::decode(shown), "あなたは2位です\n1位 ABC 1200\n2位 ＼あ 900\n3位 x＜y 5\n");
-    EXPECT_EQ(reply.substr(shown.size()), "<a href=\"/whiteRanking.cgi\">" + cp932::encode("ランキング") + "</a>\n");
-    result = {SubmitOutcome::accepted, 2, 1300, false, 0};
-    EXPECT_EQ(cp932::decode(firstToken(gameReply(result, {}, "/x"))), "あなたは2位です\n(これまでの最高 1300)\n");
+    EXPECT_EQ(doneText(reply), "あなたは2位です\n1位 ABC 1200\n2位 ＼あ 900\n3位 x＜y 5\n");
+    EXPECT_EQ(reply.substr(reply.find('<')), "<a href=\"/whiteRanking.cgi\">" + cp932::encode("ランキング") + "</a>\n");
+    EXPECT_EQ(doneText(gameReply({SubmitOutcome::accepted, 2, 1300, false, 0}, {}, "/x")),
+              "あなたは2位です\n(これまでの最高 1300)\n");
     // The game reads 1024 bytes once: the longest place and top ten must be among them.
-    top.clear();
-    for (std::uint32_t place = 1; place <= 10; ++place) top.push_back({place, "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0", 4294967295u});
-    reply = gameReply({SubmitOutcome::accepted, 4294967295u, 4294967295u, false, 0}, top, "/whiteRanking.cgi");
-    EXPECT_LT(firstToken(reply).size(), 1024u);
-}
-
-TEST(RankingPage, EscapesNamesAndLinksThePages) {
-    std::vector<RankingEntry> entries = {{51, "<script>", 10}, {52, "O'B\"&", 9}, {53, "\x82\xA0", 8}};
-    std::string html = rankingPage(entries, 2, 3, 120, "/whiteRanking.cgi");
+    top.assign(10, {1, "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0", 4294967295u});
+    EXPECT_LT(gameReply({SubmitOutcome::accepted, 4294967295u, 4294967295u, false, 0}, top, "/").find('<'), 1024u);
+    std::string html = rankingPage({{51, "<script>", 10}, {52, "O'B\"&", 9}, {53, "\x82\xA0", 8}}, 2, 3, 120, "/r.cgi");
     EXPECT_EQ(html.find("<script>"), std::string::npos);
-    for (const char* part : {"&lt;script&gt;", "O&#39;B&quot;&amp;", ">あ<", "name=\"viewport\"", "?page=1\"", "?page=3\"",
-                             "<td class=\"place\">51</td>"})
+    for (const char* part :
+         {"&lt;script&gt;", "O&#39;B&quot;&amp;", ">あ<", "?page=1\"", "?page=3\"", "<td class=\"place\">51</td>"})
         EXPECT_NE(html.find(part), std::string::npos) << part;
 }
 
 TEST(Requests, AnswerWithTheRightStatusAShowableTextAndALogLineForEvery5xx) {
     const std::tuple<const char*, BodyState, std::string, int> rows[] = {
         {"POST", BodyState::complete, "ABC_1200", 200}, {"POST", BodyState::complete, "ABC_x", 400},
-        {"POST", BodyState::complete, "", 400},         {"POST", BodyState::tooLarge, "", 413},
-        {"POST", BodyState::incomplete, "AB", 400},     {"GET", BodyState::complete, "", 200},
-        {"HEAD", BodyState::complete, "", 200},         {"PUT", BodyState::complete, "A_1", 405},
-    };
+        {"POST", BodyState::tooLarge, "", 413},         {"POST", BodyState::incomplete, "AB", 400},
+        {"GET", BodyState::complete, "", 200},          {"HEAD", BodyState::complete, "", 200},
+        {"PUT", BodyState::complete, "A_1", 405}};
     for (const auto& [method, state, body, status] : rows) {
-        SCOPED_TRACE(method + (" " + body));
         std::unique_ptr<RankingStore> store;
-        ServerConfig config{":memory:", {0, 60}};
-        Response response = handleRequest(store, config, {method, "", "127.0.0.1", "/whiteRanking.cgi"}, state, body, 1000);
-        EXPECT_EQ(response.status, status);
+        Response response = handleRequest(store, {":memory:", {0, 60}}, {method, "", "", ""}, state, body, 1000);
+        EXPECT_TRUE(response.status == status && response.logLine.empty()) << method << " " << body;
         EXPECT_NE(response.extraHeaders.find("Cache-Control: no-store"), std::string::npos);
-        EXPECT_EQ(response.logLine, "");
         // The game shows the text before the first "<": a refusal must have its reason there.
-        std::string readable;
-        if (method == "POST"s) EXPECT_TRUE(status == 200 || cp932::decodeStrict(firstToken(response.body), readable));
+        EXPECT_TRUE(method != "POST"s || status == 200 || doneText(response.body).size() > 1);
     }
     // Fault: a store that cannot be opened answered 503 and left no trace for the operator.
     for (const char* method : {"POST", "GET"}) {
         std::unique_ptr<RankingStore> none;
-        Response response = handleRequest(none, ServerConfig{"/nonexistent/r.sqlite3", {}}, {method, "", "", ""},
-                                          BodyState::complete, "A_1", 1000);
+        Response response =
+            handleRequest(none, {"/nonexistent/r.sqlite3", {}}, {method, "", "", ""}, BodyState::complete, "A_1", 1000);
         EXPECT_EQ(response.status, 503);
         EXPECT_EQ(response.logLine.rfind("pilaro-ranking: 503: ", 0), 0u) << response.logLine;
     }
     // Pages are numbered from the query and clamped to the ranking.
     std::unique_ptr<RankingStore> store;
-    ServerConfig config{":memory:", {0, 60}};
-    for (int i = 0; i < 120; ++i)
-        handleRequest(store, config, {"POST", "", "", ""}, BodyState::complete, "N" + std::to_string(i) + "_" + std::to_string(i), 1000);
-    const std::pair<const char*, const char*> pages[] = {
-        {"", "1 / 3"}, {"page=2", "<td class=\"place\">51</td><td class=\"name\">N69</td>"}, {"x=1&page=9", "3 / 3"},
-        {"page=-1", "1 / 3"}};
-    for (auto [query, part] : pages)
-        EXPECT_NE(handleRequest(store, config, {"GET", query, "", ""}, BodyState::complete, "", 1000).body.find(part),
-                  std::string::npos) << query;
-}
-
-TEST(Config, RateLimitSettings) {
+    for (int i = 0; i < 60; ++i)
+        handleRequest(store, {":memory:", {0, 60}}, {"POST", "", "", ""}, BodyState::complete,
+                      "N" + std::to_string(i) + "_" + std::to_string(i), 1000);
+    std::string page = handleRequest(store, {}, {"GET", "x=1&page=9", "", ""}, BodyState::complete, "", 1000).body;
+    EXPECT_NE(page.find("2 / 2</span><span></span></nav>"), std::string::npos) << page;
+    EXPECT_NE(page.find("<td class=\"place\">51</td><td class=\"name\">N9</td>"), std::string::npos) << page;
     RateLimit limit;
-    EXPECT_TRUE(parseRateLimit("5", limit) && limit.count == 5 && limit.seconds == 60);
-    EXPECT_TRUE(parseRateLimit("0", limit) && limit.count == 0);
-    EXPECT_TRUE(parseRateLimit("10/30", limit) && limit.count == 10 && limit.seconds == 30);
-    for (const char* bad : {"", "x", "5/", "5/0", "5/x", "5 "}) EXPECT_FALSE(parseRateLimit(bad, limit)) << bad;
+    EXPECT_TRUE(parseRateLimit("10/30", limit) && limit.count == 10 && limit.seconds == 30 &&
+                !parseRateLimit("5/", limit));
 }
 
 }  // namespace

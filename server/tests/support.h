@@ -11,50 +11,46 @@
 
 struct RawReply {
     int status = 0;  // 0 when the exchange failed
-    std::string headers;
-    std::string body;
+    std::string headers, body;
 };
 
 // Sends `request` as it is to 127.0.0.1:`port` and reads the whole reply; bounded by a few seconds.
 RawReply rawExchange(unsigned port, const std::string& request);
 // A game-style POST of `body` to /whiteRanking.cgi.
 RawReply postBody(unsigned port, const std::string& body);
+// What the game's done box shows of a reply (in UTF-8 here), before its own fixed sentence: the
+// text after any leading "<", up to the next "<".
+std::string doneText(const std::string& reply);
 std::string makeTempDir();
-void removeTree(const std::string& path);
 int runShell(const std::string& command);  // through /bin/sh; its exit status
+std::string shellOutput(const std::string& command);
 std::string readFile(const std::string& path);
 
 // A fresh, empty store for one test: "sqlite" (a file in a temporary folder) or "postgresql" (a
 // schema of its own in the test run's throw-away server). Empty when PostgreSQL is not there.
 std::string freshStore(const std::string& kind);
-// Why the PostgreSQL cases are skipped, for the skip line.
-std::string postgresMissing();
+extern const char* const postgresMissing;  // the skip line
 
 // lighttpd with the ranking program, started and stopped through scripts/ranking-server; stopped
 // and its data folder removed when it goes.
 struct LocalServer {
-    std::string dataDir;
+    std::string dataDir = makeTempDir(), rate = "0", mode = "fastcgi";
+    std::string store = dataDir + "/ranking.sqlite3";  // PILARO_RANKING_DB
     unsigned port = 0;
-    std::string rate = "0";
-    std::string mode = "fastcgi";     // or "cgi": one ranking process per request
-    std::string store;                // PILARO_RANKING_DB; empty: the data folder's SQLite file
     std::uint64_t fileSizeLimit = 0;  // > 0: a soft cap on every file written (a full disk)
     ~LocalServer();
     bool start();
     int stop();
-    std::string databasePath() const { return store.empty() ? dataDir + "/ranking.sqlite3" : store; }
-    std::string errorLog() const;  // both logs: lighttpd's and the CGI runs'
+    std::string errorLog() const;  // lighttpd's and the CGI runs'
     pid_t lighttpdPid() const;
-    std::vector<pid_t> workerPids() const;  // the live ranking processes lighttpd spawned
+    std::vector<pid_t> workerPids() const;  // the ranking processes lighttpd spawned
 };
 bool alive(pid_t pid);  // and not a zombie
 
 struct CgiResult {
-    int exitStatus = -1;
-    int status = 0;  // from the "Status:" line
+    int exitStatus = -1, status = 0;  // the "Status:" line's
     std::string output, body;
 };
-
 // Runs the ranking program once as a CGI program on `database`; `environment` ("VAR=value ...")
 // overrides the usual settings.
 CgiResult runCgi(const std::string& method, const std::string& body, const std::string& database,
@@ -62,6 +58,3 @@ CgiResult runCgi(const std::string& method, const std::string& body, const std::
 
 // Checks the store's consistency and that each of `names` is ranked; returns the submissions kept.
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names);
-
-// The game's handling of a reply: skip leading "<", keep up to the next "<".
-std::string firstToken(const std::string& reply);

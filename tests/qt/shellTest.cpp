@@ -232,6 +232,12 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     EXPECT_EQ(boxes.seen[2].text, "名前を入力してください");
     EXPECT_EQ(boxes.seen[2].owner, nameWindow);
     QTest::mouseClick(field, Qt::LeftButton);
+    // The field takes only what it shows, and Enter does not confirm the name.
+    QTest::keyClicks(field, QString(40, QLatin1Char('W')));
+    EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()), 90);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(boxes.seen.size(), 3u);
+    field->clear();
     QInputMethodEvent typed;  // Japanese arrives through the input method, committed as a whole
     typed.setCommitString(QString::fromUtf8("名前"));
     QApplication::sendEvent(field, &typed);

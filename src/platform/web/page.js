@@ -20,7 +20,7 @@ var pilaroPage = (function () {
   var facts = null;
   var boxesOpen = 0;        // message boxes on screen
   var downHeld = false;     // the Down arrow's real state, whatever has the keys
-  var active = false;       // the activation last told to the program
+  var active = true;        // the activation last told to the program, which starts active
   var audio = null;
   var sounds = [];
   var playing = null;       // the effect that sounds now
@@ -324,12 +324,17 @@ var pilaroPage = (function () {
     box.client.appendChild(element('p', 'text', text));
     var buttons = element('div', 'buttons');
     box.client.appendChild(buttons);
-    var returnTo = ownedByNameWindow ? nameWindow : canvas;
+    // The keys go back where they were (the game, the name window or its field) when the box closes.
+    var returnTo = document.activeElement;
+    if (returnTo !== canvas && !(nameWindow && nameWindow.contains(returnTo))) {
+      returnTo = ownedByNameWindow ? nameWindow : canvas;
+    }
     var close = function (answer) {
       box.frame.close();
       box.frame.remove();
       boxesOpen--;
-      if (returnTo && returnTo.isConnected && returnTo.open !== false) returnTo.focus();
+      if (nameWindow && nameWindow.contains(returnTo) && !nameWindow.open) returnTo = canvas;
+      returnTo.focus();
       done(answer);
     };
     (yesNo ? [['はい', true], ['いいえ', false]] : [['OK', true]]).forEach(function (button) {
