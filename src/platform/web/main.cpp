@@ -1,5 +1,6 @@
 // main.cpp: the browser program's entry, its message loop and the platform interface, each call
 // handed to the page's JavaScript (library.js) that draws, plays, asks and sends.
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -101,6 +102,9 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
     std::free(reply);
     return bytes;
 }
+
+// The page's files live in memory, where rename() replaces a file in one step.
+bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 void debugOutput(const std::string& utf8) { webDebugOutput(utf8.c_str()); }
 
