@@ -38,8 +38,7 @@ TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
 TEST_F(Play, AHardDropSettlesAtTheNextTickWipingCollapsingAndScoringItsRows) {
     game.score = 480;
     placeCurrent(shapeI, 1, 3);  // upright in column 4, rows 1-4
-    setCell(0, 9);
-    setCell(15, 0);
+    for (auto [row, col] : {std::pair{0, 9}, {15, 0}}) setCell(row, col);
     for (int row : {16, 17, 19}) fillRow(row, {4});
     fillRow(18, {0, 4});
     press(keyShift);
@@ -124,10 +123,7 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     // Resting on the floor: sliding never renews the lock delay, so the piece settles at the 55th
     // tick; Down still held keeps the lockout, which a tick without a settle leaves alone and a
     // settle with Down released clears.
-    for (int i = 0; i < 54; ++i) {
-        onTimerTick();
-        press(i % 2 ? keyLeft : keyRight);
-    }
+    for (int i = 0; i < 54; ++i) onTimerTick(), press(i % 2 ? keyLeft : keyRight);
     EXPECT_EQ(rowPattern(19), "..........");
     onTimerTick();
     EXPECT_EQ(rowPattern(19), "....XX....");
@@ -153,8 +149,8 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
     onTimerTick();
-    EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty());
-    EXPECT_EQ(fake.sleptMs, 2u);
+    EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty() &&
+                fake.sleptMs == 2);
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }

@@ -68,8 +68,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     int garbageRows = 0, highLevelRows = 0, endedByGarbage = 0;
     std::uint32_t highestLevel = 0;
     for (int games = 0; games < 600; ++games) {
-        fake.clear();
-        fake.recordDrawing = false;
+        fake.clear(), fake.recordDrawing = false;
         newGame();
         if (games % 2) game.score = choices() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
@@ -85,13 +84,9 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
                 onTimerTick();
                 ASSERT_TRUE(soundAfterTick(score, lines)) << "game " << games << " step " << step;
                 if (game.level >= 10) highLevelRows += game.lines - lines;
-                // A garbage row: nine blocks and a hole in the bottom row, all of tile 7.
-                if (game.level >= 10 && counter != 0 && game.garbageCounter == 0) {
-                    ++garbageRows;
-                    endedByGarbage += game.gameOver;
-                    ASSERT_EQ(std::count(playfield.occupied + 190, playfield.occupied + 200, 1), 9);
-                    ASSERT_EQ(std::count(playfield.colour + 190, playfield.colour + 200, garbageTile), 10);
-                }
+                // A garbage row rose (its shape is pinned by the garbage test).
+                if (game.level >= 10 && counter != 0 && game.garbageCounter == 0)
+                    ++garbageRows, endedByGarbage += game.gameOver;
             }
         }
         highestLevel = std::max(highestLevel, game.level);
@@ -116,8 +111,7 @@ TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
         for (int turn = 0; turn < piece % 4; ++turn) press(keyUp);
         slideToDeepestColumn();
         for (int tick = 0; tick < piece % 5; ++tick) onTimerTick();
-        press(keyShift);
-        onTimerTick();
+        press(keyShift), onTimerTick();
     }
     std::uint64_t hash = 1469598103934665603ull;
     auto mix = [&hash](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };
