@@ -77,7 +77,6 @@ BEGIN
   INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id INTO v_id;
   INSERT INTO names(name, score, submission) VALUES (p_name, p_score, v_id) ON CONFLICT (name) DO NOTHING;
   IF FOUND THEN
-    PERFORM pilaro_move_count(NULL, p_score);
     improved := true; best := p_score; v_best_submission := v_id;
   ELSE
     SELECT n.score, n.submission INTO v_old, v_old_submission FROM names n WHERE n.name = p_name FOR UPDATE;
@@ -85,7 +84,6 @@ BEGIN
       improved := false; best := v_old; v_best_submission := v_old_submission;
     ELSE
       UPDATE names SET score = p_score, submission = v_id WHERE name = p_name;
-      PERFORM pilaro_move_count(v_old, p_score);
       improved := true; best := p_score; v_best_submission := v_id;
     END IF;
   END IF;
@@ -98,6 +96,10 @@ BEGIN
   END LOOP;
   SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
   place := v_above + v_tied + 1;
+  -- The counts last: their rows near the top of the levels are shared by every submission, and
+  -- each is held from its change to the commit. The names above `best` do not include this one's
+  -- own rows, so the place is the same counted before.
+  IF improved THEN PERFORM pilaro_move_count(v_old, p_score); END IF;
 END
 $f$;
 )SQL";
@@ -346,6 +348,9 @@ bool PostgresStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
                        "WHERE id > $1 ON CONFLICT (name) DO NOTHING",
                        {{first.c_str(), -1}})) &&
                 execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT") && execute("ANALYZE");
+    // The fill's pages are written out now, not by a checkpoint in the middle of the measurement
+    // (it takes a superuser or pg_checkpoint: without, the server does it in its own time).
+    if (done) PQclear(PQexec(conn, "CHECKPOINT"));
     if (!done) {
         std::string why = error;
         execute("ROLLBACK");

@@ -190,30 +190,27 @@ Image makeBackdrop()
     return image;
 }
 
+Rgb tilePixel(const TileShades& shades, int size, int x, int y)
+{
+    const int last = size - 1;
+    const int half = size / 2;
+    // The diagonals x == y and x + y == last never share a pixel (the size is even), so every
+    // seam pixel belongs to exactly one of the four half-diagonals.
+    if (x == y) return x < half ? shades.topLeftSeam : shades.bottomRightSeam;
+    if (x + y == last) return y < half ? shades.base : shades.dark; // top/right, left/bottom
+    if (y < x) return x + y < last ? shades.light : shades.dark;
+    return x + y < last ? shades.base : shades.darkest;
+}
+
 Image makeTileSheet()
 {
     Image image{tileSize, tileSize * tileCount,
                 std::vector<Rgb>(static_cast<size_t>(tileSize * tileSize * tileCount), black)};
-    const int last = tileSize - 1;
-    const int half = tileSize / 2;
     for (int tile = 0; tile < tileCount; ++tile) {
         const TileShades shades = tileShades(tile);
-        for (int y = 0; y < tileSize; ++y) {
-            for (int x = 0; x < tileSize; ++x) {
-                // The diagonals x == y and x + y == last never share a pixel (the size is
-                // even), so every seam pixel belongs to exactly one of the four half-diagonals.
-                Rgb colour;
-                if (x == y)
-                    colour = x < half ? shades.topLeftSeam : shades.bottomRightSeam;
-                else if (x + y == last)
-                    colour = y < half ? shades.base : shades.dark; // top/right, left/bottom
-                else if (y < x)
-                    colour = x + y < last ? shades.light : shades.dark;
-                else
-                    colour = x + y < last ? shades.base : shades.darkest;
-                image.pixels[static_cast<size_t>((tile * tileSize + y) * tileSize + x)] = colour;
-            }
-        }
+        for (int y = 0; y < tileSize; ++y)
+            for (int x = 0; x < tileSize; ++x)
+                image.pixels[static_cast<size_t>((tile * tileSize + y) * tileSize + x)] = tilePixel(shades, tileSize, x, y);
     }
     return image;
 }
@@ -350,6 +347,11 @@ std::vector<ResourceFile> makeAllResources()
         {"move.wav", makeMoveSound()},
         {"rowsCleared.wav", makeRowsClearedSound()},
         {"hardDrop.wav", makeHardDropSound()},
+        {"pilaro-48.png", encodePng(makeIcon(48))},
+        {"pilaro-64.png", encodePng(makeIcon(64))},
+        {"pilaro-128.png", encodePng(makeIcon(128))},
+        {"pilaro-256.png", encodePng(makeIcon(256))},
+        {"pilaro.ico", makeIconFile()},
         {"cp932.inc", makeCp932Table()},
     };
 }

@@ -31,6 +31,16 @@ struct TileShades {
     Rgb bottomRightSeam;
 };
 
+// An image with transparency, for the program's icon.
+struct Rgba {
+    Rgb colour;
+    std::uint8_t alpha;
+};
+struct IconImage {
+    int size = 0;
+    std::vector<Rgba> pixels; // row by row from the top
+};
+
 struct ResourceFile {
     std::string name;
     Bytes bytes;
@@ -46,6 +56,9 @@ constexpr int soundRate = 44100;
 Rgb tileBase(int tile);
 TileShades tileShades(int tile);
 
+// Pixel (x, y) of a bevelled tile `size` pixels square (even) in the given shades.
+Rgb tilePixel(const TileShades& shades, int size, int x, int y);
+
 Image makeBackdrop();
 Image makeTileSheet();
 
@@ -58,6 +71,13 @@ Bytes makeMoveSound();        // 8-bit, 5014 samples
 Bytes makeRowsClearedSound(); // 8-bit, 28416 samples
 Bytes makeHardDropSound();    // 8-bit, 8774 samples
 
+// The program's icon, `size` pixels square (a multiple of 8): a T piece about to drop into the
+// gap of two nearly full rows, drawn with the game's tiles on a transparent ground.
+IconImage makeIcon(int size);
+// A PNG file: 8-bit RGBA, compressed.
+Bytes encodePng(const IconImage& icon);
+// A Windows .ico file with the icon at 16, 32 and 48 pixels (32-bit BMP) and 256 (PNG).
+Bytes makeIconFile();
 // The code page 932 tables that src/text/cp932.cpp compiles in, as C++ source (tools/cp932Table.cpp).
 Bytes makeCp932Table();
 

@@ -74,6 +74,10 @@ std::string cp932ToUtf8(const std::string& cp932);
 std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                      std::size_t replyLimit);
 
+// Moves the file `from` over `to` in one step, replacing `to` when it exists, so that a reader
+// sees either the old file or the new one and never a missing one. False when it did not happen.
+bool replaceFile(const char* from, const char* to);
+
 // One line for the developer (the debugger's output channel, or standard error).
 void debugOutput(const std::string& utf8);
 

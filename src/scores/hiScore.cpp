@@ -2,8 +2,6 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "game/game.h"
 #include "platform/platform.h"
@@ -59,11 +57,8 @@ void saveHiScore() {
         const bool flushed = std::fflush(file) == 0;
         const bool closed = std::fclose(file) == 0;
         written = printed && flushed && closed;
-        if (written) {
-            std::error_code error;
-            std::filesystem::rename(hiScoreTempName, hiScoreFileName, error);
-            written = !error;
-        }
+        // The rename is the platform's: a plain rename() will not replace a file on every system.
+        if (written) written = replaceFile(hiScoreTempName, hiScoreFileName);
         if (!written) std::remove(hiScoreTempName);
     }
     if (!written) debugOutput("ファイルオープンに失敗しました\n");

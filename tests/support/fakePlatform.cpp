@@ -1,6 +1,8 @@
 // fakePlatform.cpp: the test double's implementation of every platform function.
 #include "fakePlatform.h"
 
+#include <cstdio>
+
 FakePlatform fake;
 
 namespace {
@@ -55,6 +57,9 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
                             target.path + "|" + headerLine + "|" + body + "|" + std::to_string(replyLimit));
     return fake.httpReply.substr(0, replyLimit);
 }
+
+// The tests run on Linux, where rename() replaces an existing file in one step.
+bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 void debugOutput(const std::string& utf8) { fake.debugLines.push_back(utf8); }
 void postClose(WindowId window) { fake.closes.push_back(window); }

@@ -70,10 +70,19 @@ def piece():  # the falling piece, above whatever settled at the bottom while lo
     return {(r, c) for r, c in cells() if r < 12}
 
 try:
-    # Bad contents of the best score are read as the desktop reads a bad file: " 42abc" is 42.
+    # Bad contents of the best score are read as the desktop reads a bad file: " 9999abc" is 9999, so
+    # a first game of hard drops is no new best; いいえ ends it, and the page offers to start again.
     d.get(base + "/play/favicon.ico")
-    d.execute_script("localStorage.setItem('hiScore.txt', ' 42abc')")
+    d.execute_script("localStorage.setItem('hiScore.txt', ' 9999abc')")
     d.get(base + "/play/")
+    while not box():
+        keys(Keys.SHIFT); time.sleep(0.1)
+    answer("ゲームオーバー", "いいえ")
+    check("いいえ ends the game, and the page says so", wait("the end", lambda: d.find_element(By.ID, "ended").is_displayed()))
+    check("the bad best score is left as it was", d.execute_script("return localStorage.getItem('hiScore.txt')") == " 9999abc")
+    d.execute_script("localStorage.removeItem('hiScore.txt')")
+    d.find_element(By.ID, "again").click()
+    wait("the page to start again", lambda: d.execute_script("return document.getElementById('ended').hidden"))
     wait("the first frame", lambda: d.execute_script("return performance.getEntriesByName('pilaro-first-frame').length"))
     check("backdrop colours at known pixels", pixels([(5, 5), (30, 490), (40, 490), (30, 488), (263, 490), (300, 250)]) ==
           [[0, 0, 0], [215, 215, 215], [219, 219, 219], [219, 219, 219], [255, 255, 255], [0, 0, 0]])
@@ -131,7 +140,7 @@ try:
     d.close(); d.switch_to.window(first)
 
     canvas.click(); keys(Keys.ESCAPE)
-    check("Escape ends the game, and the page says so", wait("the end", lambda: d.find_element(By.ID, "ended").is_displayed()))
+    check("Escape ends the game", wait("the end", lambda: d.find_element(By.ID, "ended").is_displayed()))
     page = urllib.request.urlopen(base + "/whiteRanking.cgi").read().decode("utf-8")
     check("the ranking page shows the name and links to the game", "ピラ太_&amp;" in page and 'href="/play/"' in page)
     served = urllib.request.urlopen(urllib.request.Request(base + "/play/pilaro.wasm", headers={"Accept-Encoding": "gzip"}))

@@ -5,8 +5,11 @@
 #include <QApplication>
 
 #include "shell.h"
+#include "userFiles.h"
 
 int main(int argc, char* argv[]) {
+    // When the per-user folder cannot be made the game still runs, in the folder it was started in.
+    enterUserFolderWhenAsked(argc, argv);
     // A whole scale factor keeps the 24-pixel cells sharp on high-density screens.
     QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     int code = 0;

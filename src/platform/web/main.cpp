@@ -1,5 +1,6 @@
 // main.cpp: the browser program's entry, its message loop and the platform interface, each call
 // handed to the page's JavaScript (library.js) that draws, plays, asks and sends.
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -17,7 +18,8 @@
 
 namespace {
 
-// The page's events, as webNextEvent reports them: the kind in the high 16 bits, a value below.
+// The page's events, as webNextEvent reports them: the kind in the high 16 bits, a value below (for
+// a key, its virtual-key number, plus 256 when the name window had the keys).
 enum EventKind { eventTick = 1, eventKeyDown, eventKeyUp, eventActivate, eventCommand, eventClose };
 
 void dispatch(int event) {
@@ -46,6 +48,7 @@ bool isDownKeyHeld() { return webDownKeyHeld() != 0; }
 // The wipe's sleeps hand the thread back to the browser, which shows what was drawn so far.
 void sleepMs(unsigned ms) { emscripten_sleep(ms); }
 
+// The canvas needs no bookkeeping at the start of a frame: the background covers it all.
 void beginFrame() {}
 
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
@@ -60,6 +63,7 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
     webDrawText(static_cast<int>(to), x, y, utf8.c_str());
 }
 
+// The wipe draws straight on the visible canvas; the browser shows it whenever the program sleeps.
 void beginWindowDrawing() {}
 void endWindowDrawing() {}
 
@@ -98,6 +102,9 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
     std::free(reply);
     return bytes;
 }
+
+// The page's files live in memory, where rename() replaces a file in one step.
+bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
 
 void debugOutput(const std::string& utf8) { webDebugOutput(utf8.c_str()); }
 

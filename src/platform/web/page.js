@@ -369,13 +369,13 @@ var pilaroPage = (function () {
       place(nameField, facts.field);
       // The field takes only what its visible width shows, as the desktop's does.
       var kept = '';
-      nameField.addEventListener('input', function () {
-        if (nameField.scrollWidth > nameField.clientWidth && !nameField.matches(':placeholder-shown')) {
-          nameField.value = kept;
-        } else {
-          kept = nameField.value;
-        }
-      });
+      var keepToWidth = function (e) {
+        if (e.isComposing) return;  // an input method's unfinished text is judged when it is done
+        if (nameField.scrollWidth > nameField.clientWidth) nameField.value = kept;
+        else kept = nameField.value;
+      };
+      nameField.addEventListener('input', keepToWidth);
+      nameField.addEventListener('compositionend', keepToWidth);
       var ok = element('button', 'ok', facts.okText);
       place(ok, facts.ok);
       ok.addEventListener('click', function () { post(kind.command << 16 | facts.okId, false); });
@@ -410,10 +410,37 @@ var pilaroPage = (function () {
     var timer = setTimeout(function () { stop.abort(); }, 10000);
     fetch(path, { method: 'POST', headers: headers, body: body, cache: 'no-store', redirect: 'manual',
                   credentials: 'same-origin', signal: stop.signal })
-      .then(function (reply) { return reply.type === 'opaqueredirect' ? new ArrayBuffer(0) : reply.arrayBuffer(); })
-      .then(function (bytes) { return new Uint8Array(bytes, 0, Math.min(bytes.byteLength, replyLimit)); })
-      .catch(function () { return new Uint8Array(0); })
-      .then(function (reply) { clearTimeout(timer); done(reply); });
+      .then(function (reply) { return reply.body && reply.type !== 'opaqueredirect' ? readUpTo(reply.body, replyLimit) : []; })
+      .catch(function () { return []; })
+      .then(function (chunks) {
+        clearTimeout(timer);
+        var bytes = new Uint8Array(replyLimit);
+        var length = 0;
+        chunks.forEach(function (chunk) {
+          var part = chunk.subarray(0, replyLimit - length);
+          bytes.set(part, length);
+          length += part.length;
+        });
+        done(bytes.subarray(0, length));
+      });
+  }
+
+  // The first `limit` bytes of a body, as chunks; the rest is not waited for.
+  function readUpTo(stream, limit) {
+    var reader = stream.getReader();
+    var chunks = [];
+    var count = 0;
+    var more = function () {
+      return reader.read().then(function (step) {
+        if (step.done) return chunks;
+        chunks.push(step.value);
+        count += step.value.length;
+        if (count < limit) return more();
+        reader.cancel().catch(function () {});
+        return chunks;
+      });
+    };
+    return more();
   }
 
   function decodeCp932(bytes) { return new TextDecoder('shift_jis').decode(bytes); }
@@ -433,6 +460,11 @@ var pilaroPage = (function () {
   }
 
   Module.preRun = (Module.preRun || []).concat([loadHiScore]);
+  // A browser that cannot run the program (no WebAssembly, a file that did not arrive) is told so.
+  Module.onAbort = function () {
+    var failed = document.getElementById('failed');
+    if (failed) failed.hidden = false;
+  };
   document.addEventListener('DOMContentLoaded', function () {
     var again = document.getElementById('again');
     if (again) again.addEventListener('click', function () { location.reload(); });
