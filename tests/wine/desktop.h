@@ -90,10 +90,12 @@ struct Desktop {
 
     // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
     // a busy machine (seen once: openbox never came up on a fresh display).
-    bool start(std::string& why) {
+    // "" when it started, else why it did not.
+    std::string start() {
+        std::string why;
         for (int attempt = 0; attempt < 2; ++attempt, stop()) {
             int fds[2];
-            if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
+            if (pipe(fds) != 0) return "no pipe for Xvfb";
             // -displayfd: the server takes the first free display number and writes it to the pipe.
             server = spawn(
                 {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
@@ -109,10 +111,10 @@ struct Desktop {
                     return runCommand("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
                            std::string::npos;
                 }))
-                return true;
+                return "";
             why = ready ? "openbox did not start on " + display : "Xvfb did not start";
         }
-        return false;
+        return why;
     }
 
     void stop() { killAndReap(windowManager), killAndReap(server); }
