@@ -459,6 +459,18 @@ var pilaroPage = (function () {
     document.getElementById('again').focus();
   }
 
+  // The program as index.html began to compile it; a host that sends it with another type than
+  // application/wasm makes the streaming compile fail, and then it is compiled from its bytes.
+  if (Module.compiling) {
+    Module.instantiateWasm = function (imports, receive) {
+      Module.compiling.catch(function () {
+        return fetchBytes('pilaro.wasm').then(function (bytes) { return WebAssembly.compile(bytes); });
+      }).then(function (module) {
+        return WebAssembly.instantiate(module, imports).then(function (instance) { receive(instance, module); });
+      }).catch(function (e) { abort(e); });
+      return {};
+    };
+  }
   Module.preRun = (Module.preRun || []).concat([loadHiScore]);
   // A browser that cannot run the program (no WebAssembly, a file that did not arrive) is told so.
   Module.onAbort = function () {
