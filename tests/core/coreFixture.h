@@ -25,14 +25,10 @@ inline int scriptedSource() {
 }
 
 // One press of a key on the game window: its key-down, then its key-up.
-inline void press(int key) {
-    onKeyDown(WindowId::game, key);
-    onKeyUp();
-}
+inline void press(int key) { onKeyDown(WindowId::game, key), onKeyUp(); }
 
 inline void setCell(int row, int col, std::uint8_t tile = 1) {
-    playfield.occupied[row * wellColumns + col] = 1;
-    playfield.colour[row * wellColumns + col] = tile;
+    playfield.occupied[row * wellColumns + col] = 1, playfield.colour[row * wellColumns + col] = tile;
 }
 
 // Fills a row with settled blocks, leaving the listed columns empty.
@@ -54,8 +50,7 @@ inline void placeCurrent(std::uint8_t shape, int row, int col) {
     scriptedRandom.push_front(shape);
     makeRandomPiece(current);
     current.rotationState = 0;
-    current.row = static_cast<std::int8_t>(row);
-    current.col = static_cast<std::int8_t>(col);
+    current.row = static_cast<std::int8_t>(row), current.col = static_cast<std::int8_t>(col);
 }
 
 // The well cells of `current`'s blocks as "r,c r,c ...", in mask order.

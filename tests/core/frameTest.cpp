@@ -30,9 +30,7 @@ TEST_F(Frame, BackgroundBlocksPiecesAndScorePanelInThatOrder) {
     for (int c = 0; c < wellColumns; ++c) playfield.colour[190 + c] = garbageTile;
     setCell(2, 4, 3);
     next = afterNext = Piece{};
-    game.score = 3'000'000'000u;
-    game.lines = 12345;
-    game.level = 50;
+    game.score = 3'000'000'000u, game.lines = 12345, game.level = 50;
     composeFrame();
     std::vector<std::string> expected = {"begin frame", "back 0,0 408x524 <- backdrop 0,0", tile(120, 72, 3)};
     for (int c : {0, 1, 2, 3, 4, 5, 7, 8, 9}) expected.push_back(tile(24 + 24 * c, 480, 7));

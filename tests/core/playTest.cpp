@@ -16,20 +16,18 @@ TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
     // score, level, nextLevelScore, fallInterval, ticks per row, ticks to the settle (kept as a table)
     // clang-format off
     const std::uint32_t rows[][6] = {
-        {0, 1, 500, 1000, 31, 55},    {499, 1, 500, 1000, 31, 55},  {500, 2, 1000, 900, 28, 52},
-        {1495, 3, 1500, 800, 25, 49}, {1500, 4, 2000, 700, 22, 46}, {2200, 5, 2500, 600, 19, 43},
-        {2500, 6, 3000, 500, 16, 40}, {3000, 7, 3500, 400, 13, 37}, {3999, 8, 4000, 300, 10, 34},
-        {4000, 9, 4500, 200, 7, 31},  {4600, 10, 5000, 200, 7, 31}, {30000, 50, 30500, 200, 7, 31},
+        {0, 1, 500, 1000, 31, 55},    {499, 1, 500, 1000, 31, 55},  {500, 2, 1000, 900, 28, 52},   {1495, 3, 1500, 800, 25, 49},
+        {1500, 4, 2000, 700, 22, 46}, {2200, 5, 2500, 600, 19, 43}, {2500, 6, 3000, 500, 16, 40},  {3000, 7, 3500, 400, 13, 37},
+        {3999, 8, 4000, 300, 10, 34}, {4000, 9, 4500, 200, 7, 31},  {4600, 10, 5000, 200, 7, 31},  {30000, 50, 30500, 200, 7, 31},
         {4'000'000'000u, 50, 4'000'000'500u, 200, 7, 31}};
     // clang-format on
     for (const auto& row : rows) {
         newGame();
         game.score = row[0];
         placeCurrent(shapeO, 5, 3);
-        std::uint32_t ticks = 1;
+        std::uint32_t ticks = 1, toSettle = 1;
         for (; !gravityStep() && current.row == 5 && ticks < 100; ++ticks) {}
         current.row = 17;  // resting on the floor, the clock cleared by the move
-        std::uint32_t toSettle = 1;
         for (; !gravityStep() && toSettle < 100; ++toSettle) {}
         EXPECT_EQ(
             (std::vector<std::uint32_t>{row[0], game.level, game.nextLevelScore, game.fallInterval, ticks, toSettle}),
@@ -40,15 +38,14 @@ TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
 TEST_F(Play, AHardDropSettlesAtTheNextTickWipingCollapsingAndScoringItsRows) {
     game.score = 480;
     placeCurrent(shapeI, 1, 3);  // upright in column 4, rows 1-4
-    setCell(0, 9);
-    setCell(15, 0);
+    for (auto [row, col] : {std::pair{0, 9}, {15, 0}}) setCell(row, col);
     for (int row : {16, 17, 19}) fillRow(row, {4});
     fillRow(18, {0, 4});
     press(keyShift);
     EXPECT_EQ(game.score, 495u) << "one point for each of the 15 rows";
     onTimerTick();
-    EXPECT_EQ(game.score, 945u) << "rows 16, 17 and 19 full: 450 points";
-    EXPECT_EQ(game.lines, 3u);
+    // Rows 16, 17 and 19 full: 450 points; the settle's own points count for the level at the next tick.
+    EXPECT_EQ(std::tuple(game.score, game.lines, game.level, fake.sleptMs), std::tuple(945u, 3u, 1u, 150u));
     EXPECT_EQ(fake.sounds, (std::vector<int>{soundHardDrop, soundRowsCleared}));
     EXPECT_EQ(rowPattern(0, 20), std::string(39, '.') + "X" + std::string(140, '.') + "X..........XXXXXXXXX")
         << "the rows above moved down by three";
@@ -63,19 +60,17 @@ TEST_F(Play, AHardDropSettlesAtTheNextTickWipingCollapsingAndScoringItsRows) {
                                         "window 24,480 24x24 white", "window 48,408 24x24 white"}));
     EXPECT_EQ(wipe[29] + "; " + wipe[30], "window 240,480 24x24 white; end window");
     EXPECT_EQ(std::count(drawn.begin(), wipe, "begin window"), 1);
-    EXPECT_EQ(fake.sleptMs, 150u);
-    EXPECT_EQ(game.level, 1u) << "the settle's own points count at the next tick";
     onTimerTick();
     EXPECT_EQ(game.level, 2u);
 }
 
 TEST_F(Play, GarbageRowsRiseEveryNthSettleByLevelAfterTheClearedRows) {
     // level, then the settles that raise a garbage row among the first 20 made at that level
-    const std::vector<int> table[] = {{9},         {10, 10, 20}, {19, 10, 20},   {20, 9, 18},
-                                      {35, 8, 16}, {40, 7, 14},  {50, 6, 12, 18}};
+    // clang-format off
+    const std::vector<int> table[] = {{9}, {10, 10, 20}, {19, 10, 20}, {20, 9, 18}, {35, 8, 16}, {40, 7, 14}, {50, 6, 12, 18}};
+    // clang-format on
     for (const auto& row : table) {
-        game.level = row[0];
-        game.garbageCounter = 0;
+        game.level = row[0], game.garbageCounter = 0;
         std::vector<int> rising = {row[0]};
         for (int settle = 1; settle <= 20; ++settle) {
             std::memset(playfield.occupied, 0, sizeof playfield.occupied);
@@ -94,14 +89,12 @@ TEST_F(Play, GarbageRowsRiseEveryNthSettleByLevelAfterTheClearedRows) {
     placeCurrent(shapeO, 17, 3);
     scriptedRandom = {13};
     settleAndSpawn();
-    EXPECT_EQ(game.score, 150u);
-    EXPECT_EQ(rowPattern(19) + rowPattern(18), "XXX.XXXXXX.XXXXXXXXX");
+    EXPECT_EQ(std::to_string(game.score) + " " + rowPattern(18, 2), "150 .XXXXXXXXXXXX.XXXXXX");
     EXPECT_EQ(std::count(playfield.colour + 190, playfield.colour + 200, garbageTile), 10) << "hole included";
 
     // Fault guarded against: a level-up to 20 with the counter at 9 lowers the threshold to the
     // counter, which then ran past it and never raised garbage again in that run.
-    game.level = 20;
-    game.garbageCounter = 9;
+    game.level = 20, game.garbageCounter = 9;
     settleAndSpawn();
     EXPECT_EQ(game.garbageCounter, 0u);
 }
@@ -130,10 +123,7 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     // Resting on the floor: sliding never renews the lock delay, so the piece settles at the 55th
     // tick; Down still held keeps the lockout, which a tick without a settle leaves alone and a
     // settle with Down released clears.
-    for (int i = 0; i < 54; ++i) {
-        onTimerTick();
-        press(i % 2 ? keyLeft : keyRight);
-    }
+    for (int i = 0; i < 54; ++i) onTimerTick(), press(i % 2 ? keyLeft : keyRight);
     EXPECT_EQ(rowPattern(19), "..........");
     onTimerTick();
     EXPECT_EQ(rowPattern(19), "....XX....");
@@ -159,8 +149,8 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
     onTimerTick();
-    EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty());
-    EXPECT_EQ(fake.sleptMs, 2u);
+    EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty() &&
+                fake.sleptMs == 2);
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }

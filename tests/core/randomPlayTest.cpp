@@ -10,31 +10,26 @@ namespace {
 std::mt19937 dealer;  // the game's random source in these tests
 int dealerSource() { return static_cast<int>(dealer() & 0x7FFFFFFF); }
 
-// After a tick that began at `score` and `lines`: the counters by the level table, the points by
-// the table of rows cleared (x3 from level 10), the falling piece of four blocks inside the well
-// and off the settled blocks, and no full row left.
+// After a tick that began at `score` and `lines`: the points by the table of rows cleared (x3
+// from level 10; the level itself is pinned by the level table's own test), the falling piece of
+// four blocks inside the well and off the settled blocks, and no full row left.
 ::testing::AssertionResult soundAfterTick(std::uint32_t score, std::uint32_t lines) {
-    const std::uint32_t intervals[] = {1000, 900, 800, 700, 600, 500, 400, 300, 200};  // levels 1 to 9 and on
     const std::uint32_t points[2][5] = {{0, 50, 150, 450, 1000}, {0, 150, 450, 1350, 3000}};
-    const std::uint32_t level = std::min<std::uint32_t>(50, 1 + score / 500), rows = game.lines - lines;
-    if (game.level != level || game.nextLevelScore != 500 * (1 + score / 500) ||
-        game.fallInterval != intervals[std::min<std::uint32_t>(level, 9) - 1] ||
-        game.score - score != points[level >= 10][rows])
-        return ::testing::AssertionFailure()
-               << "level " << game.level << ", interval " << game.fallInterval << ", score " << score << " to "
-               << game.score << " for " << rows << " rows";
-    if (!game.gameOver && std::count(current.cells, current.cells + 16, 1) != 4)
-        return ::testing::AssertionFailure() << "not four blocks";
+    if (game.score - score != points[game.level >= 10][game.lines - lines])
+        return ::testing::AssertionFailure() << "level " << game.level << ", score " << score << " to " << game.score
+                                             << " for " << game.lines - lines << " rows";
+    int blocks = 0;
     for (int i = 0; i < 16 && !game.gameOver; ++i) {
         const int row = current.row + i / 4, col = current.col + i % 4;
-        if (current.cells[i] && (row < 0 || row >= wellRows || col < 0 || col >= wellColumns ||
-                                 playfield.occupied[row * wellColumns + col]))
+        if (current.cells[i] && (++blocks, row < 0 || row >= wellRows || col < 0 || col >= wellColumns ||
+                                               playfield.occupied[row * wellColumns + col]))
             return ::testing::AssertionFailure()
                    << "a block outside the well or on a settled one at " << row << "," << col;
     }
-    for (int row = 0; row < wellRows; ++row) {
-        if (rowPattern(row) == "XXXXXXXXXX") return ::testing::AssertionFailure() << "row " << row << " left full";
-    }
+    if (!game.gameOver && blocks != 4) return ::testing::AssertionFailure() << blocks << " blocks";
+    for (int row = 0; row < wellRows; ++row)
+        if (rowPattern(row) == std::string(wellColumns, 'X'))
+            return ::testing::AssertionFailure() << "row " << row << " full";
     return ::testing::AssertionSuccess();
 }
 
@@ -73,8 +68,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     int garbageRows = 0, highLevelRows = 0, endedByGarbage = 0;
     std::uint32_t highestLevel = 0;
     for (int games = 0; games < 600; ++games) {
-        fake.clear();
-        fake.recordDrawing = false;
+        fake.clear(), fake.recordDrawing = false;
         newGame();
         if (games % 2) game.score = choices() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
@@ -90,13 +84,9 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
                 onTimerTick();
                 ASSERT_TRUE(soundAfterTick(score, lines)) << "game " << games << " step " << step;
                 if (game.level >= 10) highLevelRows += game.lines - lines;
-                // A garbage row: nine blocks and a hole in the bottom row, all of tile 7.
-                if (game.level >= 10 && counter != 0 && game.garbageCounter == 0) {
-                    ++garbageRows;
-                    endedByGarbage += game.gameOver;
-                    ASSERT_EQ(std::count(playfield.occupied + 190, playfield.occupied + 200, 1), 9);
-                    ASSERT_EQ(std::count(playfield.colour + 190, playfield.colour + 200, garbageTile), 10);
-                }
+                // A garbage row rose (its shape is pinned by the garbage test).
+                if (game.level >= 10 && counter != 0 && game.garbageCounter == 0)
+                    ++garbageRows, endedByGarbage += game.gameOver;
             }
         }
         highestLevel = std::max(highestLevel, game.level);
@@ -121,8 +111,7 @@ TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
         for (int turn = 0; turn < piece % 4; ++turn) press(keyUp);
         slideToDeepestColumn();
         for (int tick = 0; tick < piece % 5; ++tick) onTimerTick();
-        press(keyShift);
-        onTimerTick();
+        press(keyShift), onTimerTick();
     }
     std::uint64_t hash = 1469598103934665603ull;
     auto mix = [&hash](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };

@@ -10,18 +10,11 @@ TEST_F(Rules, DealingAndANewGame) {
     // Only the low byte of the random value picks the shape, modulo 7; every shape enters at
     // col 3, row 0 with the catalogue's cells, whatever the slot held before.
     const char *o = "1,4 1,5 2,4 2,5", *j = "1,4 1,5 2,4 3,4";
-    const std::pair<int, const char*> deals[] = {{0, o},
-                                                 {7, o},
-                                                 {252, o},
-                                                 {256, o},
-                                                 {255, j},
-                                                 {0x7FFF, j},
-                                                 {3, j},
-                                                 {1, "0,4 1,4 2,4 3,4"},
-                                                 {2, "1,4 2,4 2,5 3,4"},
-                                                 {0x104, "1,4 1,5 2,5 3,5"},
-                                                 {5, "1,5 2,4 2,5 3,4"},
-                                                 {6, "1,4 2,4 2,5 3,5"}};
+    // clang-format off
+    const std::pair<int, const char*> deals[] = {
+        {0, o}, {7, o}, {252, o}, {256, o}, {255, j}, {0x7FFF, j}, {3, j}, {1, "0,4 1,4 2,4 3,4"},
+        {2, "1,4 2,4 2,5 3,4"}, {0x104, "1,4 1,5 2,5 3,5"}, {5, "1,5 2,4 2,5 3,4"}, {6, "1,4 2,4 2,5 3,5"}};
+    // clang-format on
     for (const auto& [value, cells] : deals) {
         current = {0, 0, 0, 0, {1}, 0, 9, 9};
         scriptedRandom = {value};
@@ -46,15 +39,14 @@ TEST_F(Rules, DealingAndANewGame) {
 // The orientations of each shape by the number of successful turns since entry, as mask cells:
 // the toggling shapes swing between two, the others run through four, the O never turns.
 TEST_F(Rules, EveryShapeTurnsThroughItsOrientations) {
+    // clang-format off
     const std::vector<std::string> orientations[shapeCount] = {
-        {"1,1 1,2 2,1 2,2"},
-        {"0,1 1,1 2,1 3,1", "1,0 1,1 1,2 1,3"},
+        {"1,1 1,2 2,1 2,2"}, {"0,1 1,1 2,1 3,1", "1,0 1,1 1,2 1,3"},
         {"1,1 2,1 2,2 3,1", "1,1 2,0 2,1 2,2", "1,1 2,0 2,1 3,1", "2,0 2,1 2,2 3,1"},
         {"1,1 1,2 2,1 3,1", "1,0 2,0 2,1 2,2", "1,1 2,1 3,0 3,1", "2,0 2,1 2,2 3,2"},
         {"1,1 1,2 2,2 3,2", "2,1 2,2 2,3 3,1", "1,2 2,2 3,2 3,3", "1,3 2,1 2,2 2,3"},
-        {"1,2 2,1 2,2 3,1", "2,1 2,2 3,2 3,3"},
-        {"1,1 2,1 2,2 3,2", "1,1 1,2 2,0 2,1"},
-    };
+        {"1,2 2,1 2,2 3,1", "2,1 2,2 3,2 3,3"}, {"1,1 2,1 2,2 3,2", "1,1 1,2 2,0 2,1"}};
+    // clang-format on
     for (std::uint8_t shape = 0; shape < shapeCount; ++shape) {
         placeCurrent(shape, 0, 0);
         for (std::size_t turn = 1; turn <= 8; ++turn) {
@@ -73,26 +65,23 @@ TEST_F(Rules, EveryShapeTurnsThroughItsOrientations) {
 // diagonally below-left, and right of its upper cell; an I whose turn a block stops; turns
 // pushed back inside by the shortest shift, from columns 0 and 9, from row 19, from rows 18-19.
 TEST_F(Rules, KeysMoveAndTurnInsideTheWellAndAreRefusedByBlocks) {
+    // clang-format off
     const struct {
         int shape, turns, row, col, blockRow, blockCol, key;
         const char* cells;
-    } cases[] = {{shapeI, 0, 5, -1, -1, 0, keyLeft, "5,0 6,0 7,0 8,0"},
-                 {shapeI, 0, 5, 8, -1, 0, keyRight, "5,9 6,9 7,9 8,9"},
-                 {shapeO, 0, 17, 3, -1, 0, keyDown, "18,4 18,5 19,4 19,5"},
-                 {shapeO, 0, 10, 3, 13, 5, keyDown, "11,4 11,5 12,4 12,5"},
-                 {shapeO, 0, 10, 3, 13, 3, keyLeft, "11,3 11,4 12,3 12,4"},
-                 {shapeO, 0, 10, 3, 11, 6, keyRight, "11,4 11,5 12,4 12,5"},
-                 {shapeI, 0, 0, 3, 1, 3, keyUp, "0,4 1,4 2,4 3,4"},
-                 {shapeI, 0, 5, -1, -1, 0, keyUp, "6,0 6,1 6,2 6,3"},
-                 {shapeI, 0, 5, 8, -1, 0, keyUp, "6,6 6,7 6,8 6,9"},
-                 {shapeI, 1, 18, 3, -1, 0, keyUp, "16,4 17,4 18,4 19,4"},
-                 {shapeT, 1, 17, 3, -1, 0, keyUp, "17,4 18,3 18,4 19,4"}};
+    } cases[] = {
+        {shapeI, 0, 5, -1, -1, 0, keyLeft, "5,0 6,0 7,0 8,0"},      {shapeI, 0, 5, 8, -1, 0, keyRight, "5,9 6,9 7,9 8,9"},
+        {shapeO, 0, 17, 3, -1, 0, keyDown, "18,4 18,5 19,4 19,5"},  {shapeO, 0, 10, 3, 13, 5, keyDown, "11,4 11,5 12,4 12,5"},
+        {shapeO, 0, 10, 3, 13, 3, keyLeft, "11,3 11,4 12,3 12,4"},  {shapeO, 0, 10, 3, 11, 6, keyRight, "11,4 11,5 12,4 12,5"},
+        {shapeI, 0, 0, 3, 1, 3, keyUp, "0,4 1,4 2,4 3,4"},          {shapeI, 0, 5, -1, -1, 0, keyUp, "6,0 6,1 6,2 6,3"},
+        {shapeI, 0, 5, 8, -1, 0, keyUp, "6,6 6,7 6,8 6,9"},         {shapeI, 1, 18, 3, -1, 0, keyUp, "16,4 17,4 18,4 19,4"},
+        {shapeT, 1, 17, 3, -1, 0, keyUp, "17,4 18,3 18,4 19,4"}};
+    // clang-format on
     for (const auto& c : cases) {
         resetProgramState();
         placeCurrent(static_cast<std::uint8_t>(c.shape), 0, 3);
         for (int i = 0; i < c.turns; ++i) press(keyUp);
-        current.row = static_cast<std::int8_t>(c.row);
-        current.col = static_cast<std::int8_t>(c.col);
+        current.row = static_cast<std::int8_t>(c.row), current.col = static_cast<std::int8_t>(c.col);
         if (c.blockRow >= 0) setCell(c.blockRow, c.blockCol);
         const Piece before = current;
         const std::string cellsBefore = currentCells();

@@ -16,8 +16,7 @@
 struct ButtonIconStyle : QProxyStyle {
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* data) const override {
-        if (hint == SH_DialogButtonBox_ButtonsHaveIcons) return 1;
-        return QProxyStyle::styleHint(hint, option, widget, data);
+        return hint == SH_DialogButtonBox_ButtonsHaveIcons ? 1 : QProxyStyle::styleHint(hint, option, widget, data);
     }
 };
 

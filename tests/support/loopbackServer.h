@@ -3,7 +3,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,36 +16,36 @@ struct ReceivedRequest {
 enum class ReplyMode {
     answer,   // the reply bytes at once, then the connection is closed
     silent,   // nothing: the connection is held open until the server stops, as a hung server would
-    trickle,  // the reply bytes one at a time, `trickleDelay` apart
+    trickle,  // the reply bytes one at a time, 100 ms apart
 };
 
 // The programs under test block while they post, so it serves on a thread of its own.
-class LoopbackServer {
-public:
+struct LoopbackServer {
     ~LoopbackServer() { stop(); }
-    // Listens on a port the system picks; false, with the reason in `why`, when it cannot.
-    bool start(std::string reply, ReplyMode mode = ReplyMode::answer, std::string* why = nullptr);
+    // Listens on a port the system picks; "" when it does, else why it cannot.
+    std::string start(std::string reply, ReplyMode mode = ReplyMode::answer);
     void stop();
-    unsigned short port() const { return boundPort; }
     // For PILARO_RANKING_URL: the game then sends its ranking here.
-    std::string rankingUrl() const;
-    std::vector<ReceivedRequest> requests();
-    std::chrono::milliseconds trickleDelay{100};
+    std::string rankingUrl() const { return "http://127.0.0.1:" + std::to_string(port) + "/whiteRanking.cgi"; }
+    std::vector<ReceivedRequest> requests() {
+        std::lock_guard<std::mutex> guard(lock);
+        return received;
+    }
 
-private:
-    void serve(int connection);
+    unsigned short port = 0;
     int listener = -1;
-    unsigned short boundPort = 0;
     std::string replyBytes;
     ReplyMode replyMode = ReplyMode::answer;
     std::atomic<bool> stopping{false};
     std::thread worker;
     std::mutex lock;  // guards `received`
     std::vector<ReceivedRequest> received;
-    std::vector<int> held;  // silent mode's open connections
 };
 
 // A whole HTTP/1.1 reply: the status line, `extraHeaders` (lines ending in CRLF), Content-Length,
 // "Connection: close", then `body`.
-std::string httpReply(const std::string& body, const std::string& status = "200 OK",
-                      const std::string& extraHeaders = "");
+inline std::string httpReply(const std::string& body, const std::string& status = "200 OK",
+                             const std::string& extraHeaders = "") {
+    return "HTTP/1.1 " + status + "\r\n" + extraHeaders + "Content-Length: " + std::to_string(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
+}

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -62,12 +63,9 @@ inline pid_t spawn(const std::vector<std::string>& argv, const std::string& outp
 
 // Ends the process and everything it started, and reaps it.
 inline void killAndReap(pid_t& pid) {
-    int status = 0;
     for (int signal : {SIGTERM, SIGKILL}) {
-        if (pid <= 0) return;
-        kill(-pid, signal);
-        kill(pid, signal);
-        if (waitUntil(std::chrono::seconds(3), [&] { return waitpid(pid, &status, WNOHANG) != 0; })) pid = -1;
+        if (pid <= 0 || (kill(-pid, signal), kill(pid, signal)) != 0) return;
+        if (waitUntil(std::chrono::seconds(3), [&] { return waitpid(pid, nullptr, WNOHANG) != 0; })) pid = -1;
     }
 }
 
@@ -92,60 +90,51 @@ struct Desktop {
 
     // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
     // a busy machine (seen once: openbox never came up on a fresh display).
-    bool start(std::string& why) {
-        if (startOnce(why)) return true;
-        stop();
-        return startOnce(why);
+    // "" when it started, else why it did not.
+    std::string start() {
+        std::string why;
+        for (int attempt = 0; attempt < 2; ++attempt, stop()) {
+            int fds[2];
+            if (pipe(fds) != 0) return "no pipe for Xvfb";
+            // -displayfd: the server takes the first free display number and writes it to the pipe.
+            server = spawn(
+                {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
+            close(fds[1]);
+            char number[32] = {};
+            pollfd watch{fds[0], POLLIN, 0};
+            const bool ready = poll(&watch, 1, 15000) > 0 && read(fds[0], number, sizeof number - 1) > 0;
+            close(fds[0]);
+            const std::string display = ":" + std::to_string(std::atoi(number));
+            setenv("DISPLAY", display.c_str(), 1);
+            windowManager = spawn({"openbox"});
+            if (ready && waitUntil(std::chrono::seconds(15), [] {
+                    return runCommand("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
+                           std::string::npos;
+                }))
+                return "";
+            why = ready ? "openbox did not start on " + display : "Xvfb did not start";
+        }
+        return why;
     }
 
-    bool startOnce(std::string& why) {
-        int fds[2];
-        if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
-        // -displayfd: the server takes the first free display number and writes it to the pipe.
-        server = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
-        close(fds[1]);
-        char number[32] = {};
-        pollfd watch{fds[0], POLLIN, 0};
-        const bool ready = poll(&watch, 1, 15000) > 0 && read(fds[0], number, sizeof number - 1) > 0;
-        close(fds[0]);
-        if (!ready) return why = "Xvfb did not start", false;
-        const std::string display = ":" + std::to_string(std::atoi(number));
-        setenv("DISPLAY", display.c_str(), 1);
-        windowManager = spawn({"openbox"});
-        const bool managed = waitUntil(std::chrono::seconds(15), [] {
-            return runCommand("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
-                   std::string::npos;
-        });
-        if (!managed) why = "openbox did not start on " + display;
-        return managed;
-    }
-
-    void stop() {
-        killAndReap(windowManager);
-        killAndReap(server);
-    }
+    void stop() { killAndReap(windowManager), killAndReap(server); }
 };
 
 // `wine exe` run in a folder, its output (and Wine's traces) going to a file.
 struct Program {
-    pid_t pid = -1;
+    pid_t pid;
     std::string outputPath;
-    bool exited = false;
-    int exitCode = -1;
 
     Program(const std::string& exe, const std::string& workDir, const std::string& output)
         : pid(spawn({"wine", exe}, output, workDir)), outputPath(output) {}
-    Program(const Program&) = delete;
-    ~Program() {
-        if (!exited) killAndReap(pid);
-    }
+    ~Program() { killAndReap(pid); }
 
-    // Waits for the program to end; true with its exit code when it ended in time.
-    bool waitForExit(std::chrono::milliseconds limit) {
+    // The program's exit code when it ends within `limit`; -1 when it does not.
+    int exitCode(std::chrono::milliseconds limit) {
         int status = 0;
-        if (exited || !waitUntil(limit, [&] { return waitpid(pid, &status, WNOHANG) == pid; })) return exited;
-        exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return exited = true;
+        if (pid <= 0 || !waitUntil(limit, [&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 };
 
@@ -154,8 +143,7 @@ inline std::string waitForWindow(const std::string& title, std::chrono::millisec
     std::string window;
     waitUntil(limit, [&] {
         window = runCommand("timeout 5 xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-        window = window.substr(0, window.find('\n'));
-        return !window.empty();
+        return !(window = window.substr(0, window.find('\n'))).empty();
     });
     return window;
 }
@@ -175,10 +163,10 @@ inline Image screenshot(const std::string& window) {
     Image image;
     const std::string ppm = runCommand("timeout 10 import -window " + window + " -depth 8 ppm:- 2>/dev/null");
     int start = 0;
-    if (std::sscanf(ppm.c_str(), "P6 %d %d 255%n", &image.width, &image.height, &start) != 2 || start == 0) return {};
-    const std::size_t size = static_cast<std::size_t>(image.width) * image.height * 3;
-    if (ppm.size() < static_cast<std::size_t>(start) + 1 + size) return {};
-    image.rgb.assign(ppm.begin() + start + 1, ppm.begin() + start + 1 + static_cast<std::ptrdiff_t>(size));
+    if (std::sscanf(ppm.c_str(), "P6 %d %d 255%n", &image.width, &image.height, &start) != 2 || start == 0 ||
+        ppm.size() != static_cast<std::size_t>(start + 1 + image.width * image.height * 3))
+        return {};
+    image.rgb.assign(ppm.begin() + start + 1, ppm.end());
     return image;
 }
 
@@ -194,14 +182,15 @@ inline std::vector<std::string> messageBoxTexts(const std::string& outputPath) {
         std::string text;
         for (std::size_t i = start + marker.size(); start != std::string::npos && i < end; ++i) {
             unsigned code = static_cast<unsigned char>(line[i]);
-            if (code == '\\' && line[i + 1] == 'n') code = '\n', ++i;
-            else if (code == '\\' && (line[i + 1] == '"' || line[i + 1] == '\\')) code = static_cast<unsigned char>(line[++i]);
-            else if (code == '\\') code = static_cast<unsigned>(std::stoul(line.substr(i + 1, 4), nullptr, 16)), i += 4;
-            // As UTF-8: every code point here is below 0x10000.
-            if (code < 0x80) text += static_cast<char>(code);
-            else if (code < 0x800) text += {static_cast<char>(0xC0 | code >> 6), static_cast<char>(0x80 | (code & 0x3F))};
-            else text += {static_cast<char>(0xE0 | code >> 12), static_cast<char>(0x80 | (code >> 6 & 0x3F)),
-                          static_cast<char>(0x80 | (code & 0x3F))};
+            if (code == '\\' && std::strchr("n\"\\", line[i + 1]))
+                code = line[++i] == 'n' ? '\n' : line[i];
+            else if (code == '\\')
+                code = static_cast<unsigned>(std::stoul(line.substr(i + 1, 4), nullptr, 16)), i += 4;
+            // As UTF-8 (every code point here is below 0x10000): a lead byte of 0xC0 or 0xE0 with the top
+            // bits for a two- or three-byte sequence, then six bits a byte.
+            const int more = code < 0x80 ? 0 : code < 0x800 ? 1 : 2;
+            text += static_cast<char>(more == 0 ? code : (more == 1 ? 0xC0 : 0xE0) | code >> 6 * more);
+            for (int k = more - 1; k >= 0; --k) text += static_cast<char>(0x80 | (code >> 6 * k & 0x3F));
         }
         if (start != std::string::npos) texts.push_back(text);
     }
