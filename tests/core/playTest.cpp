@@ -16,9 +16,10 @@ TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
     // score, level, nextLevelScore, fallInterval, ticks per row, ticks to the settle (kept as a table)
     // clang-format off
     const std::uint32_t rows[][6] = {
-        {0, 1, 500, 1000, 31, 55},    {499, 1, 500, 1000, 31, 55},  {500, 2, 1000, 900, 28, 52},   {1495, 3, 1500, 800, 25, 49},
-        {1500, 4, 2000, 700, 22, 46}, {2200, 5, 2500, 600, 19, 43}, {2500, 6, 3000, 500, 16, 40},  {3000, 7, 3500, 400, 13, 37},
-        {3999, 8, 4000, 300, 10, 34}, {4000, 9, 4500, 200, 7, 31},  {4600, 10, 5000, 200, 7, 31},  {30000, 50, 30500, 200, 7, 31},
+        {0, 1, 500, 1000, 31, 55}, {499, 1, 500, 1000, 31, 55}, {500, 2, 1000, 900, 28, 52},
+        {1495, 3, 1500, 800, 25, 49}, {1500, 4, 2000, 700, 22, 46}, {2200, 5, 2500, 600, 19, 43},
+        {2500, 6, 3000, 500, 16, 40}, {3000, 7, 3500, 400, 13, 37}, {3999, 8, 4000, 300, 10, 34},
+        {4000, 9, 4500, 200, 7, 31}, {4600, 10, 5000, 200, 7, 31}, {30000, 50, 30500, 200, 7, 31},
         {4'000'000'000u, 50, 4'000'000'500u, 200, 7, 31}};
     // clang-format on
     for (const auto& row : rows) {
@@ -67,7 +68,8 @@ TEST_F(Play, AHardDropSettlesAtTheNextTickWipingCollapsingAndScoringItsRows) {
 TEST_F(Play, GarbageRowsRiseEveryNthSettleByLevelAfterTheClearedRows) {
     // level, then the settles that raise a garbage row among the first 20 made at that level
     // clang-format off
-    const std::vector<int> table[] = {{9}, {10, 10, 20}, {19, 10, 20}, {20, 9, 18}, {35, 8, 16}, {40, 7, 14}, {50, 6, 12, 18}};
+    const std::vector<int> table[] = {{9}, {10, 10, 20}, {19, 10, 20}, {20, 9, 18}, {35, 8, 16}, {40, 7, 14},
+                                      {50, 6, 12, 18}};
     // clang-format on
     for (const auto& row : table) {
         game.level = row[0], game.garbageCounter = 0;

@@ -70,11 +70,13 @@ TEST_F(Rules, KeysMoveAndTurnInsideTheWellAndAreRefusedByBlocks) {
         int shape, turns, row, col, blockRow, blockCol, key;
         const char* cells;
     } cases[] = {
-        {shapeI, 0, 5, -1, -1, 0, keyLeft, "5,0 6,0 7,0 8,0"},      {shapeI, 0, 5, 8, -1, 0, keyRight, "5,9 6,9 7,9 8,9"},
-        {shapeO, 0, 17, 3, -1, 0, keyDown, "18,4 18,5 19,4 19,5"},  {shapeO, 0, 10, 3, 13, 5, keyDown, "11,4 11,5 12,4 12,5"},
-        {shapeO, 0, 10, 3, 13, 3, keyLeft, "11,3 11,4 12,3 12,4"},  {shapeO, 0, 10, 3, 11, 6, keyRight, "11,4 11,5 12,4 12,5"},
-        {shapeI, 0, 0, 3, 1, 3, keyUp, "0,4 1,4 2,4 3,4"},          {shapeI, 0, 5, -1, -1, 0, keyUp, "6,0 6,1 6,2 6,3"},
-        {shapeI, 0, 5, 8, -1, 0, keyUp, "6,6 6,7 6,8 6,9"},         {shapeI, 1, 18, 3, -1, 0, keyUp, "16,4 17,4 18,4 19,4"},
+        {shapeI, 0, 5, -1, -1, 0, keyLeft, "5,0 6,0 7,0 8,0"}, {shapeI, 0, 5, 8, -1, 0, keyRight, "5,9 6,9 7,9 8,9"},
+        {shapeO, 0, 17, 3, -1, 0, keyDown, "18,4 18,5 19,4 19,5"},
+        {shapeO, 0, 10, 3, 13, 5, keyDown, "11,4 11,5 12,4 12,5"},
+        {shapeO, 0, 10, 3, 13, 3, keyLeft, "11,3 11,4 12,3 12,4"},
+        {shapeO, 0, 10, 3, 11, 6, keyRight, "11,4 11,5 12,4 12,5"}, {shapeI, 0, 0, 3, 1, 3, keyUp, "0,4 1,4 2,4 3,4"},
+        {shapeI, 0, 5, -1, -1, 0, keyUp, "6,0 6,1 6,2 6,3"}, {shapeI, 0, 5, 8, -1, 0, keyUp, "6,6 6,7 6,8 6,9"},
+        {shapeI, 1, 18, 3, -1, 0, keyUp, "16,4 17,4 18,4 19,4"},
         {shapeT, 1, 17, 3, -1, 0, keyUp, "17,4 18,3 18,4 19,4"}};
     // clang-format on
     for (const auto& c : cases) {

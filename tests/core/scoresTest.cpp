@@ -91,7 +91,8 @@ TEST_F(Scores, TheNameIsCountedInCodePage932BytesAndTheReplysFirstTokenShown) {
     // clang-format off
     const struct { const char* typed; std::string reply, box, body; } rows[] = {
         {"", "", "警告|名前を入力してください|ok|owned", ""}, {"ABCDEFGHIJ", "abc<def", done + "abc" + shown, "ABCDEFGHIJ"},
-        {"ABCDEFGHIJK", "", tooLong, ""}, {"あいうえお", "<<abc<def", done + "abc" + shown, "\x82\xa0\x82\xa2\x82\xa4\x82\xa6\x82\xa8"},
+        {"ABCDEFGHIJK", "", tooLong, ""},
+        {"あいうえお", "<<abc<def", done + "abc" + shown, "\x82\xa0\x82\xa2\x82\xa4\x82\xa6\x82\xa8"},
         {"あいうえおか", "", tooLong, ""}, {"a_b&c=d %", "\x82\xa0\x82\xa2<html>", done + "あい" + shown, "a_b&c=d %"},
         {"ソ", "<", none, "\x83\x5c"}, {"€", "<<<", none, "?"}, {"A", "", none, "A"},
         {"B", std::string("ab\0cd<", 6), done + "ab" + shown, "B"},
