@@ -347,9 +347,10 @@ bool PostgresStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
                 ok(run("INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
                        "WHERE id > $1 ON CONFLICT (name) DO NOTHING",
                        {{first.c_str(), -1}})) &&
-                execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT") && execute("ANALYZE");
-    // The fill's pages are written out now, not by a checkpoint in the middle of the measurement
-    // (it takes a superuser or pg_checkpoint: without, the server does it in its own time).
+                execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT") && execute("VACUUM ANALYZE");
+    // The fill is vacuumed and its pages written out now, not by the server in the middle of the
+    // measurement (CHECKPOINT takes a superuser or pg_checkpoint: without, the server writes them
+    // in its own time).
     if (done) PQclear(PQexec(conn, "CHECKPOINT"));
     if (!done) {
         std::string why = error;

@@ -6,6 +6,7 @@
 #                                    fsync off (tests only). When it cannot start, the URI line is
 #                                    empty and the reason is in the folder's logs; the exit is 0 so
 #                                    that the tests run and skip their PostgreSQL cases.
+#                                    PILARO_POSTGRES_BUFFERS sets shared_buffers (default 128MB).
 #   postgres.sh stop STATE           stops it and removes the folder.
 set -u
 command="${1:-}" state="${2:-}"
@@ -19,7 +20,7 @@ case "$command" in
     dir="$(mktemp -d "${TMPDIR:-/tmp}/pilaro-postgres-XXXXXX")" && chmod 755 "$dir"
     [[ $(id -u) -eq 0 ]] && chown nobody "$dir"
     printf '\n%s\n' "$dir" >"$state"
-    settings="-c listen_addresses='' -c unix_socket_directories='$dir' -c max_connections=60"
+    settings="-c listen_addresses='' -c unix_socket_directories='$dir' -c max_connections=60 -c shared_buffers=${PILARO_POSTGRES_BUFFERS:-128MB}"
     [[ "${3:-}" == fast ]] && settings+=" -c fsync=off -c full_page_writes=off"
     if [[ -x "$bin/initdb" ]] &&
        as "$bin/initdb" -D "$dir/data" -U pilaro -A trust -E UTF8 --locale=C --no-sync >"$dir/setup.log" 2>&1 &&

@@ -73,9 +73,12 @@ const char* const postgresMissing =
 
 std::string freshStore(const std::string& kind) {
     static int made = 0;
-    static std::string dir = makeTempDir();
+    static struct Folder {  // removed when the test program ends
+        std::string path = makeTempDir();
+        ~Folder() { std::filesystem::remove_all(path); }
+    } folder;
     std::string name = "t" + std::to_string(getpid()) + "_" + std::to_string(++made);
-    if (kind == "sqlite") return dir + "/" + name + ".sqlite3";
+    if (kind == "sqlite") return folder.path + "/" + name + ".sqlite3";
     // The first line of the state file is the throw-away server's URI, when it started.
     std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
     uri = uri.substr(0, uri.find('\n'));
