@@ -1,4 +1,4 @@
-// frameTest.cpp: what a composed frame draws, in which order and where.
+// frameTest.cpp: a new game, and what a composed frame draws, in which order and where.
 #include "coreFixture.h"
 
 #include "present/frame.h"
@@ -10,9 +10,19 @@ static std::string tile(int x, int y, int k) {
     return "back " + std::to_string(x) + "," + std::to_string(y) + " 24x24 <- tiles 0," + std::to_string(24 * k);
 }
 
-TEST_F(Frame, BackgroundBlocksPiecesAndScorePanelInThatOrder) {
+TEST_F(Frame, ANewGameDrawsBackgroundBlocksPiecesAndScorePanelInThatOrder) {
+    // A new game over a played one: the counters back to their start (the panel shows them), the
+    // well empty, three pieces dealt in order, the best score read from the file; the clock and
+    // the garbage counter carry over.
+    writeFile("750");
+    game = {999, 12, 7, 400, 3500, 0, 640, 4, 1, 0, 0, 0, 0, 0};
+    current.rotationState = 3;
+    fillRow(19);
     scriptedRandom = {shapeT, shapeI, shapeZ};
     newGame();
+    EXPECT_EQ((std::vector<std::uint32_t>{current.rotationState, game.fallInterval, game.nextLevelScore, game.hiScore,
+                                          game.gravityClock, game.garbageCounter}),
+              (std::vector<std::uint32_t>{0, 1000, 500, 750, 640, 4}));
     composeFrame();
     // The falling T at its entry, then the I and the Z with mask cell (0,0) on their box corners.
     EXPECT_EQ(fake.drawing, (std::vector<std::string>{

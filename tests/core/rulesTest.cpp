@@ -1,4 +1,4 @@
-// rulesTest.cpp: dealing, a new game, the moves and the turns, against the catalogue and the
+// rulesTest.cpp: dealing, the moves and the turns, against the catalogue and the
 // orientation tables of the rules.
 #include "coreFixture.h"
 
@@ -6,7 +6,7 @@
 
 class Rules : public CoreTest {};
 
-TEST_F(Rules, DealingAndANewGame) {
+TEST_F(Rules, Dealing) {
     // Only the low byte of the random value picks the shape, modulo 7; every shape enters at
     // col 3, row 0 with the catalogue's cells, whatever the slot held before.
     const char *o = "1,4 1,5 2,4 2,5", *j = "1,4 1,5 2,4 3,4";
@@ -21,19 +21,6 @@ TEST_F(Rules, DealingAndANewGame) {
         makeRandomPiece(current);
         EXPECT_EQ(currentCells(), cells) << "random value " << value;
     }
-    // A new game: counters back to their start, the well empty, three pieces in order, the best
-    // score read from the file; the clock and the garbage counter carry over.
-    writeFile("750");
-    game = {999, 12, 7, 400, 3500, 0, 640, 4, 1, 0, 0, 0, 0, 0};
-    current.rotationState = 3;
-    fillRow(19);
-    scriptedRandom = {1, 2, 3};
-    newGame();
-    EXPECT_EQ((std::vector<std::uint32_t>{current.colour, next.colour, afterNext.colour, current.rotationState,
-                                          game.score, game.lines, game.level, game.fallInterval, game.nextLevelScore,
-                                          game.hiScore, game.gravityClock, game.garbageCounter}),
-              (std::vector<std::uint32_t>{shapeI, shapeT, shapeJ, 0, 0, 0, 1, 1000, 500, 750, 640, 4}));
-    EXPECT_EQ(rowPattern(19), "..........");
 }
 
 // The orientations of each shape by the number of successful turns since entry, as mask cells:

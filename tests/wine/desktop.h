@@ -90,12 +90,10 @@ struct Desktop {
 
     // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
     // a busy machine (seen once: openbox never came up on a fresh display).
-    // "" when it started, else why it did not.
-    std::string start() {
-        std::string why;
+    bool start(std::string& why) {
         for (int attempt = 0; attempt < 2; ++attempt, stop()) {
             int fds[2];
-            if (pipe(fds) != 0) return "no pipe for Xvfb";
+            if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
             // -displayfd: the server takes the first free display number and writes it to the pipe.
             server = spawn(
                 {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
@@ -111,10 +109,10 @@ struct Desktop {
                     return runCommand("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
                            std::string::npos;
                 }))
-                return "";
+                return true;
             why = ready ? "openbox did not start on " + display : "Xvfb did not start";
         }
-        return why;
+        return false;
     }
 
     void stop() { killAndReap(windowManager), killAndReap(server); }
@@ -124,17 +122,18 @@ struct Desktop {
 struct Program {
     pid_t pid;
     std::string outputPath;
+    int exitCode = -1;  // once waitForExit has seen it end
 
     Program(const std::string& exe, const std::string& workDir, const std::string& output)
         : pid(spawn({"wine", exe}, output, workDir)), outputPath(output) {}
     ~Program() { killAndReap(pid); }
 
-    // The program's exit code when it ends within `limit`; -1 when it does not.
-    int exitCode(std::chrono::milliseconds limit) {
+    // Waits for the program to end; true, with `exitCode` set, when it has ended.
+    bool waitForExit(std::chrono::milliseconds limit) {
         int status = 0;
-        if (pid <= 0 || !waitUntil(limit, [&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
-        pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (pid > 0 && waitUntil(limit, [&] { return waitpid(pid, &status, WNOHANG) == pid; }))
+            pid = -1, exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return pid == -1;
     }
 };
 
