@@ -76,15 +76,13 @@ protected:
         fake.clear();
         scriptedRandom.clear();
         randomSource = scriptedSource;
-        oldDir = std::filesystem::current_path();
         std::filesystem::create_directories(workDir);
         std::filesystem::current_path(workDir);
         newGame();
     }
     void TearDown() override {
-        std::filesystem::current_path(oldDir);
+        std::filesystem::current_path(workDir.parent_path());
         std::filesystem::remove_all(workDir);
     }
-    std::filesystem::path oldDir,
-        workDir = std::filesystem::temp_directory_path() / ("pilaro-core-" + std::to_string(getpid()));
+    std::filesystem::path workDir = std::filesystem::temp_directory_path() / ("pilaro-core" + std::to_string(getpid()));
 };

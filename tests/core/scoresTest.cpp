@@ -7,6 +7,7 @@
 #include "scores/scores.h"
 
 using Texts = std::vector<std::string>;
+static const std::string form = "Content-Type: application/x-www-form-urlencoded";
 
 class Scores : public CoreTest {};
 
@@ -45,8 +46,7 @@ TEST_F(Scores, TheFileIsReadLikePercentDAndReplacedWhole) {
 }
 
 TEST_F(Scores, TheGameOverFlowsAndTheRankingRequest) {
-    const std::string goOn = "ゲームオーバー|続けますか？|yes-no|free",
-                      form = "Content-Type: application/x-www-form-urlencoded";
+    const std::string goOn = "ゲームオーバー|続けますか？|yes-no|free";
     EXPECT_EQ(endGameWith("500", 500, {BoxAnswer::yes}), Texts{goOn}) << "equal to the best: no new best";
     EXPECT_TRUE(fake.closes.empty() && !game.gameOver) << "Yes dealt a new game";
     EXPECT_EQ(endGameWith("-1", 4'000'000'000u, {}), Texts{goOn}) << "nothing beats -1, compared unsigned";
@@ -105,10 +105,8 @@ TEST_F(Scores, TheNameIsCountedInCodePage932BytesAndTheReplysFirstTokenShown) {
         fake.nameWindowVisible = true, fake.nameField = row.typed, fake.httpReply = row.reply;
         confirmName();
         EXPECT_EQ(fake.boxes.at(0), row.box) << row.typed;
-        EXPECT_EQ(fake.requests, row.body.empty() ? Texts{}
-                                                  : Texts{"http://example.test:8080/whiteRanking.cgi|Content-Type: "
-                                                          "application/x-www-form-urlencoded|" +
-                                                          row.body + "_4294967295|1024"});
+        const Texts sent = {rankingUrl + "|" + form + "|" + row.body + "_4294967295|1024"};
+        EXPECT_EQ(fake.requests, row.body.empty() ? Texts{} : sent);
         EXPECT_EQ(fake.nameWindowVisible, row.body.empty()) << "the window stays up for a correction";
     }
     // A refused address opens and shows nothing.
