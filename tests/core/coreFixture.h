@@ -56,10 +56,9 @@ inline void placeCurrent(std::uint8_t shape, int row, int col) {
 // The well cells of `current`'s blocks as "r,c r,c ...", in mask order.
 inline std::string currentCells() {
     std::string cells;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
         if (current.cells[i])
             cells += std::to_string(current.row + i / 4) + "," + std::to_string(current.col + i % 4) + " ";
-    }
     return cells.substr(0, cells.size() - 1);
 }
 

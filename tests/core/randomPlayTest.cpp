@@ -30,14 +30,13 @@ static void checkAfterTick(std::uint32_t score, std::uint32_t lines) {
 // trying each column on a copy), so that rows fill and clear along the way.
 static void slideToDeepestColumn() {
     const Piece start = current;
-    int bestCol = current.col, bestDepth = -1;
+    int bestCol = current.col, bestRow = -1;
     while (moveLeft()) {}
     do {
         const Piece here = current;
-        int depth = 0;
-        while (moveDown()) ++depth;
+        while (moveDown()) {}
+        if (current.row > bestRow) bestRow = current.row, bestCol = current.col;
         current = here;
-        if (depth > bestDepth) bestDepth = depth, bestCol = current.col;
     } while (moveRight());
     current = start;
     for (int slide = 0; slide < 10 && current.col != bestCol; ++slide)
