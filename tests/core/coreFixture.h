@@ -31,9 +31,9 @@ inline void setCell(int row, int col, std::uint8_t tile = 1) {
     playfield.occupied[row * wellColumns + col] = 1, playfield.colour[row * wellColumns + col] = tile;
 }
 
-// Fills a row with settled blocks, leaving the listed columns empty.
-inline void fillRow(int row, std::initializer_list<int> holes = {}) {
-    for (int c = 0; c < wellColumns; ++c) setCell(row, c);
+// Fills a row with settled blocks of `tile`, leaving the listed columns empty.
+inline void fillRow(int row, std::initializer_list<int> holes = {}, std::uint8_t tile = 1) {
+    for (int c = 0; c < wellColumns; ++c) setCell(row, c, tile);
     for (int c : holes) playfield.occupied[row * wellColumns + c] = 0;
 }
 
