@@ -19,40 +19,34 @@ const std::string head = "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n
 class Lighttpd : public testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        if (GetParam() != std::string("sqlite") && (server.store = freshStore(GetParam())).empty())
-            GTEST_SKIP() << postgresMissing;
+        if ((server.store = freshStore(GetParam())).empty()) GTEST_SKIP() << postgresMissing;
         ASSERT_TRUE(server.start()) << "see " << server.dataDir << "/lighttpd-error.log";
     }
     LocalServer server;
 };
 
 // Fault: a ranking process killed in the middle of a write transaction must leave a consistent
-// store, and every submission it had answered 200 must be in it. Blanks around a name do not
-// make it another.
+// store, and every submission it had answered 200 must be in it.
 TEST_P(Lighttpd, KillingTheRankingProcessesUnderLoadLosesNoAcknowledgedSubmission) {
-    EXPECT_EQ(doneText(postBody(server.port, "ABC_1200").body), "あなたは1位です\n1位 ABC 1200\n");
-    EXPECT_EQ(doneText(postBody(server.port, " ABC _5").body),
-              "あなたは1位です\n(これまでの最高 1200)\n1位 ABC 1200\n");
     std::mutex lock;
     std::vector<std::string> acknowledged;
+    std::atomic<std::size_t> answered{0};
     std::atomic<bool> stop{false};
     std::vector<std::thread> posters;
     for (int t = 0; t < 3; ++t) {
         posters.emplace_back([&, t] {
             for (int i = 0; !stop; ++i) {
                 std::string name = "K" + std::to_string(t) + "_" + std::to_string(i);
-                bool ok = postBody(server.port, name + "_" + std::to_string(i)).status == 200;
+                if (postBody(server.port, name + "_1").status != 200) continue;
                 std::lock_guard<std::mutex> guard(lock);
-                if (ok) acknowledged.push_back(name);
+                acknowledged.push_back(name);
+                ++answered;
             }
         });
     }
     auto waitFor = [&](std::size_t count) {
-        for (int i = 0; i < 6000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
-            std::lock_guard<std::mutex> guard(lock);
-            if (acknowledged.size() >= count) return true;
-        }
-        return false;
+        for (int i = 0; i < 6000 && answered < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return answered >= count;
     };
     // After each round lighttpd starts new ranking processes; the next waits for them to take work.
     int killed = 0, rounds = 0;
@@ -66,9 +60,39 @@ TEST_P(Lighttpd, KillingTheRankingProcessesUnderLoadLosesNoAcknowledgedSubmissio
     EXPECT_GE(expectConsistentHolding(server.store, acknowledged), acknowledged.size());
 }
 
+// Faults of a fresh, busy server: on a new database two workers created the schema at once and
+// one of the first players got 503; and the write-ahead log grew without bound under steady load.
+TEST_P(Lighttpd, AFreshBusyServerLosesNoFirstSubmissionAndKeepsItsLogSmall) {
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) {  // the race again, on another fresh store
+            server.stop();
+            server.store = freshStore(GetParam());
+            ASSERT_TRUE(server.start());
+        }
+        std::atomic<int> failed{0};
+        std::atomic<std::uintmax_t> largestLog{0};
+        std::vector<std::thread> posters;
+        for (int t = 0; t < 4; ++t) {
+            posters.emplace_back([&, t] {
+                for (int i = 0; i < (round == 0 ? 800 : 10); ++i) {
+                    failed +=
+                        postBody(server.port, "W" + std::to_string(t) + "_" + std::to_string(i) + "_1").status != 200;
+                    std::error_code none;  // PostgreSQL has no such file
+                    std::uintmax_t size = std::filesystem::file_size(server.store + "-wal", none);
+                    if (size > largestLog && !none) largestLog = size;
+                }
+            });
+        }
+        for (std::thread& t : posters) t.join();
+        EXPECT_EQ(failed, 0) << "round " << round << "; " << server.errorLog();
+        EXPECT_LE(largestLog, 9u << 19) << "bytes of write-ahead log";
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, Lighttpd, testing::Values("sqlite", "postgresql"));
 
-TEST(LighttpdReplies, OddBodiesAndLighttpdsOwnRefusalsAreShortTextsTheGameCanShow) {
+// One server walked through odd bodies, lighttpd's own refusals, then a killed lighttpd.
+TEST(LighttpdFaults, OddBodiesGetShortTextsAndAStartAfterAKilledLighttpdUsesNewProcessesAndStopLeavesNone) {
     LocalServer server;
     ASSERT_TRUE(server.start());
     std::string chunkedMegabyte = head + "Transfer-Encoding: chunked\r\n\r\n";
@@ -94,12 +118,31 @@ TEST(LighttpdReplies, OddBodiesAndLighttpdsOwnRefusalsAreShortTextsTheGameCanSho
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
     // Stored literally, shown escaped, and the tables are all still there.
-    std::string html = rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers;
-    EXPECT_NE(html.find("Location: /whiteRanking.cgi"), std::string::npos) << html;
-    html = rawExchange(server.port, "GET /whiteRanking.cgi HTTP/1.0\r\n\r\n").body;
-    EXPECT_NE(html.find("<td class=\"name\">&lt;script&gt;</td>"), std::string::npos);
-    EXPECT_NE(html.find("<td class=\"name\">&#39;;DROP--&quot;</td>"), std::string::npos);
+    EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: /whiteRanking.cgi"),
+              std::string::npos);
+    EXPECT_NE(rawExchange(server.port, "GET /whiteRanking.cgi HTTP/1.0\r\n\r\n").body.find("&#39;;DROP--&quot;</td>"),
+              std::string::npos);
     expectConsistentHolding(server.store, {"<script>", "';DROP--\""});
+
+    // Fault: after lighttpd was killed its ranking processes lived on, the next start talked to them
+    // (old program, old settings: the new rate limit was ignored), and stop left them running. Also
+    // fault: Retry-After gave the whole window, not the seconds left.
+    std::vector<pid_t> before = server.workerPids();
+    kill(server.lighttpdPid(), SIGKILL);
+    server.rate = "1/60";
+    ASSERT_TRUE(server.start());
+    EXPECT_EQ(postBody(server.port, "NEW_1").status, 200);
+    RawReply limited = postBody(server.port, "NEW_2");
+    EXPECT_EQ(limited.status, 429) << "the old processes, without a limit, answered";
+    EXPECT_EQ(doneText(limited.body), "送信が多すぎます。少し待ってから送ってください\n");
+    std::size_t at = limited.headers.find("Retry-After: ");
+    int left = at == std::string::npos ? 0 : std::atoi(limited.headers.c_str() + at + 13);
+    EXPECT_TRUE(left >= 58 && left <= 60) << limited.headers;
+    std::vector<pid_t> after = server.workerPids();
+    EXPECT_EQ(server.stop(), 0);
+    after.insert(after.end(), before.begin(), before.end());
+    EXPECT_GE(after.size(), 3u);
+    for (pid_t pid : after) EXPECT_FALSE(alive(pid)) << "ranking process " << pid << " outlived stop";
 }
 
 // Fault: the disk fills up under the FastCGI workers, which keep one connection (and so a growing
@@ -132,57 +175,6 @@ TEST(LighttpdFaults, AFullDiskRefusesSubmissionsLogsEachAndLosesNoAcknowledgedOn
     for (std::size_t at = 0; (at = log.find("pilaro-ranking: 503: ", at)) != std::string::npos; ++at) ++lines;
     EXPECT_EQ(lines, 20u) << log;
     expectConsistentHolding(server.store, acknowledged);
-}
-
-// Fault: after lighttpd was killed its ranking processes lived on, the next start talked to them
-// (old program, old settings: the new rate limit was ignored), and stop left them running. Also
-// fault: Retry-After gave the whole window, not the seconds left.
-TEST(LighttpdFaults, AStartAfterAKilledLighttpdUsesNewProcessesAndStopLeavesNone) {
-    LocalServer server;
-    ASSERT_TRUE(server.start());
-    ASSERT_EQ(postBody(server.port, "OLD_1").status, 200);
-    std::vector<pid_t> before = server.workerPids();
-    kill(server.lighttpdPid(), SIGKILL);
-    server.rate = "1/60";
-    ASSERT_TRUE(server.start());
-    EXPECT_EQ(postBody(server.port, "NEW_1").status, 200);
-    RawReply limited = postBody(server.port, "NEW_2");
-    EXPECT_EQ(limited.status, 429) << "the old processes, without a limit, answered";
-    EXPECT_EQ(doneText(limited.body), "送信が多すぎます。少し待ってから送ってください\n");
-    std::size_t at = limited.headers.find("Retry-After: ");
-    int left = at == std::string::npos ? 0 : std::atoi(limited.headers.c_str() + at + 13);
-    EXPECT_TRUE(left >= 58 && left <= 60) << limited.headers;
-    std::vector<pid_t> after = server.workerPids();
-    EXPECT_EQ(server.stop(), 0);
-    after.insert(after.end(), before.begin(), before.end());
-    EXPECT_GE(after.size(), 3u);
-    for (pid_t pid : after) EXPECT_FALSE(alive(pid)) << "ranking process " << pid << " outlived stop";
-}
-
-// Faults of a fresh, busy server: on a new database two workers created the schema at once and
-// one of the first players got 503; and the write-ahead log grew without bound under steady load.
-TEST(LighttpdFaults, AFreshBusyServerLosesNoFirstSubmissionAndKeepsItsLogSmall) {
-    for (int round = 0; round < 3; ++round) {
-        LocalServer server;
-        ASSERT_TRUE(server.start());
-        std::atomic<int> failed{0};
-        std::atomic<std::uintmax_t> largestLog{0};
-        std::vector<std::thread> posters;
-        for (int t = 0; t < 4; ++t) {
-            posters.emplace_back([&, t] {
-                for (int i = 0; i < (round == 0 ? 800 : 10); ++i) {
-                    failed +=
-                        postBody(server.port, "W" + std::to_string(t) + "_" + std::to_string(i) + "_1").status != 200;
-                    std::error_code none;
-                    std::uintmax_t size = std::filesystem::file_size(server.store + "-wal", none);
-                    if (size > largestLog && !none) largestLog = size;
-                }
-            });
-        }
-        for (std::thread& t : posters) t.join();
-        EXPECT_EQ(failed, 0) << "round " << round << "; " << server.errorLog();
-        EXPECT_LE(largestLog, 9u << 19) << "bytes of write-ahead log";
-    }
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include "text/cp932.h"
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
@@ -55,17 +55,15 @@ int runShell(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string shellOutput(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
-    if (pipe != nullptr) pclose(pipe);
-    return out;
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool rawSql(const std::string& location, const std::string& sql) {
+    bool sqlite = location.find("://") == std::string::npos;
+    return runShell((sqlite ? "sqlite3 '" : "psql -qX '") + location + (sqlite ? "' '" : "' -c '") + sql +
+                    "' >/dev/null 2>&1") == 0;
 }
 
 const char* const postgresMissing =
@@ -82,13 +80,7 @@ std::string freshStore(const std::string& kind) {
     // The first line of the state file is the throw-away server's URI, when it started.
     std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
     uri = uri.substr(0, uri.find('\n'));
-    if (uri.empty()) return {};
-    PGconn* conn = PQconnectdb(uri.c_str());
-    PGresult* result = PQexec(conn, ("CREATE SCHEMA " + name).c_str());
-    bool created = PQresultStatus(result) == PGRES_COMMAND_OK;
-    PQclear(result);
-    PQfinish(conn);
-    return created ? uri + "&options=-csearch_path%3D" + name : std::string();
+    return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
 
 namespace {
@@ -134,9 +126,9 @@ pid_t LocalServer::lighttpdPid() const { return std::atoi(readFile(dataDir + "/l
 
 std::vector<pid_t> LocalServer::workerPids() const {
     std::vector<pid_t> pids;
-    std::string list = shellOutput("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking");
-    for (std::size_t at = 0; at < list.size(); at = list.find('\n', at) + 1)
-        pids.push_back(std::atoi(list.c_str() + at));
+    FILE* pipe = popen(("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking").c_str(), "r");
+    for (int pid; pipe != nullptr && std::fscanf(pipe, "%d", &pid) == 1;) pids.push_back(pid);
+    if (pipe != nullptr) pclose(pipe);
     return pids;
 }
 
@@ -173,8 +165,7 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
         << error << report;
     std::set<std::string> ranked;
     for (const RankingEntry& entry : all) ranked.insert(entry.name);
-    std::size_t missing = 0;
-    for (const std::string& name : names) missing += ranked.count(name) == 0 ? 1 : 0;
-    EXPECT_EQ(missing, 0u) << "of " << names.size() << " acknowledged names";
+    auto missing = std::count_if(names.begin(), names.end(), [&](const std::string& n) { return !ranked.count(n); });
+    EXPECT_EQ(missing, 0) << "of " << names.size() << " acknowledged names";
     return counts.submissions;
 }

@@ -23,8 +23,9 @@ RawReply postBody(unsigned port, const std::string& body);
 std::string doneText(const std::string& reply);
 std::string makeTempDir();
 int runShell(const std::string& command);  // through /bin/sh; its exit status
-std::string shellOutput(const std::string& command);
 std::string readFile(const std::string& path);
+// Runs SQL on a store behind its back, as another program or a newer version would.
+bool rawSql(const std::string& location, const std::string& sql);
 
 // A fresh, empty store for one test: "sqlite" (a file in a temporary folder) or "postgresql" (a
 // schema of its own in the test run's throw-away server). Empty when PostgreSQL is not there.
