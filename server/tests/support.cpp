@@ -14,6 +14,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+// An HTTP reply or a CGI program's output, split at its blank line; its status follows the first blank.
+static RawReply parsedReply(const std::string& all, const char* start) {
+    std::size_t end = all.find("\r\n\r\n");
+    if (all.rfind(start, 0) != 0 || end == std::string::npos) return {0, all, ""};
+    return {std::atoi(all.c_str() + all.find(' ') + 1), all.substr(0, end), all.substr(end + 4)};
+}
+
 RawReply rawExchange(unsigned port, const std::string& request) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{AF_INET, htons(static_cast<std::uint16_t>(port)), {htonl(INADDR_LOOPBACK)}, {}};
@@ -28,9 +35,7 @@ RawReply rawExchange(unsigned port, const std::string& request) {
     char buffer[65536];
     for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) all.append(buffer, static_cast<std::size_t>(got));
     close(fd);
-    std::size_t end = all.find("\r\n\r\n");
-    if (all.rfind("HTTP/1.", 0) != 0 || end == std::string::npos) return {};
-    return {std::atoi(all.c_str() + 9), all.substr(0, end), all.substr(end + 4)};
+    return parsedReply(all, "HTTP/1.");
 }
 
 RawReply postBody(unsigned port, const std::string& body) {
@@ -138,22 +143,19 @@ bool alive(pid_t pid) {
     return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z';
 }
 
-CgiResult runCgi(const std::string& method, const std::string& body, const std::string& database,
-                 const std::string& environment) {
+RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,
+                const std::string& environment) {
     std::ofstream(database + ".in", std::ios::binary) << body;
-    CgiResult result;
     // Later settings replace earlier ones of the same name.
-    result.exitStatus =
+    int exitStatus =
         runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
                  " PILARO_RANKING_DB='" + database +
                  "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
                  "SCRIPT_NAME=/whiteRanking.cgi QUERY_STRING= " +
                  environment + " '" PILARO_RANKING_BIN "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
-    result.output = readFile(database + ".out");
-    if (result.output.rfind("Status: ", 0) == 0) result.status = std::atoi(result.output.c_str() + 8);
-    std::size_t end = result.output.find("\r\n\r\n");
-    if (end != std::string::npos) result.body = result.output.substr(end + 4);
-    return result;
+    RawReply reply = parsedReply(readFile(database + ".out"), "Status: ");
+    reply.exitStatus = exitStatus;
+    return reply;
 }
 
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names) {
