@@ -50,25 +50,24 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     const std::uint32_t seed = seedText ? std::strtoul(seedText, nullptr, 10) : std::random_device{}();
     std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
-    dealer.seed(seed);
+    dealer.seed(seed);  // deals the pieces and makes the player's choices
     randomSource = dealerSource;
-    std::mt19937 choices(seed ^ 0x9E3779B9u);
     writeFile("-1");  // no score beats it: every game ends with the continue question, answered No
     int highLevelRows = 0, endedByGarbage = 0;
     std::uint32_t highestLevel = 0;
     for (int games = 0; games < 600; ++games) {
         fake.clear(), fake.recordDrawing = false;
         newGame();
-        if (games % 2) game.score = choices() % 25000;  // from level 1 up to 50 at the first tick
+        if (games % 2) game.score = dealer() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
-            const unsigned pick = choices() % 10;
+            const unsigned pick = dealer() % 10;
             if (pick < 2) {
                 slideToDeepestColumn();
             } else if (pick < 5) {
-                onKeyDown(WindowId::game, std::vector{keyLeft, keyRight, keyUp, keyDown, keyShift}[choices() % 5]);
-                if (choices() % 2) onKeyUp();
+                onKeyDown(WindowId::game, std::vector{keyLeft, keyRight, keyUp, keyDown, keyShift}[dealer() % 5]);
+                if (dealer() % 2) onKeyUp();
             } else {
-                fake.downHeld = choices() % 4 == 0;
+                fake.downHeld = dealer() % 4 == 0;
                 const std::uint32_t score = game.score, lines = game.lines, counter = game.garbageCounter;
                 onTimerTick();
                 checkAfterTick(score, lines);
