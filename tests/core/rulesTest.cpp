@@ -53,10 +53,7 @@ TEST_F(Rules, EveryShapeTurnsThroughItsOrientations) {
 // pushed back inside by the shortest shift, from columns 0 and 9, from row 19, from rows 18-19.
 TEST_F(Rules, KeysMoveAndTurnInsideTheWellAndAreRefusedByBlocks) {
     // clang-format off
-    const struct {
-        int shape, turns, row, col, blockRow, blockCol, key;
-        const char* cells;
-    } cases[] = {
+    const struct { int shape, turns, row, col, blockRow, blockCol, key; const char* cells; } cases[] = {
         {shapeI, 0, 5, -1, -1, 0, keyLeft, "5,0 6,0 7,0 8,0"}, {shapeI, 0, 5, 8, -1, 0, keyRight, "5,9 6,9 7,9 8,9"},
         {shapeO, 0, 17, 3, -1, 0, keyDown, "18,4 18,5 19,4 19,5"},
         {shapeO, 0, 10, 3, 13, 5, keyDown, "11,4 11,5 12,4 12,5"},
@@ -75,8 +72,7 @@ TEST_F(Rules, KeysMoveAndTurnInsideTheWellAndAreRefusedByBlocks) {
         const Piece before = current;
         const std::string cellsBefore = currentCells();
         press(c.key);
-        EXPECT_EQ(currentCells(), c.cells)
-            << "shape " << c.shape << " at " << c.row << "," << c.col << " key " << c.key;
+        EXPECT_EQ(currentCells(), c.cells) << "case " << &c - cases;
         EXPECT_TRUE(cellsBefore != c.cells || !std::memcmp(&current, &before, sizeof before)) << "a refusal changed it";
     }
 }
