@@ -68,8 +68,7 @@ inline std::string readFile() {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class CoreTest : public ::testing::Test {
-protected:
+struct CoreTest : ::testing::Test {
     void SetUp() override {
         resetProgramState();
         fake.clear();
