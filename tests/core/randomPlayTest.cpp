@@ -56,7 +56,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     int highLevelRows = 0, endedByGarbage = 0;
     std::uint32_t highestLevel = 0;
     for (int games = 0; games < 600; ++games) {
-        fake.clear(), fake.recordDrawing = false;
+        fake.clear();
         newGame();
         if (games % 2) game.score = dealer() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {

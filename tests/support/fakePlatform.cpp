@@ -5,32 +5,24 @@
 
 FakePlatform fake;
 
-namespace {
-
-std::string place(Surface to, int x, int y) {
+static std::string place(Surface to, int x, int y) {
     const char* names[] = {"back", "window", "backdrop", "tiles"};
     return std::string(names[static_cast<int>(to)]) + " " + std::to_string(x) + "," + std::to_string(y);
 }
-std::string size(int width, int height) { return " " + std::to_string(width) + "x" + std::to_string(height); }
-void draw(const std::string& what) {
-    if (fake.recordDrawing) fake.drawing.push_back(what);
-}
-
-}  // namespace
+static std::string size(int width, int height) { return " " + std::to_string(width) + "x" + std::to_string(height); }
+static void draw(const std::string& what) { fake.drawing.push_back(what); }
 
 bool isDownKeyHeld() { return fake.downHeld; }
 void sleepMs(unsigned ms) { fake.sleptMs += ms; }
 
 void beginFrame() { draw("begin frame"); }
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
-    if (fake.recordDrawing) draw(place(to, x, y) + size(width, height) + " <- " + place(from, fromX, fromY));
+    draw(place(to, x, y) + size(width, height) + " <- " + place(from, fromX, fromY));
 }
 void fillWhite(Surface to, int x, int y, int width, int height) {
-    if (fake.recordDrawing) draw(place(to, x, y) + size(width, height) + " white");
+    draw(place(to, x, y) + size(width, height) + " white");
 }
-void drawText(Surface to, int x, int y, const std::string& utf8) {
-    if (fake.recordDrawing) draw(place(to, x, y) + " " + utf8);
-}
+void drawText(Surface to, int x, int y, const std::string& utf8) { draw(place(to, x, y) + " " + utf8); }
 void beginWindowDrawing() { draw("begin window"); }
 void endWindowDrawing() { draw("end window"); }
 void invalidateGameWindow() { ++fake.invalidations; }

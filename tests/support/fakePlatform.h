@@ -21,9 +21,6 @@ struct FakePlatform {
     int invalidations = 0;
     bool nameWindowVisible = false;
 
-    // Long random runs turn the drawing record off; the double then does not even build its text.
-    bool recordDrawing = true;
-
     // What the machine answers.
     bool downHeld = false;
     std::deque<BoxAnswer> boxAnswers;  // when empty: OK for OK boxes, No for Yes/No boxes
