@@ -58,6 +58,14 @@ TEST_F(Play, AHardDropSettlesAtTheNextTickWipingCollapsingAndScoringItsRows) {
     EXPECT_EQ(std::count(fake.drawing.begin(), wipe, "begin window"), 1);
     onTimerTick();
     EXPECT_EQ(game.level, 2u);
+
+    // The points for the rows of one settle, x3 from level 10: the random play seldom clears four.
+    const std::uint32_t table[][3] = {{9, 1, 50}, {9, 2, 150}, {9, 4, 1000}, {10, 1, 150}, {50, 4, 3000}};
+    for (const auto& [level, rows, points] : table) {
+        game.score = 0, game.level = level;
+        scoreLines(static_cast<std::uint8_t>(rows));
+        EXPECT_EQ(game.score, points) << "level " << level << ", " << rows << " rows";
+    }
 }
 
 TEST_F(Play, GarbageRowsRiseEveryNthSettleByLevelAfterTheClearedRows) {
