@@ -5,14 +5,21 @@
 #include "text/cp932.h"
 
 #include <gtest/gtest.h>
-#include <libpq-fe.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// An HTTP reply or a CGI program's output, split at its blank line; its status follows the first blank.
+static RawReply parsedReply(const std::string& all, const char* start) {
+    std::size_t end = all.find("\r\n\r\n");
+    if (all.rfind(start, 0) != 0 || end == std::string::npos) return {0, all, ""};
+    return {std::atoi(all.c_str() + all.find(' ') + 1), all.substr(0, end), all.substr(end + 4)};
+}
 
 RawReply rawExchange(unsigned port, const std::string& request) {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -28,9 +35,7 @@ RawReply rawExchange(unsigned port, const std::string& request) {
     char buffer[65536];
     for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) all.append(buffer, static_cast<std::size_t>(got));
     close(fd);
-    std::size_t end = all.find("\r\n\r\n");
-    if (all.rfind("HTTP/1.", 0) != 0 || end == std::string::npos) return {};
-    return {std::atoi(all.c_str() + 9), all.substr(0, end), all.substr(end + 4)};
+    return parsedReply(all, "HTTP/1.");
 }
 
 RawReply postBody(unsigned port, const std::string& body) {
@@ -55,17 +60,15 @@ int runShell(const std::string& command) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string shellOutput(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;) out += static_cast<char>(c);
-    if (pipe != nullptr) pclose(pipe);
-    return out;
-}
-
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool rawSql(const std::string& location, const std::string& sql) {
+    bool sqlite = location.find("://") == std::string::npos;
+    return runShell((sqlite ? "sqlite3 '" : "psql -qX '") + location + (sqlite ? "' '" : "' -c '") + sql +
+                    "' >/dev/null 2>&1") == 0;
 }
 
 const char* const postgresMissing =
@@ -82,13 +85,7 @@ std::string freshStore(const std::string& kind) {
     // The first line of the state file is the throw-away server's URI, when it started.
     std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
     uri = uri.substr(0, uri.find('\n'));
-    if (uri.empty()) return {};
-    PGconn* conn = PQconnectdb(uri.c_str());
-    PGresult* result = PQexec(conn, ("CREATE SCHEMA " + name).c_str());
-    bool created = PQresultStatus(result) == PGRES_COMMAND_OK;
-    PQclear(result);
-    PQfinish(conn);
-    return created ? uri + "&options=-csearch_path%3D" + name : std::string();
+    return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
 
 namespace {
@@ -134,9 +131,9 @@ pid_t LocalServer::lighttpdPid() const { return std::atoi(readFile(dataDir + "/l
 
 std::vector<pid_t> LocalServer::workerPids() const {
     std::vector<pid_t> pids;
-    std::string list = shellOutput("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking");
-    for (std::size_t at = 0; at < list.size(); at = list.find('\n', at) + 1)
-        pids.push_back(std::atoi(list.c_str() + at));
+    FILE* pipe = popen(("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking").c_str(), "r");
+    for (int pid; pipe != nullptr && std::fscanf(pipe, "%d", &pid) == 1;) pids.push_back(pid);
+    if (pipe != nullptr) pclose(pipe);
     return pids;
 }
 
@@ -146,22 +143,19 @@ bool alive(pid_t pid) {
     return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z';
 }
 
-CgiResult runCgi(const std::string& method, const std::string& body, const std::string& database,
-                 const std::string& environment) {
+RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,
+                const std::string& environment) {
     std::ofstream(database + ".in", std::ios::binary) << body;
-    CgiResult result;
     // Later settings replace earlier ones of the same name.
-    result.exitStatus =
+    int exitStatus =
         runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
                  " PILARO_RANKING_DB='" + database +
                  "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
                  "SCRIPT_NAME=/whiteRanking.cgi QUERY_STRING= " +
                  environment + " '" PILARO_RANKING_BIN "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
-    result.output = readFile(database + ".out");
-    if (result.output.rfind("Status: ", 0) == 0) result.status = std::atoi(result.output.c_str() + 8);
-    std::size_t end = result.output.find("\r\n\r\n");
-    if (end != std::string::npos) result.body = result.output.substr(end + 4);
-    return result;
+    RawReply reply = parsedReply(readFile(database + ".out"), "Status: ");
+    reply.exitStatus = exitStatus;
+    return reply;
 }
 
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names) {
@@ -173,8 +167,7 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
         << error << report;
     std::set<std::string> ranked;
     for (const RankingEntry& entry : all) ranked.insert(entry.name);
-    std::size_t missing = 0;
-    for (const std::string& name : names) missing += ranked.count(name) == 0 ? 1 : 0;
-    EXPECT_EQ(missing, 0u) << "of " << names.size() << " acknowledged names";
+    auto missing = std::count_if(names.begin(), names.end(), [&](const std::string& n) { return !ranked.count(n); });
+    EXPECT_EQ(missing, 0) << "of " << names.size() << " acknowledged names";
     return counts.submissions;
 }

@@ -10,8 +10,9 @@
 #include <vector>
 
 struct RawReply {
-    int status = 0;  // 0 when the exchange failed
+    int status = 0;  // 0 when the reply is not one: then all of it is in `headers`
     std::string headers, body;
+    int exitStatus = 0;  // runCgi's: the program's
 };
 
 // Sends `request` as it is to 127.0.0.1:`port` and reads the whole reply; bounded by a few seconds.
@@ -23,8 +24,9 @@ RawReply postBody(unsigned port, const std::string& body);
 std::string doneText(const std::string& reply);
 std::string makeTempDir();
 int runShell(const std::string& command);  // through /bin/sh; its exit status
-std::string shellOutput(const std::string& command);
 std::string readFile(const std::string& path);
+// Runs SQL on a store behind its back, as another program or a newer version would.
+bool rawSql(const std::string& location, const std::string& sql);
 
 // A fresh, empty store for one test: "sqlite" (a file in a temporary folder) or "postgresql" (a
 // schema of its own in the test run's throw-away server). Empty when PostgreSQL is not there.
@@ -47,14 +49,10 @@ struct LocalServer {
 };
 bool alive(pid_t pid);  // and not a zombie
 
-struct CgiResult {
-    int exitStatus = -1, status = 0;  // the "Status:" line's
-    std::string output, body;
-};
 // Runs the ranking program once as a CGI program on `database`; `environment` ("VAR=value ...")
 // overrides the usual settings.
-CgiResult runCgi(const std::string& method, const std::string& body, const std::string& database,
-                 const std::string& environment = "");
+RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,
+                const std::string& environment = "");
 
 // Checks the store's consistency and that each of `names` is ranked; returns the submissions kept.
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names);
