@@ -31,9 +31,9 @@ inline void setCell(int row, int col, std::uint8_t tile = 1) {
     playfield.occupied[row * wellColumns + col] = 1, playfield.colour[row * wellColumns + col] = tile;
 }
 
-// Fills a row with settled blocks, leaving the listed columns empty.
-inline void fillRow(int row, std::initializer_list<int> holes = {}) {
-    for (int c = 0; c < wellColumns; ++c) setCell(row, c);
+// Fills a row with settled blocks of `tile`, leaving the listed columns empty.
+inline void fillRow(int row, std::initializer_list<int> holes = {}, std::uint8_t tile = 1) {
+    for (int c = 0; c < wellColumns; ++c) setCell(row, c, tile);
     for (int c : holes) playfield.occupied[row * wellColumns + c] = 0;
 }
 
@@ -56,10 +56,9 @@ inline void placeCurrent(std::uint8_t shape, int row, int col) {
 // The well cells of `current`'s blocks as "r,c r,c ...", in mask order.
 inline std::string currentCells() {
     std::string cells;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 16; ++i)
         if (current.cells[i])
             cells += std::to_string(current.row + i / 4) + "," + std::to_string(current.col + i % 4) + " ";
-    }
     return cells.substr(0, cells.size() - 1);
 }
 
@@ -76,15 +75,13 @@ protected:
         fake.clear();
         scriptedRandom.clear();
         randomSource = scriptedSource;
-        oldDir = std::filesystem::current_path();
         std::filesystem::create_directories(workDir);
         std::filesystem::current_path(workDir);
         newGame();
     }
     void TearDown() override {
-        std::filesystem::current_path(oldDir);
+        std::filesystem::current_path(workDir.parent_path());
         std::filesystem::remove_all(workDir);
     }
-    std::filesystem::path oldDir,
-        workDir = std::filesystem::temp_directory_path() / ("pilaro-core-" + std::to_string(getpid()));
+    std::filesystem::path workDir = std::filesystem::temp_directory_path() / ("pilaro-core" + std::to_string(getpid()));
 };

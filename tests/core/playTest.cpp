@@ -15,7 +15,7 @@ class Play : public CoreTest {};
 TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
     // score, level, nextLevelScore, fallInterval, ticks per row, ticks to the settle (kept as a table)
     // clang-format off
-    const std::uint32_t rows[][6] = {
+    const std::vector<std::uint32_t> rows[] = {
         {0, 1, 500, 1000, 31, 55}, {499, 1, 500, 1000, 31, 55}, {500, 2, 1000, 900, 28, 52},
         {1495, 3, 1500, 800, 25, 49}, {1500, 4, 2000, 700, 22, 46}, {2200, 5, 2500, 600, 19, 43},
         {2500, 6, 3000, 500, 16, 40}, {3000, 7, 3500, 400, 13, 37}, {3999, 8, 4000, 300, 10, 34},
@@ -30,9 +30,7 @@ TEST_F(Play, LevelsFallIntervalsAndLockDelayFollowTheScore) {
         for (; !gravityStep() && current.row == 5 && ticks < 100; ++ticks) {}
         current.row = 17;  // resting on the floor, the clock cleared by the move
         for (; !gravityStep() && toSettle < 100; ++toSettle) {}
-        EXPECT_EQ(
-            (std::vector<std::uint32_t>{row[0], game.level, game.nextLevelScore, game.fallInterval, ticks, toSettle}),
-            (std::vector<std::uint32_t>(row, row + 6)));
+        EXPECT_EQ((std::vector{game.score, game.level, game.nextLevelScore, game.fallInterval, ticks, toSettle}), row);
     }
 }
 
@@ -83,8 +81,7 @@ TEST_F(Play, GarbageRowsRiseEveryNthSettleByLevelAfterTheClearedRows) {
         EXPECT_EQ(rising, row);
     }
     // The tenth settle at level 10 completes row 19 (+150); then the garbage row rises, its hole
-    // where the next random value says, lifting the rest by one.
-    std::memset(playfield.occupied, 0, sizeof playfield.occupied);
+    // where the next random value says, lifting the rest by one. (The two rows cover the last O.)
     game = {0, 0, 10, 200, 5000, 0, 0, 9, 1, 0, 0, 0, 0, 0};
     fillRow(19, {4, 5});
     fillRow(18, {0, 4, 5});

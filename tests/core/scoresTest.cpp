@@ -7,6 +7,7 @@
 #include "scores/scores.h"
 
 using Texts = std::vector<std::string>;
+static const std::string form = "Content-Type: application/x-www-form-urlencoded";
 
 class Scores : public CoreTest {};
 
@@ -44,9 +45,9 @@ TEST_F(Scores, TheFileIsReadLikePercentDAndReplacedWhole) {
     EXPECT_EQ(fake.debugLines, Texts{"ファイルオープンに失敗しました\n"});
 }
 
-TEST_F(Scores, TheGameOverFlowsAndTheRankingRequest) {
-    const std::string goOn = "ゲームオーバー|続けますか？|yes-no|free",
-                      form = "Content-Type: application/x-www-form-urlencoded";
+TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
+    const std::string goOn = "ゲームオーバー|続けますか？|yes-no|free";
+    const std::string url = "https://example.org:8443/a/whiteRanking.cgi";
     EXPECT_EQ(endGameWith("500", 500, {BoxAnswer::yes}), Texts{goOn}) << "equal to the best: no new best";
     EXPECT_TRUE(fake.closes.empty() && !game.gameOver) << "Yes dealt a new game";
     EXPECT_EQ(endGameWith("-1", 4'000'000'000u, {}), Texts{goOn}) << "nothing beats -1, compared unsigned";
@@ -57,37 +58,28 @@ TEST_F(Scores, TheGameOverFlowsAndTheRankingRequest) {
     EXPECT_EQ(readFile() + " " + std::to_string(game.hiScore), "501 501")
         << "the next game is judged against the saved best";
 
-    // Offered and taken, to an address from the environment: the name window waits with ticks
-    // idle, and OK sends the request.
-    setenv("PILARO_RANKING_URL", "https://example.org:8443/a/whiteRanking.cgi", 1);
-    chooseRankingUrl();
-    endGameWith("501", 1200, {BoxAnswer::ok, BoxAnswer::yes});
-    onTimerTick();
-    EXPECT_TRUE(fake.nameWindowVisible && fake.sleptMs == 1);
-    fake.clear();
-    fake.onBox = [] { EXPECT_EQ(game.rankingPending, 1) << fake.boxes.back(); };
-    fake.nameField = "ABC", fake.httpReply = "abc<def";
-    onCommand(2);  // only the OK button's command confirms
-    onCommand(1);
-    EXPECT_EQ(fake.requests, Texts{"https://example.org:8443/a/whiteRanking.cgi|" + form + "|ABC_1200|1024"});
-    EXPECT_EQ(fake.boxes, (Texts{"登録完了|abc11位以下はホームページにて|ok|free", goOn}));
-
     // An address that is not http or https: one line for the developer, and the built-in address.
     const std::string builtIn = (unsetenv("PILARO_RANKING_URL"), chooseRankingUrl(), rankingUrl);
     setenv("PILARO_RANKING_URL", "ftp://example.org/x", 1);
     chooseRankingUrl();
-    unsetenv("PILARO_RANKING_URL");
     EXPECT_TRUE(rankingUrl == builtIn && fake.debugLines.size() == 1) << rankingUrl;
-}
 
-// What is typed (UTF-8), what the server replies, the first box and the body sent. Lengths count
-// code page 932 bytes; the body carries them unescaped. The done box shows the reply's first
-// "<"-delimited token, read to a NUL and from at most 1024 bytes. Fault guarded against: the body
-// was built in 20 bytes, which cut a 10-byte name with the largest score.
-TEST_F(Scores, TheNameIsCountedInCodePage932BytesAndTheReplysFirstTokenShown) {
+    // The largest score offered and taken, to an address from the environment: the name window
+    // waits with ticks idle.
+    setenv("PILARO_RANKING_URL", url.c_str(), 1);
+    chooseRankingUrl();
+    unsetenv("PILARO_RANKING_URL");
+    endGameWith("501", 4'294'967'295u, {BoxAnswer::ok, BoxAnswer::yes});
+    onTimerTick();
+    EXPECT_TRUE(fake.nameWindowVisible && fake.sleptMs == 1);
+
+    // Then OK in the name window: what is typed (UTF-8), what the server replies, the first box
+    // and the body sent. Lengths count code page 932 bytes; the body carries them unescaped. The
+    // done box shows the reply's first "<"-delimited token, read to a NUL and from at most 1024
+    // bytes. Fault guarded against: the body was built in 20 bytes, which cut a 10-byte name with
+    // the largest score.
     const std::string done = "登録完了|", shown = "11位以下はホームページにて|ok|free", none = done + "|ok|free",
                       tooLong = "警告|文字数は10文字以下にしてネ|ok|owned";
-    rankingUrl = "http://example.test:8080/whiteRanking.cgi";  // whatever address the build has
     // clang-format off
     const struct { const char* typed; std::string reply, box, body; } rows[] = {
         {"", "", "警告|名前を入力してください|ok|owned", ""}, {"ABCDEFGHIJ", "abc<def", done + "abc" + shown, "ABCDEFGHIJ"},
@@ -99,16 +91,15 @@ TEST_F(Scores, TheNameIsCountedInCodePage932BytesAndTheReplysFirstTokenShown) {
         {"C", std::string(1500, 'y'), done + std::string(1024, 'y') + shown, "C"},
         {"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "", tooLong, ""}};
     // clang-format on
-    game.score = 4'294'967'295u;
     for (const auto& row : rows) {
         fake.clear();
+        fake.onBox = [] { EXPECT_EQ(game.rankingPending, 1) << fake.boxes.back(); };
         fake.nameWindowVisible = true, fake.nameField = row.typed, fake.httpReply = row.reply;
-        confirmName();
-        EXPECT_EQ(fake.boxes.at(0), row.box) << row.typed;
-        EXPECT_EQ(fake.requests, row.body.empty() ? Texts{}
-                                                  : Texts{"http://example.test:8080/whiteRanking.cgi|Content-Type: "
-                                                          "application/x-www-form-urlencoded|" +
-                                                          row.body + "_4294967295|1024"});
+        onCommand(2);  // only the OK button's command confirms
+        onCommand(1);
+        EXPECT_EQ(fake.boxes, row.body.empty() ? Texts{row.box} : (Texts{row.box, goOn})) << row.typed;
+        const Texts sent = {url + "|" + form + "|" + row.body + "_4294967295|1024"};
+        EXPECT_EQ(fake.requests, row.body.empty() ? Texts{} : sent);
         EXPECT_EQ(fake.nameWindowVisible, row.body.empty()) << "the window stays up for a correction";
     }
     // A refused address opens and shows nothing.

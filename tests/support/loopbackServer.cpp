@@ -11,8 +11,6 @@
 
 std::string LoopbackServer::start(std::string reply, ReplyMode mode) {
     stop();
-    replyBytes = std::move(reply);
-    replyMode = mode;
     // Close-on-exec: the programs the tests start must not inherit the listening socket.
     listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     // Port 0: any free port, so tests running side by side never collide.
@@ -24,7 +22,7 @@ std::string LoopbackServer::start(std::string reply, ReplyMode mode) {
         return std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);  // stop() closes it
     port = ntohs(address.sin_port);
     stopping = false;
-    worker = std::thread([this] {
+    worker = std::thread([this, replyBytes = std::move(reply), replyMode = mode] {
         // accept fails once stop() has shut the listener down.
         for (int connection; (connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             // The head, then as many body bytes as its Content-Length (spelt as every client here

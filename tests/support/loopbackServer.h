@@ -34,8 +34,6 @@ struct LoopbackServer {
 
     unsigned short port = 0;
     int listener = -1;
-    std::string replyBytes;
-    ReplyMode replyMode = ReplyMode::answer;
     std::atomic<bool> stopping{false};
     std::thread worker;
     std::mutex lock;  // guards `received`
