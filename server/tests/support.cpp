@@ -108,9 +108,7 @@ bool LocalServer::start() {
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
         close(fd);
         port = ntohs(address.sin_port);
-        std::string limit =
-            fileSizeLimit > 0 ? "prlimit --fsize=" + std::to_string(fileSizeLimit) + ":unlimited -- " : "";
-        if (runShell(limit + "env " + settings(*this) + "start >/dev/null") == 0) return true;
+        if (runShell("env " + settings(*this) + "start >/dev/null") == 0) return true;
     }
     return false;
 }
