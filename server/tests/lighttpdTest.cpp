@@ -25,22 +25,17 @@ class Lighttpd : public testing::TestWithParam<const char*> {};
 TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutlivesKilledProcesses) {
     LocalServer server;
     std::mutex lock;
-    std::vector<std::string> acknowledged;
-    std::atomic<std::size_t> answered{0}, failed{0};
+    std::atomic<std::size_t> failed{0};
     std::atomic<std::uintmax_t> largestLog{0};
-    std::atomic<bool> killing{false}, stop{false};
-    auto waitFor = [&](std::size_t count) {
-        for (int i = 0; i < 12000 && answered < count; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return answered >= count;
-    };
+    std::atomic<bool> killing{false};
     // The schema race on three fresh stores; the last one then takes a steady load, and kills.
     for (int round = 0; round < 3; ++round) {
         server.stop();
         if ((server.store = freshStore(GetParam())).empty()) GTEST_SKIP() << postgresMissing;
         ASSERT_TRUE(server.start()) << "see " << server.dataDir << "/lighttpd-error.log";
-        acknowledged.clear();
-        answered = 0;
-        stop = false;
+        std::vector<std::string> acknowledged;
+        std::atomic<std::size_t> answered{0};
+        std::atomic<bool> stop{false};
         std::vector<std::thread> posters;
         for (int t = 0; t < 4; ++t) {
             posters.emplace_back([&, t, round] {
@@ -57,6 +52,11 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
                 }
             });
         }
+        auto waitFor = [&](std::size_t count) {
+            for (int i = 0; i < 12000 && answered < count; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return answered >= count;
+        };
         // After each kill lighttpd starts new ranking processes; the next waits for them to take work.
         int killed = 0, kills = 0;
         for (; round == 2 && kills < 3 && waitFor(3200 + 150 * kills); ++kills) {
@@ -67,10 +67,10 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
         stop = true;
         for (std::thread& t : posters) t.join();
         EXPECT_EQ(failed, 0u) << "round " << round << "; " << server.errorLog();
+        // A submission can be stored and its reply lost with a killed process, never the reverse.
+        EXPECT_GE(expectConsistentHolding(server.store, acknowledged), acknowledged.size());
     }
     EXPECT_LE(largestLog, 9u << 19) << "bytes of write-ahead log";
-    // A submission can be stored and its reply lost with the killed process, never the reverse.
-    EXPECT_GE(expectConsistentHolding(server.store, acknowledged), acknowledged.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(, Lighttpd, testing::Values("sqlite", "postgresql"));
@@ -101,12 +101,11 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAndAStartAfterAKilledLighttpdUsesNewP
         EXPECT_EQ(reply.status, status) << request.substr(head.size(), 40);
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
-    // Stored literally, shown escaped, and the tables are all still there.
+    // Stored literally (the replies above list them), shown escaped; "/" leads to the ranking.
     EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: /whiteRanking.cgi"),
               std::string::npos);
     EXPECT_NE(rawExchange(server.port, "GET /whiteRanking.cgi HTTP/1.0\r\n\r\n").body.find("&#39;;DROP--&quot;</td>"),
               std::string::npos);
-    expectConsistentHolding(server.store, {"<script>", "';DROP--\""});
 
     // Fault: after lighttpd was killed its ranking processes lived on, the next start talked to them
     // (old program, old settings: the new rate limit was ignored), and stop left them running. Also
@@ -141,10 +140,9 @@ TEST(LighttpdFaults, AFullDiskRefusesSubmissionsLogsEachAndLosesNoAcknowledgedOn
     int refused = 0, other = 0;
     for (int i = 0; i < 4000 && refused < 20; ++i) {
         int status = postBody(server.port, "D" + std::to_string(i) + "_" + std::to_string(i)).status;
-        if (status == 200)
-            acknowledged.push_back("D" + std::to_string(i));
-        else
-            ++(status == 503 ? refused : other);
+        if (status == 200) acknowledged.push_back("D" + std::to_string(i));
+        refused += status == 503;
+        other += status != 200 && status != 503;
     }
     // Room again: the same workers, still running, take submissions as before.
     std::vector<pid_t> processes = server.workerPids();
@@ -152,12 +150,11 @@ TEST(LighttpdFaults, AFullDiskRefusesSubmissionsLogsEachAndLosesNoAcknowledgedOn
     for (pid_t pid : processes) runShell("prlimit --pid " + std::to_string(pid) + " --fsize=unlimited:");
     EXPECT_EQ(postBody(server.port, "AFTER_1").status, 200);
     EXPECT_GT(acknowledged.size(), 300u) << "the log took the room of the data";
-    EXPECT_EQ(refused, 20) << "the file size limit was never reached";
-    EXPECT_EQ(other, 0);
     std::string log = server.errorLog();
-    std::size_t lines = 0;
+    int lines = 0;
     for (std::size_t at = 0; (at = log.find("pilaro-ranking: 503: ", at)) != std::string::npos; ++at) ++lines;
-    EXPECT_EQ(lines, 20u) << log;
+    // 20 refusals: else the file size limit was never reached.
+    EXPECT_TRUE(refused == 20 && other == 0 && lines == 20) << refused << " 503s, " << other << " others; " << log;
     expectConsistentHolding(server.store, acknowledged);
 }
 
