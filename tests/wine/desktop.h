@@ -76,8 +76,7 @@ struct Image {
 // that new windows get the activation and the keyboard as on a desktop. It is tall enough for the
 // game at 192 DPI (1048 pixels and the caption).
 struct Desktop {
-    pid_t server = -1;
-    pid_t windowManager = -1;
+    pid_t server = -1, windowManager = -1;
 
     // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
     // a busy machine (seen once: openbox never came up on a fresh display).
