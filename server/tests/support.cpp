@@ -39,10 +39,8 @@ RawReply rawExchange(unsigned port, const std::string& request) {
 }
 
 RawReply postBody(unsigned port, const std::string& body) {
-    return rawExchange(port,
-                       "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                       "Content-Length: " +
-                           std::to_string(body.size()) + "\r\n\r\n" + body);
+    std::string head = "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    return rawExchange(port, head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 std::string doneText(const std::string& reply) {
@@ -88,16 +86,12 @@ std::string freshStore(const std::string& kind) {
     return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
 
-namespace {
-
 // The settings for scripts/ranking-server, as VAR=value words.
-std::string settings(const LocalServer& server) {
+static std::string settings(const LocalServer& server) {
     return "PILARO_DATA_DIR='" + server.dataDir + "' PILARO_RANKING_PORT=" + std::to_string(server.port) +
            " PILARO_RANKING_RATE='" + server.rate + "' PILARO_RANKING_MODE=" + server.mode + " PILARO_RANKING_DB='" +
            server.store + "' PILARO_RANKING_BIN='" PILARO_RANKING_BIN "' '" PILARO_RANKING_SCRIPT "' ";
 }
-
-}  // namespace
 
 LocalServer::~LocalServer() {
     stop();
@@ -114,9 +108,7 @@ bool LocalServer::start() {
         getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
         close(fd);
         port = ntohs(address.sin_port);
-        std::string limit =
-            fileSizeLimit > 0 ? "prlimit --fsize=" + std::to_string(fileSizeLimit) + ":unlimited -- " : "";
-        if (runShell(limit + "env " + settings(*this) + "start >/dev/null") == 0) return true;
+        if (runShell("env " + settings(*this) + "start >/dev/null") == 0) return true;
     }
     return false;
 }

@@ -39,7 +39,6 @@ struct LocalServer {
     std::string dataDir = makeTempDir(), rate = "0", mode = "fastcgi";
     std::string store = dataDir + "/ranking.sqlite3";  // PILARO_RANKING_DB
     unsigned port = 0;
-    std::uint64_t fileSizeLimit = 0;  // > 0: a soft cap on every file written (a full disk)
     ~LocalServer();
     bool start();
     int stop();

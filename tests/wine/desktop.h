@@ -2,7 +2,6 @@
 // the xdotool and ImageMagick calls that the Wine tests drive and watch them with.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -32,33 +32,28 @@ inline std::string runCommand(const std::string& command) {
     return output;
 }
 
+// Runs a shell command with its output thrown away; true when it succeeded.
+inline bool succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+
 // Polls `ready` every 50 ms until it holds or `limit` has passed; true when it held.
 inline bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
-    const auto deadline = Clock::now() + limit;
-    while (!ready()) {
+    for (const auto deadline = Clock::now() + limit; !ready();
+         std::this_thread::sleep_for(std::chrono::milliseconds(50)))
         if (Clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
     return true;
 }
 
-// Forks and runs `argv` with standard output and error sent to `outputPath` (or /dev/null),
-// from `workDir` when one is given, in a process group of its own.
-inline pid_t spawn(const std::vector<std::string>& argv, const std::string& outputPath = "",
-                   const std::string& workDir = "") {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
+// Runs the shell command line in a process group of its own; the command execs its program, so
+// that the process id is the program's.
+inline pid_t spawn(const std::string& command) {
     const pid_t pid = fork();
-    if (pid != 0) return pid;
-    // Only calls that are safe between fork and exec from here on.
-    if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(127);
-    const int out = open(outputPath.empty() ? "/dev/null" : outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    dup2(out, 1);
-    dup2(out, 2);
-    setpgid(0, 0);
-    execvp(args[0], args.data());
-    _exit(127);
+    if (pid == 0) {
+        // Only calls that are safe between fork and exec from here on.
+        setpgid(0, 0);
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
 }
 
 // Ends the process and everything it started, and reaps it.
@@ -72,21 +67,16 @@ inline void killAndReap(pid_t& pid) {
 using Rgb = std::array<int, 3>;
 
 struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb;  // row-major, three bytes a pixel
-    Rgb at(int x, int y) const {
-        const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 3;
-        return {rgb[i], rgb[i + 1], rgb[i + 2]};
-    }
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;  // row-major
+    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
 };
 
 // An Xvfb display of its own (the server picks a free number) with openbox running on it, so
 // that new windows get the activation and the keyboard as on a desktop. It is tall enough for the
 // game at 192 DPI (1048 pixels and the caption).
 struct Desktop {
-    pid_t server = -1;
-    pid_t windowManager = -1;
+    pid_t server = -1, windowManager = -1;
 
     // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
     // a busy machine (seen once: openbox never came up on a fresh display).
@@ -95,8 +85,8 @@ struct Desktop {
             int fds[2];
             if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
             // -displayfd: the server takes the first free display number and writes it to the pipe.
-            server = spawn(
-                {"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0", "1600x1200x24", "-nolisten", "tcp"});
+            server = spawn("exec Xvfb -displayfd " + std::to_string(fds[1]) +
+                           " -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1");
             close(fds[1]);
             char number[32] = {};
             pollfd watch{fds[0], POLLIN, 0};
@@ -104,10 +94,9 @@ struct Desktop {
             close(fds[0]);
             const std::string display = ":" + std::to_string(std::atoi(number));
             setenv("DISPLAY", display.c_str(), 1);
-            windowManager = spawn({"openbox"});
+            windowManager = spawn("exec openbox >/dev/null 2>&1");
             if (ready && waitUntil(std::chrono::seconds(15), [] {
-                    return runCommand("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null").find("window id") !=
-                           std::string::npos;
+                    return succeeds("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'");
                 }))
                 return true;
             why = ready ? "openbox did not start on " + display : "Xvfb did not start";
@@ -125,7 +114,7 @@ struct Program {
     int exitCode = -1;  // once waitForExit has seen it end
 
     Program(const std::string& exe, const std::string& workDir, const std::string& output)
-        : pid(spawn({"wine", exe}, output, workDir)), outputPath(output) {}
+        : pid(spawn("cd '" + workDir + "' && exec wine '" + exe + "' >>'" + output + "' 2>&1")), outputPath(output) {}
     ~Program() { killAndReap(pid); }
 
     // Waits for the program to end; true, with `exitCode` set, when it has ended.
@@ -140,17 +129,14 @@ struct Program {
 // The first visible window whose title is exactly `title`, or "" when none shows in time.
 inline std::string waitForWindow(const std::string& title, std::chrono::milliseconds limit = {}) {
     std::string window;
-    waitUntil(limit, [&] {
-        window = runCommand("timeout 5 xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null");
-        return !(window = window.substr(0, window.find('\n'))).empty();
-    });
+    const std::string search =
+        "timeout 5 xdotool search --onlyvisible --name '^" + title + "$' 2>/dev/null | head -n 1";
+    waitUntil(limit, [&] { return !(window = runCommand(search + " | tr -d '\\n'")).empty(); });
     return window;
 }
 
 // Runs `xdotool args`; true when it succeeded.
-inline bool xdotool(const std::string& args) {
-    return std::system(("timeout 10 xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
-}
+inline bool xdotool(const std::string& args) { return succeeds("timeout 10 xdotool " + args); }
 
 // Activates the window and presses the given keys (xdotool key names) in it.
 inline bool pressKeys(const std::string& window, const std::string& keys) {
@@ -165,33 +151,22 @@ inline Image screenshot(const std::string& window) {
     if (std::sscanf(ppm.c_str(), "P6 %d %d 255%n", &image.width, &image.height, &start) != 2 || start == 0 ||
         ppm.size() != static_cast<std::size_t>(start + 1 + image.width * image.height * 3))
         return {};
-    image.rgb.assign(ppm.begin() + start + 1, ppm.end());
+    const auto* bytes = reinterpret_cast<const unsigned char*>(ppm.data()) + start + 1;
+    for (int i = 0; i < image.width * image.height * 3; i += 3)
+        image.pixels.push_back({bytes[i], bytes[i + 1], bytes[i + 2]});
     return image;
 }
 
 // The texts of the message boxes a program has shown so far, in order, as UTF-8, read from the
 // "msgbox" trace that Wine writes to the program's output (WINEDEBUG=trace+msgbox): each text in
-// Wine's debug form, L"..." with \n, \", \\ and \XXXX (four hex digits) for what is not plain ASCII.
+// Wine's debug form, L"..." with \n, \", \\ and \XXXX (four hex digits) for what is not plain ASCII,
+// which perl turns back into characters, each text ended by a NUL.
 inline std::vector<std::string> messageBoxTexts(const std::string& outputPath) {
     std::vector<std::string> texts;
-    std::ifstream file(outputPath, std::ios::binary);
-    const std::string marker = "trace:msgbox:MSGBOX_OnInit L\"";
-    for (std::string line; std::getline(file, line);) {
-        const std::size_t start = line.find(marker), end = line.rfind('"');
-        std::string text;
-        for (std::size_t i = start + marker.size(); start != std::string::npos && i < end; ++i) {
-            unsigned code = static_cast<unsigned char>(line[i]);
-            if (code == '\\' && std::strchr("n\"\\", line[i + 1]))
-                code = line[++i] == 'n' ? '\n' : line[i];
-            else if (code == '\\')
-                code = static_cast<unsigned>(std::stoul(line.substr(i + 1, 4), nullptr, 16)), i += 4;
-            // As UTF-8 (every code point here is below 0x10000): a lead byte of 0xC0 or 0xE0 with the top
-            // bits for a two- or three-byte sequence, then six bits a byte.
-            const int more = code < 0x80 ? 0 : code < 0x800 ? 1 : 2;
-            text += static_cast<char>(more == 0 ? code : (more == 1 ? 0xC0 : 0xE0) | code >> 6 * more);
-            for (int k = more - 1; k >= 0; --k) text += static_cast<char>(0x80 | (code >> 6 * k & 0x3F));
-        }
-        if (start != std::string::npos) texts.push_back(text);
-    }
+    std::istringstream decoded(
+        runCommand(R"perl(perl -CO -ne 'if (/MSGBOX_OnInit L"(.*)"/) { ($t = $1) =~ s/\\([0-9a-f]{4}|.)/)perl"
+                   R"perl(length $1 > 1 ? chr hex $1 : $1 eq "n" ? "\n" : $1/ge; print "$t\0" }' ')perl" +
+                   outputPath + "'"));
+    for (std::string text; std::getline(decoded, text, '\0');) texts.push_back(text);
     return texts;
 }
