@@ -20,9 +20,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 
 #include <gtest/gtest.h>
@@ -42,7 +40,6 @@ void sendKey(QWidget* widget, bool press, int qtKey, bool autoRepeat = false) {
     QKeyEvent event(press ? QEvent::KeyPress : QEvent::KeyRelease, qtKey, Qt::NoModifier, QString(), autoRepeat);
     QApplication::sendEvent(widget, &event);
 }
-void tap(QWidget* widget, int qtKey) { sendKey(widget, true, qtKey), sendKey(widget, false, qtKey); }
 
 // A close the window manager asks for (its close box, Alt+F4).
 void closeFromDesktop(QWidget* window) {
@@ -72,39 +69,35 @@ std::string faultsOf(QMessageBox* box) {
 
 // Answers every modal box by its title with the button of that text, noting first its title, its
 // text, " (owned)" when the name window owns it, and its faults.
-struct BoxAnswerer {
-    explicit BoxAnswerer(std::map<std::string, std::string> buttons) : answers(std::move(buttons)) {
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            const auto answer = answers.find(box != nullptr ? box->windowTitle().toStdString() : "");
-            if (answer == answers.end() || !box->isVisible()) return;
-            seen.push_back(answer->first + ": " + box->text().toStdString() +
-                           (box->parentWidget() && box->parentWidget() == nameWindowWidget() ? " (owned)" : "") +
-                           faultsOf(box));
-            for (QAbstractButton* button : box->buttons())
-                if (button->text().toStdString() == answer->second) return button->click();
-        });
-        timer.start(20);
+struct BoxAnswerer : QObject {
+    explicit BoxAnswerer(std::map<std::string, std::string> buttons) : answers(std::move(buttons)) { startTimer(20); }
+    void timerEvent(QTimerEvent*) override {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        const auto answer = answers.find(box != nullptr ? box->windowTitle().toStdString() : "");
+        if (answer == answers.end() || !box->isVisible()) return;
+        seen.push_back(answer->first + ": " + box->text().toStdString() +
+                       (box->parentWidget() && box->parentWidget() == nameWindowWidget() ? " (owned)" : "") +
+                       faultsOf(box));
+        for (QAbstractButton* button : box->buttons())
+            if (button->text().toStdString() == answer->second) return button->click();
     }
     std::map<std::string, std::string> answers;
     std::vector<std::string> seen;
-    QTimer timer;
 };
 
 LoopbackServer server;
 
-// Points the game at the server, then ends the game with this score against this best: the
+// Points the game at the server, then ends the game with this score against the best it knows: the
 // piece goes back to its entry in a well filled around it but for column 0, and is hard-dropped
 // where it is, so that the next piece finds its entry blocked.
-void endGameWith(unsigned score, unsigned best) {
+void endGameWith(unsigned score) {
     if (server.port != 0) qputenv("PILARO_RANKING_URL", server.rankingUrl().c_str());
     chooseRankingUrl();
     current.row = 0, current.col = 3;
     for (int cell = 0; cell < wellCells; ++cell) playfield.occupied[cell] = cell % wellColumns != 0;
     for (int i = 0; i < 16; ++i) playfield.occupied[i / 4 * wellColumns + 3 + i % 4] &= !current.cells[i];
     game.score = score;
-    game.hiScore = best;
-    tap(gameWindowWidget(), Qt::Key_Shift);
+    QTest::keyClick(gameWindowWidget(), Qt::Key_Shift);
 }
 
 bool gameRuns() { return game.gravityClock > 0 || current.row > 0; }
@@ -129,10 +122,6 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     sendKey(window, false, Qt::Key_Down);
     EXPECT_EQ(std::tuple(current.col, current.row, game.score, downHeld, isDownKeyHeld()),
               std::tuple(startCol + 2, startRow + 1, 1u, true, false));
-    // Fault guarded against: keys the game has no use for never reached it, so they did not set the latch.
-    sendKey(window, true, Qt::Key_Home);
-    EXPECT_EQ(game.keyLatch, 1);
-    sendKey(window, false, Qt::Key_Home);
 
     // The hidden name window's timer ticks the game too: two ticks of 33 ms game time per period,
     // so at level 1 a piece falls a row every 31 ticks. Counted in ticks, not seconds.
@@ -156,21 +145,18 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     sleepMs(1);
     EXPECT_EQ(window->grab().toImage().pixelColor(5, 5), QColor(Qt::white));
     endWindowDrawing();
-    invalidateGameWindow();
-    EXPECT_EQ(window->grab().toImage().pixelColor(5, 5), QColor(Qt::black));
+    composeFrame();  // the frame's invalidation shows the back buffer again
+    const QImage emptyWell = window->grab().toImage();
+    EXPECT_EQ(emptyWell.pixelColor(5, 5), QColor(Qt::black));
 
     // Fault guarded against: a frame gives the back buffer back only the background it lost since
     // the last one; a rectangle left out of that account would keep a stale block on screen.
-    auto wellPixel = [&](int row, int column) {
-        return window->grab().toImage().pixelColor(wellLeft + cellSize * column + 5, wellTop + cellSize * row + 5);
-    };
     for (int cell = 100; cell < wellCells; ++cell) playfield.occupied[cell] = 1;
     composeFrame();
-    EXPECT_NE(wellPixel(19, 0), QColor(215, 215, 215));
+    EXPECT_FALSE(window->grab().toImage() == emptyWell);
     std::fill(std::begin(playfield.occupied), std::end(playfield.occupied), 0);
     composeFrame();
-    for (int cell = 100; cell < wellCells; ++cell)
-        ASSERT_EQ(wellPixel(cell / wellColumns, cell % wellColumns), QColor(215, 215, 215)) << cell;
+    EXPECT_TRUE(window->grab().toImage() == emptyWell) << "a block left on the emptied well";
 
     // A new best score, then the name window. The server answers with a
     // redirect, whose own body is shown: one followed would be a second request.
@@ -179,78 +165,75 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     BoxAnswerer boxes{{{"ハイスコア！", "OK"}, {"ランキング登録", "はい"}, {"警告", "OK"}, {"登録完了", "OK"},
                        {"ゲームオーバー", "はい"}}};
     // clang-format on
-    endGameWith(1200, 0);
+    endGameWith(1200);
     ASSERT_TRUE(runUntil([] { return nameFieldWidget() != nullptr && nameWindowWidget()->isActiveWindow(); }));
     QLineEdit* field = nameFieldWidget();
     EXPECT_TRUE(nameWindow->frameGeometry().size() == QSize(250, 90) && field->geometry() == QRect(30, 30, 90, 30) &&
                 okButtonWidget()->geometry() == QRect(130, 30, 50, 20) &&
                 nameWindow->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    // Keys go to the game until the player clicks into the field; the desktop's close box does nothing.
-    sendKey(nameWindow, true, Qt::Key_A);
+    // Keys go to the game until the player clicks into the field, even one without a code of its own
+    // (fault guarded against: those never reached the game, so they did not set the latch); the
+    // desktop's close box does nothing.
+    sendKey(nameWindow, true, Qt::Key_Home);
     closeFromDesktop(nameWindow);
     EXPECT_TRUE(game.keyLatch == 1 && nameWindow->isVisible());
-    sendKey(nameWindow, false, Qt::Key_A);
+    sendKey(nameWindow, false, Qt::Key_Home);
     okButtonWidget()->click();  // nothing typed: a warning owned by the name window, which stays
-    ASSERT_EQ(boxes.seen.size(), 3u);
     QTest::mouseClick(field, Qt::LeftButton);
-    // The field takes only what it shows, and Enter does not confirm the name.
+    // The field takes only what it shows, and Enter does not confirm the name (the boxes seen and
+    // the requests sent, checked at the end, would show it did).
     QTest::keyClicks(field, QString(40, QLatin1Char('W')));
     EXPECT_LE(field->fontMetrics().horizontalAdvance(field->text()), 90);
     QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_EQ(boxes.seen.size(), 3u);
     field->clear();
     QInputMethodEvent typed;  // Japanese arrives through the input method, committed as a whole
     typed.setCommitString(QString::fromUtf8("名前"));
     QApplication::sendEvent(field, &typed);
     okButtonWidget()->click();  // the exchange, the done box and the continue question run inside the click
-    const std::vector<ReceivedRequest> requests = server.requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].head + requests[0].body,
-              "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
-                  "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\x96\xBC\x91\x4F_1200");
     // Yes dealt a new game, which knows the new best and plays.
     EXPECT_TRUE(!nameWindow->isVisible() && game.hiScore == 1200u && runUntil(gameRuns));
 
     // A second best score, sent to a server that never answers: the name window keeps the name
-    // typed before, and the exchange gives up after its 10 s limit, not sooner, not much later.
+    // typed before (the request shows it), and the exchange gives up after its 10 s limit, not
+    // sooner, not much later: 9 to 12 s.
     ASSERT_EQ(server.start("", ReplyMode::silent), "");
-    endGameWith(1300, 1200);
+    endGameWith(1300);
     ASSERT_TRUE(runUntil([] { return nameWindowWidget()->isActiveWindow(); }));
-    EXPECT_EQ(field->text().toStdString(), "名前");
     const auto clicked = std::chrono::steady_clock::now();
     okButtonWidget()->click();
-    EXPECT_GE(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(9));
-    EXPECT_LE(std::chrono::steady_clock::now() - clicked, std::chrono::seconds(12));
+    EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - clicked).count(), 10.5, 1.5);
 
     // A third game that only equals the best: the continue question alone, and No ends the
     // program, with exit code 0, without writing anything.
     boxes.answers["ゲームオーバー"] = "いいえ";
-    endGameWith(1300, 1300);
+    endGameWith(1300);
     EXPECT_EQ(runShell(), 0);
     std::string best;
     EXPECT_EQ((std::ifstream("hiScore.txt") >> best, best), "1300");
 
     const std::string goOn = "ゲームオーバー: 続けますか？";
     // clang-format off
-    const std::vector<std::string> expected{
+    EXPECT_EQ(boxes.seen, (std::vector<std::string>{
         "ハイスコア！: スコア：1200", "ランキング登録: あなたのスコア\n1200\nランキングに登録しますか？",
         "警告: 名前を入力してください (owned)", "登録完了: 5位11位以下はホームページにて", goOn,
         "ハイスコア！: スコア：1300", "ランキング登録: あなたのスコア\n1300\nランキングに登録しますか？",
-        "登録完了: ", goOn, goOn};
+        "登録完了: ", goOn, goOn}));
     // clang-format on
-    ASSERT_EQ(boxes.seen.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(boxes.seen[i], expected[i]) << "box " << i;
-    EXPECT_EQ(server.requests().size(), 2u);  // one a game: none tried again
+    // One request a game, none tried again, no redirect followed; the second one's bytes, sent with
+    // the name the window kept.
+    const std::vector<ReceivedRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].head + requests[1].body,
+              "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
+                  "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\x96\xBC\x91\x4F_1300");
 }
 
 TEST(SingleInstance, ASecondCopyIsRefusedAndAStaleLockIsNot) {
-    QTemporaryDir folder;
-    qputenv(lockDirVariable, folder.path().toLocal8Bit());
-    const QString lockPath = folder.path() + QStringLiteral("/pilaro.lock");
-    // The first copy: the real program, in a process of its own (it inherits the lock folder).
+    // The lock goes into the run's own folder, the current one. The first copy: the real program, in
+    // a process of its own (it inherits the folder).
     QProcess first;
     first.start(QStringLiteral(PILARO_PROGRAM), {});
-    ASSERT_TRUE(runUntil([&] { return QFile::exists(lockPath); }));
+    ASSERT_TRUE(runUntil([] { return QFile::exists(QStringLiteral("pilaro.lock")); }));
 
     // The second copy runs the program's own start-up here, so the test can answer its box.
     BoxAnswerer boxes{{{"起動できません", "OK"}}};
@@ -260,7 +243,7 @@ TEST(SingleInstance, ASecondCopyIsRefusedAndAStaleLockIsNot) {
 
     // A copy that dies leaves its lock behind; the next start takes it over, and Escape ends it with 0.
     first.kill();
-    ASSERT_TRUE(first.waitForFinished(5000) && QFile::exists(lockPath));
+    ASSERT_TRUE(first.waitForFinished(5000) && QFile::exists(QStringLiteral("pilaro.lock")));
     ASSERT_TRUE(startShell() && runUntil([] { return gameWindowWidget()->isActiveWindow(); }));
     sendKey(gameWindowWidget(), true, Qt::Key_Escape);
     EXPECT_EQ(runShell(), 0);

@@ -24,8 +24,8 @@ int main(int argc, char* argv[]) {
     testing::InitGoogleTest(&argc, argv);
     // Test discovery runs the binary without a display: listing needs no application.
     if (GTEST_FLAG_GET(list_tests)) return RUN_ALL_TESTS();
-    int result = 0;
-    {
+    // The application and the folder go before the end below, which runs no destructors.
+    const int result = [&] {
         QApplication app(argc, argv);
         QApplication::setStyle(new ButtonIconStyle);
         // The best-score file and the single-instance lock go into a folder only this run uses, so
@@ -33,8 +33,8 @@ int main(int argc, char* argv[]) {
         QTemporaryDir scratch;
         if (!scratch.isValid() || !QDir::setCurrent(scratch.path())) return 2;
         qputenv(lockDirVariable, scratch.path().toLocal8Bit());
-        result = RUN_ALL_TESTS();
-    }
+        return RUN_ALL_TESTS();
+    }();
     // Ends like the program does, without Qt Multimedia's exit-time destructors: its sample cache
     // can deadlock there while a sound is still loading (seen as a passed test that never exited).
     std::fflush(nullptr);
