@@ -45,7 +45,7 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
         std::atomic<std::size_t> answered{0};
         std::atomic<bool> stop{false};
         std::vector<std::thread> posters;
-        for (int t = 0; t < 4; ++t) {
+        for (int t = 0; t < 4; ++t)
             posters.emplace_back([&, t, round] {
                 for (int i = 0; round < 2 ? i < 10 : !stop; ++i) {
                     std::string name = "P" + std::to_string(t) + "_" + std::to_string(i);
@@ -59,7 +59,6 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
                     answered += ok;
                 }
             });
-        }
         auto waitFor = [&](std::size_t count) {
             for (int i = 0; i < 12000 && answered < count; ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -9,7 +9,9 @@
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -108,11 +110,9 @@ bool LocalServer::start() {
 int LocalServer::stop() { return runShell("env " + settings(*this) + "stop >/dev/null"); }
 
 std::vector<pid_t> LocalServer::workerPids() const {
-    std::vector<pid_t> pids;
-    FILE* pipe = popen(("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking").c_str(), "r");
-    for (int pid; pipe != nullptr && std::fscanf(pipe, "%d", &pid) == 1;) pids.push_back(pid);
-    if (pipe != nullptr) pclose(pipe);
-    return pids;
+    runShell("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking >'" + dataDir + "/workers'");
+    std::istringstream listed(readFile(dataDir + "/workers"));
+    return {std::istream_iterator<pid_t>(listed), {}};
 }
 
 bool alive(pid_t pid) {
