@@ -17,8 +17,7 @@ struct FakePlatform {
     std::vector<std::string> drawing, boxes, requests, debugLines;
     std::vector<int> sounds;
     std::vector<WindowId> closes;
-    unsigned sleptMs = 0;
-    int invalidations = 0;
+    unsigned sleptMs = 0, invalidations = 0;
     bool nameWindowVisible = false;
 
     // What the machine answers.
