@@ -58,8 +58,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
                     blocksInside += current.cells[i] && row >= 0 && row < wellRows && col >= 0 && col < wellColumns &&
                                     !playfield.occupied[row * wellColumns + col];
                 }
-                EXPECT_TRUE(game.gameOver || blocksInside == 4)
-                    << "a falling block outside the well or on a settled one";
+                EXPECT_TRUE(game.gameOver || blocksInside == 4) << "a falling block off the well or on a block";
                 for (int row = 0; row < wellRows; ++row) EXPECT_NE(rowPattern(row), std::string(wellColumns, 'X'));
                 ASSERT_FALSE(HasFailure()) << "game " << games << " step " << step;
                 // A garbage row rose and ended the game (its shape is pinned by the garbage test).
