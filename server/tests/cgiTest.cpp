@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -28,7 +29,6 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
         EXPECT_TRUE(reply.status == status && (status == 200 || doneText(reply.body).size() > 1))
             << method << " " << environment;
     }
-    EXPECT_NE(runCgi("GET", "", database).body.find("<td class=\"name\">OTHER</td>"), std::string::npos);
     // No REQUEST_METHOD: started by hand from a shell, it explains itself and answers nothing.
     RawReply byHand = runCgi("", "", database);
     EXPECT_TRUE(byHand.exitStatus == 2 && byHand.headers.empty());
@@ -36,16 +36,15 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     // Fault: "list 3x" listed 3, "list -5" and odd or empty hex were taken; each is refused, with a
     // message, before the file is opened.
     std::string admin = "'" PILARO_RANKING_ADMIN "' --db '" + database + "' ";
-    const std::pair<const char*, int> commands[] = {{"list 3x", 2},       {"list -5", 2},
-                                                    {"list 0", 2},        {"list 1 2", 2},
-                                                    {"remove-hex ''", 2}, {"remove-hex ABC", 2},
-                                                    {"remove-hex 4G", 2}, {"remove ''", 2},
-                                                    {"remove '😀'", 2},    {"count extra", 2},
-                                                    {"list 1", 0},        {"remove '＼あ'", 0},
-                                                    {"remove '＼あ'", 1}, {"remove-hex 4F54484552", 0},
-                                                    {"check", 0}};
-    for (auto [command, status] : commands)
-        EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
+    const std::pair<int, std::vector<const char*>> commands[] = {
+        {2,
+         {"list 3x", "list -5", "list 0", "list 1 2", "remove-hex ''", "remove-hex ABC", "remove-hex 4G", "remove ''",
+          "remove '😀'", "count extra"}},
+        {0, {"list 1", "remove '＼あ'"}},
+        {1, {"remove '＼あ'"}},
+        {0, {"remove-hex 4F54484552", "check"}}};
+    for (const auto& [status, group] : commands)
+        for (const char* command : group) EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
     EXPECT_EQ(runCgi("GET", "", database).body.find("<td class=\"name\">"), std::string::npos);
     // Fault: reading commands wrote to the file. One in the old rollback journal is read as it is:
     // not a byte changes, and no WAL appears.

@@ -6,11 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <arpa/inet.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,11 +37,6 @@ RawReply rawExchange(unsigned port, const std::string& request) {
     for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) all.append(buffer, static_cast<std::size_t>(got));
     close(fd);
     return parsedReply(all, "HTTP/1.");
-}
-
-RawReply postBody(unsigned port, const std::string& body) {
-    std::string head = "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
-    return rawExchange(port, head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 std::string doneText(const std::string& reply) {
@@ -74,12 +70,10 @@ const char* const postgresMissing =
 
 std::string freshStore(const std::string& kind) {
     static int made = 0;
-    static struct Folder {  // removed when the test program ends
-        std::string path = makeTempDir();
-        ~Folder() { std::filesystem::remove_all(path); }
-    } folder;
+    static const std::string folder = makeTempDir();  // removed when the test program ends
+    [[maybe_unused]] static const int removal = std::atexit([] { std::filesystem::remove_all(folder); });
     std::string name = "t" + std::to_string(getpid()) + "_" + std::to_string(++made);
-    if (kind == "sqlite") return folder.path + "/" + name + ".sqlite3";
+    if (kind == "sqlite") return folder + "/" + name + ".sqlite3";
     // The first line of the state file is the throw-away server's URI, when it started.
     std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
     uri = uri.substr(0, uri.find('\n'));
@@ -115,18 +109,10 @@ bool LocalServer::start() {
 
 int LocalServer::stop() { return runShell("env " + settings(*this) + "stop >/dev/null"); }
 
-std::string LocalServer::errorLog() const {
-    return readFile(dataDir + "/lighttpd-error.log") + readFile(dataDir + "/ranking-error.log");
-}
-
-pid_t LocalServer::lighttpdPid() const { return std::atoi(readFile(dataDir + "/lighttpd.pid").c_str()); }
-
 std::vector<pid_t> LocalServer::workerPids() const {
-    std::vector<pid_t> pids;
-    FILE* pipe = popen(("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking").c_str(), "r");
-    for (int pid; pipe != nullptr && std::fscanf(pipe, "%d", &pid) == 1;) pids.push_back(pid);
-    if (pipe != nullptr) pclose(pipe);
-    return pids;
+    runShell("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking >'" + dataDir + "/workers'");
+    std::istringstream listed(readFile(dataDir + "/workers"));
+    return {std::istream_iterator<pid_t>(listed), {}};
 }
 
 bool alive(pid_t pid) {
@@ -157,9 +143,8 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
     std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::readOnly, error);
     EXPECT_TRUE(store != nullptr && store->check(report) && store->read(0, 100000, all) && store->counts(counts))
         << error << report;
-    std::set<std::string> ranked;
-    for (const RankingEntry& entry : all) ranked.insert(entry.name);
-    auto missing = std::count_if(names.begin(), names.end(), [&](const std::string& n) { return !ranked.count(n); });
-    EXPECT_EQ(missing, 0) << "of " << names.size() << " acknowledged names";
+    std::set<std::string> missing(names.begin(), names.end());
+    for (const RankingEntry& entry : all) missing.erase(entry.name);
+    EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing";
     return counts.submissions;
 }

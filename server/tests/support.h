@@ -5,6 +5,7 @@
 #include "store.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -17,8 +18,6 @@ struct RawReply {
 
 // Sends `request` as it is to 127.0.0.1:`port` and reads the whole reply; bounded by a few seconds.
 RawReply rawExchange(unsigned port, const std::string& request);
-// A game-style POST of `body` to /whiteRanking.cgi.
-RawReply postBody(unsigned port, const std::string& body);
 // What the game's done box shows of a reply (in UTF-8 here), before its own fixed sentence: the
 // text after any leading "<", up to the next "<".
 std::string doneText(const std::string& reply);
@@ -42,8 +41,10 @@ struct LocalServer {
     ~LocalServer();
     bool start();
     int stop();
-    std::string errorLog() const;  // lighttpd's and the CGI runs'
-    pid_t lighttpdPid() const;
+    std::string errorLog() const {  // lighttpd's and the CGI runs'
+        return readFile(dataDir + "/lighttpd-error.log") + readFile(dataDir + "/ranking-error.log");
+    }
+    pid_t lighttpdPid() const { return std::atoi(readFile(dataDir + "/lighttpd.pid").c_str()); }
     std::vector<pid_t> workerPids() const;  // the ranking processes lighttpd spawned
 };
 bool alive(pid_t pid);  // and not a zombie
