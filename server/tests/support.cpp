@@ -116,9 +116,7 @@ std::vector<pid_t> LocalServer::workerPids() const {
 }
 
 bool alive(pid_t pid) {
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    std::size_t close = stat.rfind(')');
-    return close != std::string::npos && stat.size() > close + 2 && stat[close + 2] != 'Z';
+    return runShell("ps -o stat= -p " + std::to_string(pid) + " | grep -qv Z") == 0;  // no line when it is gone
 }
 
 RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,

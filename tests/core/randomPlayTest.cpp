@@ -2,29 +2,11 @@
 // checking the rules' invariants after every tick; and one scripted game pinned by a hash.
 #include "coreFixture.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <random>
 
 static std::mt19937 dealer;  // the game's random source in these tests
 static int dealerSource() { return static_cast<int>(dealer() & 0x7FFFFFFF); }
-
-// After a tick that began at `score` and `lines`: the points by the table of rows cleared (x3
-// from level 10; the level itself is pinned by the level table's own test), the falling piece of
-// four blocks inside the well and off the settled blocks, and no full row left.
-static void checkAfterTick(std::uint32_t score, std::uint32_t lines) {
-    const std::uint32_t points[2][5] = {{0, 50, 150, 450, 1000}, {0, 150, 450, 1350, 3000}};
-    EXPECT_EQ(game.score - score, points[game.level >= 10][std::min(game.lines - lines, 4u)])
-        << "level " << game.level << ", " << game.lines - lines << " rows";
-    int blocksInside = 0;
-    for (int i = 0; i < 16; ++i) {
-        const int row = current.row + i / 4, col = current.col + i % 4;
-        blocksInside += current.cells[i] && row >= 0 && row < wellRows && col >= 0 && col < wellColumns &&
-                        !playfield.occupied[row * wellColumns + col];
-    }
-    EXPECT_TRUE(game.gameOver || blocksInside == 4) << "a falling block outside the well or on a settled one";
-    for (int row = 0; row < wellRows; ++row) EXPECT_NE(rowPattern(row), std::string(wellColumns, 'X')) << row;
-}
 
 // A simple player: slides the piece by keys to the column where it lands deepest (found by
 // trying each column on a copy), so that rows fill and clear along the way.
@@ -52,8 +34,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     dealer.seed(seed);  // deals the pieces and makes the player's choices
     randomSource = dealerSource;
     writeFile("-1");  // no score beats it: every game ends with the continue question, answered No
-    int highLevelRows = 0, endedByGarbage = 0;
-    std::uint32_t highestLevel = 0;
+    int endedByGarbage = 0;
     for (int games = 0; games < 600; ++games) {
         fake.clear();
         newGame();
@@ -67,20 +48,25 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
                 if (dealer() % 2) onKeyUp();
             } else {
                 fake.downHeld = dealer() % 4 == 0;
-                const std::uint32_t score = game.score, lines = game.lines, counter = game.garbageCounter;
+                const std::uint32_t counter = game.garbageCounter;
                 onTimerTick();
-                checkAfterTick(score, lines);
+                // The falling piece's four blocks inside the well and off the settled ones, and no
+                // full row left. (The points a settle scores are pinned by the play test's table.)
+                int blocksInside = 0;
+                for (int i = 0; i < 16; ++i) {
+                    const int row = current.row + i / 4, col = current.col + i % 4;
+                    blocksInside += current.cells[i] && row >= 0 && row < wellRows && col >= 0 && col < wellColumns &&
+                                    !playfield.occupied[row * wellColumns + col];
+                }
+                EXPECT_TRUE(game.gameOver || blocksInside == 4) << "a falling block off the well or on a block";
+                for (int row = 0; row < wellRows; ++row) EXPECT_NE(rowPattern(row), std::string(wellColumns, 'X'));
                 ASSERT_FALSE(HasFailure()) << "game " << games << " step " << step;
-                if (game.level >= 10) highLevelRows += game.lines - lines;
                 // A garbage row rose and ended the game (its shape is pinned by the garbage test).
                 endedByGarbage += game.gameOver && counter != 0 && game.garbageCounter == 0;
             }
         }
-        highestLevel = std::max(highestLevel, game.level);
         EXPECT_EQ(fake.closes.size(), game.gameOver ? 1u : 0u) << "the game-over flow ran and was answered No";
     }
-    EXPECT_EQ(highestLevel, 50u) << "seed " << seed;
-    EXPECT_GT(highLevelRows, 0) << "the x3 multiplier must be reached";
     EXPECT_GT(endedByGarbage, 0) << "garbage rows must rise, and end games";
 }
 

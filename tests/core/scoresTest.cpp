@@ -7,7 +7,6 @@
 #include "scores/scores.h"
 
 using Texts = std::vector<std::string>;
-static const std::string form = "Content-Type: application/x-www-form-urlencoded";
 
 class Scores : public CoreTest {};
 
@@ -97,7 +96,7 @@ TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
         onCommand(2);  // only the OK button's command confirms
         onCommand(1);
         EXPECT_EQ(fake.boxes, row.body.empty() ? Texts{row.box} : (Texts{row.box, goOn})) << row.typed;
-        const Texts sent = {url + "|" + form + "|" + row.body + "_4294967295|1024"};
+        const Texts sent = {url + "|Content-Type: application/x-www-form-urlencoded|" + row.body + "_4294967295|1024"};
         EXPECT_EQ(fake.requests, row.body.empty() ? Texts{} : sent);
         EXPECT_EQ(fake.nameWindowVisible, row.body.empty()) << "the window stays up for a correction";
     }

@@ -17,12 +17,10 @@ struct FakePlatform {
     std::vector<std::string> drawing, boxes, requests, debugLines;
     std::vector<int> sounds;
     std::vector<WindowId> closes;
-    unsigned sleptMs = 0;
-    int invalidations = 0;
-    bool nameWindowVisible = false;
+    unsigned sleptMs = 0, invalidations = 0;
 
-    // What the machine answers.
-    bool downHeld = false;
+    // What the machine answers, and whether the name window is up (tests also put it up).
+    bool downHeld = false, nameWindowVisible = false;
     std::deque<BoxAnswer> boxAnswers;  // when empty: OK for OK boxes, No for Yes/No boxes
     std::function<void()> onBox;       // runs while a box is "up", before it answers
     std::string nameField, httpReply;

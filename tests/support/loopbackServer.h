@@ -8,16 +8,16 @@
 #include <thread>
 #include <vector>
 
+// `head`: the request line and the header lines, each ending in CRLF; `body`: the bytes after the
+// blank line, as many as Content-Length announced.
 struct ReceivedRequest {
-    std::string head;  // the request line and the header lines, each ending in CRLF
-    std::string body;  // the bytes after the blank line, as many as Content-Length announced
+    std::string head, body;
 };
 
-enum class ReplyMode {
-    answer,   // the reply bytes at once, then the connection is closed
-    silent,   // nothing: the connection is held open until the server stops, as a hung server would
-    trickle,  // the reply bytes one at a time, 100 ms apart
-};
+// How the server replies: `answer`, the reply bytes at once, then the connection is closed;
+// `silent`, nothing: the connection is held open until the server stops, as a hung server would;
+// `trickle`, the reply bytes one at a time, 100 ms apart.
+enum class ReplyMode { answer, silent, trickle };
 
 // The programs under test block while they post, so it serves on a thread of its own.
 struct LoopbackServer {
