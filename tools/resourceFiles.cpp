@@ -25,40 +25,36 @@ struct Box {
 constexpr Box boxes[] = {{24, 24, 263, 503}, {288, 24, 383, 119}, {288, 144, 383, 239}};
 
 constexpr Rgb tileBases[tileCount] = {
-    {255, 130, 130}, // red
-    {247, 255, 130}, // yellow
-    {175, 255, 130}, // yellow-green
-    {130, 255, 212}, // cyan
-    {130, 148, 255}, // blue
-    {250, 130, 255}, // magenta
-    {255, 186, 130}, // orange
-    {184, 184, 184}, // grey, for garbage rows
+    {255, 130, 130},  // red
+    {247, 255, 130},  // yellow
+    {175, 255, 130},  // yellow-green
+    {130, 255, 212},  // cyan
+    {130, 148, 255},  // blue
+    {250, 130, 255},  // magenta
+    {255, 186, 130},  // orange
+    {184, 184, 184},  // grey, for garbage rows
 };
 
 // base * numerator / denominator per channel; integer division truncates exactly as wanted,
 // where floating point could land a hair under a whole number.
-Rgb scaled(Rgb base, int numerator, int denominator)
-{
+Rgb scaled(Rgb base, int numerator, int denominator) {
     auto channel = [&](std::uint8_t value) {
         return static_cast<std::uint8_t>(std::min(255, value * numerator / denominator));
     };
     return {channel(base.red), channel(base.green), channel(base.blue)};
 }
 
-void put16(Bytes& out, unsigned value)
-{
+void put16(Bytes& out, unsigned value) {
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
     out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
 }
 
-void put32(Bytes& out, std::uint32_t value)
-{
+void put32(Bytes& out, std::uint32_t value) {
     put16(out, value & 0xFFFF);
     put16(out, value >> 16);
 }
 
-void putTag(Bytes& out, const char* tag)
-{
+void putTag(Bytes& out, const char* tag) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(tag[i]));
 }
 
@@ -72,8 +68,7 @@ struct NoiseSource {
     std::uint32_t state;
 };
 
-double nextNoise(NoiseSource& noise)
-{
+double nextNoise(NoiseSource& noise) {
     std::uint32_t x = noise.state;
     x ^= x << 13;
     x ^= x >> 17;
@@ -89,8 +84,7 @@ struct Filter {
     double band = 0.0;
 };
 
-void filterStep(Filter& filter, double input, double cutoffHz, double damping)
-{
+void filterStep(Filter& filter, double input, double cutoffHz, double damping) {
     const double k = 2.0 * std::sin(std::numbers::pi * cutoffHz / soundRate);
     filter.low += k * filter.band;
     const double high = input - filter.low - damping * filter.band;
@@ -98,24 +92,21 @@ void filterStep(Filter& filter, double input, double cutoffHz, double damping)
 }
 
 // 0 to 1 over [from, to] along a half cosine, so fades start and end without a corner.
-double smoothRise(double t, double from, double to)
-{
+double smoothRise(double t, double from, double to) {
     if (t <= from) return 0.0;
     if (t >= to) return 1.0;
     return 0.5 - 0.5 * std::cos(std::numbers::pi * (t - from) / (to - from));
 }
 
 // Scales the wave so that its largest excursion is peak (below full scale: no clipping).
-void normalise(std::vector<double>& wave, double peak)
-{
+void normalise(std::vector<double>& wave, double peak) {
     double largest = 0.0;
     for (double x : wave) largest = std::max(largest, std::abs(x));
     if (largest == 0.0) return;
     for (double& x : wave) x *= peak / largest;
 }
 
-Bytes waveHeader(int bitsPerSample, std::uint32_t sampleCount)
-{
+Bytes waveHeader(int bitsPerSample, std::uint32_t sampleCount) {
     const std::uint32_t bytesPerSample = static_cast<std::uint32_t>(bitsPerSample / 8);
     const std::uint32_t dataBytes = sampleCount * bytesPerSample;
     Bytes out;
@@ -124,8 +115,8 @@ Bytes waveHeader(int bitsPerSample, std::uint32_t sampleCount)
     putTag(out, "WAVE");
     putTag(out, "fmt ");
     put32(out, 16);
-    put16(out, 1); // PCM
-    put16(out, 1); // mono
+    put16(out, 1);  // PCM
+    put16(out, 1);  // mono
     put32(out, soundRate);
     put32(out, soundRate * bytesPerSample);
     put16(out, bytesPerSample);
@@ -135,8 +126,7 @@ Bytes waveHeader(int bitsPerSample, std::uint32_t sampleCount)
     return out;
 }
 
-Bytes encodeWave16(const std::vector<double>& wave)
-{
+Bytes encodeWave16(const std::vector<double>& wave) {
     Bytes out = waveHeader(16, static_cast<std::uint32_t>(wave.size()));
     for (double x : wave) {
         const long value = std::clamp(std::lround(x * 32767.0), -32767L, 32767L);
@@ -146,34 +136,22 @@ Bytes encodeWave16(const std::vector<double>& wave)
 }
 
 // 8-bit PCM is unsigned with silence at 128.
-Bytes encodeWave8(const std::vector<double>& wave)
-{
+Bytes encodeWave8(const std::vector<double>& wave) {
     Bytes out = waveHeader(8, static_cast<std::uint32_t>(wave.size()));
-    for (double x : wave)
-        out.push_back(static_cast<std::uint8_t>(std::clamp(128L + std::lround(x * 127.0), 1L, 255L)));
+    for (double x : wave) out.push_back(static_cast<std::uint8_t>(std::clamp(128L + std::lround(x * 127.0), 1L, 255L)));
     return out;
 }
 
-} // namespace
+}  // namespace
 
-Rgb tileBase(int tile)
-{
-    return tileBases[tile];
-}
+Rgb tileBase(int tile) { return tileBases[tile]; }
 
-TileShades tileShades(int tile)
-{
+TileShades tileShades(int tile) {
     const Rgb base = tileBases[tile];
-    return {base,
-            scaled(base, 5, 4),
-            scaled(base, 3, 4),
-            scaled(base, 1, 2),
-            scaled(base, 9, 8),
-            scaled(base, 5, 8)};
+    return {base, scaled(base, 5, 4), scaled(base, 3, 4), scaled(base, 1, 2), scaled(base, 9, 8), scaled(base, 5, 8)};
 }
 
-Image makeBackdrop()
-{
+Image makeBackdrop() {
     Image image{backdropWidth, backdropHeight,
                 std::vector<Rgb>(static_cast<size_t>(backdropWidth * backdropHeight), black)};
     for (const Box& box : boxes) {
@@ -190,33 +168,31 @@ Image makeBackdrop()
     return image;
 }
 
-Rgb tilePixel(const TileShades& shades, int size, int x, int y)
-{
+Rgb tilePixel(const TileShades& shades, int size, int x, int y) {
     const int last = size - 1;
     const int half = size / 2;
     // The diagonals x == y and x + y == last never share a pixel (the size is even), so every
     // seam pixel belongs to exactly one of the four half-diagonals.
     if (x == y) return x < half ? shades.topLeftSeam : shades.bottomRightSeam;
-    if (x + y == last) return y < half ? shades.base : shades.dark; // top/right, left/bottom
+    if (x + y == last) return y < half ? shades.base : shades.dark;  // top/right, left/bottom
     if (y < x) return x + y < last ? shades.light : shades.dark;
     return x + y < last ? shades.base : shades.darkest;
 }
 
-Image makeTileSheet()
-{
+Image makeTileSheet() {
     Image image{tileSize, tileSize * tileCount,
                 std::vector<Rgb>(static_cast<size_t>(tileSize * tileSize * tileCount), black)};
     for (int tile = 0; tile < tileCount; ++tile) {
         const TileShades shades = tileShades(tile);
         for (int y = 0; y < tileSize; ++y)
             for (int x = 0; x < tileSize; ++x)
-                image.pixels[static_cast<size_t>((tile * tileSize + y) * tileSize + x)] = tilePixel(shades, tileSize, x, y);
+                image.pixels[static_cast<size_t>((tile * tileSize + y) * tileSize + x)] =
+                    tilePixel(shades, tileSize, x, y);
     }
     return image;
 }
 
-Bytes encodeBmp(const Image& image)
-{
+Bytes encodeBmp(const Image& image) {
     const std::uint32_t rowBytes = static_cast<std::uint32_t>((image.width * 3 + 3) / 4 * 4);
     const std::uint32_t pixelBytes = rowBytes * static_cast<std::uint32_t>(image.height);
     const std::uint32_t headerBytes = 14 + 40;
@@ -236,7 +212,7 @@ Bytes encodeBmp(const Image& image)
     put16(out, 24);
     put32(out, 0);
     put32(out, pixelBytes);
-    put32(out, 2835); // 72 dots per inch, in dots per metre
+    put32(out, 2835);  // 72 dots per inch, in dots per metre
     put32(out, 2835);
     put32(out, 0);
     put32(out, 0);
@@ -247,26 +223,23 @@ Bytes encodeBmp(const Image& image)
             out.push_back(pixel.green);
             out.push_back(pixel.red);
         }
-        for (std::uint32_t pad = static_cast<std::uint32_t>(image.width * 3); pad < rowBytes; ++pad)
-            out.push_back(0);
+        for (std::uint32_t pad = static_cast<std::uint32_t>(image.width * 3); pad < rowBytes; ++pad) out.push_back(0);
     }
     return out;
 }
 
 // A bell-like ping on G6: a few harmonics, the higher ones dying first, a fast attack, gone by
 // a quarter of a second; the rest of the file is silence.
-Bytes makeTurnSound()
-{
+Bytes makeTurnSound() {
     constexpr int sampleCount = 18081;
     constexpr double fundamental = 1568.0;
     std::vector<double> wave(sampleCount);
     for (int i = 0; i < sampleCount; ++i) {
         const double t = static_cast<double>(i) / soundRate;
-        const double envelope =
-            smoothRise(t, 0.0, 0.004) * std::exp(-t / 0.045) * (1.0 - smoothRise(t, 0.19, 0.245));
-        const double tone = std::sin(twoPi * fundamental * t)
-                            + 0.35 * std::exp(-t / 0.03) * std::sin(twoPi * 2.0 * fundamental * t)
-                            + 0.15 * std::exp(-t / 0.015) * std::sin(twoPi * 3.0 * fundamental * t);
+        const double envelope = smoothRise(t, 0.0, 0.004) * std::exp(-t / 0.045) * (1.0 - smoothRise(t, 0.19, 0.245));
+        const double tone = std::sin(twoPi * fundamental * t) +
+                            0.35 * std::exp(-t / 0.03) * std::sin(twoPi * 2.0 * fundamental * t) +
+                            0.15 * std::exp(-t / 0.015) * std::sin(twoPi * 3.0 * fundamental * t);
         wave[static_cast<size_t>(i)] = envelope * tone;
     }
     normalise(wave, 0.6);
@@ -274,8 +247,7 @@ Bytes makeTurnSound()
 }
 
 // A soft tick: band-passed noise, at full strength at once and dying away over the whole file.
-Bytes makeMoveSound()
-{
+Bytes makeMoveSound() {
     constexpr int sampleCount = 5014;
     NoiseSource noise{0x2468ACE1u};
     Filter filter;
@@ -293,8 +265,7 @@ Bytes makeMoveSound()
 
 // A rising whoosh: noise through a band-pass whose centre climbs from 600 Hz to 4 kHz, level
 // for 0.4 s, then fading out to silence at the end.
-Bytes makeRowsClearedSound()
-{
+Bytes makeRowsClearedSound() {
     constexpr int sampleCount = 28416;
     const double length = static_cast<double>(sampleCount - 1) / soundRate;
     NoiseSource noise{0x13579BDFu};
@@ -316,8 +287,7 @@ Bytes makeRowsClearedSound()
 
 // A heavy thud: low-passed noise with a little bright grit on top, level for 0.1 s, then falling
 // away to silence at the end.
-Bytes makeHardDropSound()
-{
+Bytes makeHardDropSound() {
     constexpr int sampleCount = 8774;
     constexpr double holdUntil = 0.1;
     const double length = static_cast<double>(sampleCount - 1) / soundRate;
@@ -338,8 +308,7 @@ Bytes makeHardDropSound()
     return encodeWave8(wave);
 }
 
-std::vector<ResourceFile> makeAllResources()
-{
+std::vector<ResourceFile> makeAllResources() {
     return {
         {"backdrop.bmp", encodeBmp(makeBackdrop())},
         {"tiles.bmp", encodeBmp(makeTileSheet())},
@@ -356,8 +325,7 @@ std::vector<ResourceFile> makeAllResources()
     };
 }
 
-bool writeAllResources(const std::string& directory)
-{
+bool writeAllResources(const std::string& directory) {
     for (const ResourceFile& file : makeAllResources()) {
         const std::string path = directory + "/" + file.name;
         std::FILE* out = std::fopen(path.c_str(), "wb");

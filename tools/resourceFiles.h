@@ -24,9 +24,9 @@ struct Image {
 // The shades of one tile, each channel truncated and held at 255.
 struct TileShades {
     Rgb base;
-    Rgb light;          // top triangle
-    Rgb dark;           // right triangle
-    Rgb darkest;        // bottom triangle
+    Rgb light;    // top triangle
+    Rgb dark;     // right triangle
+    Rgb darkest;  // bottom triangle
     Rgb topLeftSeam;
     Rgb bottomRightSeam;
 };
@@ -38,7 +38,7 @@ struct Rgba {
 };
 struct IconImage {
     int size = 0;
-    std::vector<Rgba> pixels; // row by row from the top
+    std::vector<Rgba> pixels;  // row by row from the top
 };
 
 struct ResourceFile {
@@ -66,10 +66,10 @@ Image makeTileSheet();
 Bytes encodeBmp(const Image& image);
 
 // Complete RIFF WAVE files, mono PCM at 44100 samples per second.
-Bytes makeTurnSound();        // 16-bit, 18081 samples
-Bytes makeMoveSound();        // 8-bit, 5014 samples
-Bytes makeRowsClearedSound(); // 8-bit, 28416 samples
-Bytes makeHardDropSound();    // 8-bit, 8774 samples
+Bytes makeTurnSound();         // 16-bit, 18081 samples
+Bytes makeMoveSound();         // 8-bit, 5014 samples
+Bytes makeRowsClearedSound();  // 8-bit, 28416 samples
+Bytes makeHardDropSound();     // 8-bit, 8774 samples
 
 // The program's icon, `size` pixels square (a multiple of 8): a T piece about to drop into the
 // gap of two nearly full rows, drawn with the game's tiles on a transparent ground.

@@ -16,8 +16,7 @@ namespace {
 
 // The fastest of several rounds of `count` runs, in nanoseconds per run: the least disturbed.
 template <typename Work>
-double fastestNs(int count, Work work)
-{
+double fastestNs(int count, Work work) {
     double best = 1e300;
     for (int round = 0; round < 7; ++round) {
         const auto start = std::chrono::steady_clock::now();
@@ -30,8 +29,7 @@ double fastestNs(int count, Work work)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir scratch;

@@ -10,8 +10,7 @@
 
 namespace {
 
-long long clockNs(clockid_t clock)
-{
+long long clockNs(clockid_t clock) {
     timespec now{};
     clock_gettime(clock, &now);
     return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
@@ -19,8 +18,7 @@ long long clockNs(clockid_t clock)
 
 class Window : public QWidget {
 public:
-    explicit Window(bool ticking) : image(408, 524, QImage::Format_RGB32)
-    {
+    explicit Window(bool ticking) : image(408, 524, QImage::Format_RGB32) {
         image.fill(Qt::darkGray);
         setFixedSize(408, 524);
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -28,8 +26,7 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent*) override
-    {
+    void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.drawImage(0, 0, image);
         if (!painted) {
@@ -37,8 +34,7 @@ protected:
             std::fprintf(stderr, "firstFrame %lld\n", clockNs(CLOCK_REALTIME));
         }
     }
-    void timerEvent(QTimerEvent*) override
-    {
+    void timerEvent(QTimerEvent*) override {
         ++ticks;
         update();
         if (ticks % 100 == 0) std::fprintf(stderr, "ticks %d %lld\n", ticks, clockNs(CLOCK_MONOTONIC));
@@ -53,8 +49,7 @@ int Window::ticks = 0;
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     Window shown(true);
     shown.show();

@@ -22,7 +22,7 @@ struct Piece {
     std::int32_t pivotCol;
     std::int32_t pivotRow;
     std::uint8_t cells[16];
-    std::uint8_t colour;          // shape index 0-6, also the tile it is drawn with
+    std::uint8_t colour;  // shape index 0-6, also the tile it is drawn with
     std::int8_t col;
     std::int8_t row;
 };
@@ -41,7 +41,7 @@ struct GameState {
     std::uint8_t downLockout;
     std::uint8_t hardDropPending;
     std::uint8_t keyLatch;
-    std::uint8_t gameOver;         // a new piece was found blocked; the rules stand still until newGame
+    std::uint8_t gameOver;  // a new piece was found blocked; the rules stand still until newGame
 };
 
 enum ShapeIndex : std::uint8_t { shapeO, shapeI, shapeT, shapeJ, shapeL, shapeZ, shapeS, shapeCount };

@@ -46,14 +46,9 @@ void onKeyDown(WindowId receiver, int key) {
     case keyShift:
         if (pieceKeysLive()) hardDrop();
         break;
-    case keyEscape:
-        postClose(receiver);
-        break;
-    case keyF1:
-        showMessageBox("続ける", "ポーズ中", BoxButtons::ok, BoxOwner::none);
-        break;
-    default:
-        break;
+    case keyEscape: postClose(receiver); break;
+    case keyF1: showMessageBox("続ける", "ポーズ中", BoxButtons::ok, BoxOwner::none); break;
+    default: break;
     }
 }
 

@@ -25,7 +25,7 @@ struct HttpTarget {
     bool secure = false;  // https: encrypted, and the certificate must be valid
     std::string host;
     unsigned port = 80;
-    std::string path;     // starts with "/"
+    std::string path;  // starts with "/"
 };
 
 // Input: true while the Down arrow is physically held right now.
@@ -54,8 +54,7 @@ void invalidateGameWindow();
 void startSound(int soundId);
 
 // A modal message box without icon; returns the button that closed it.
-BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
-                         BoxOwner owner);
+BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner);
 
 // The name-entry window: shown top-most (its field and OK button made on the first showing),
 // hidden, and the field's current text as UTF-8.

@@ -31,7 +31,8 @@ void drawField(Surface to) {
     for (int r = 0; r < wellRows; ++r) {
         for (int c = 0; c < wellColumns; ++c) {
             const int i = r * wellColumns + c;
-            if (playfield.occupied[i]) drawTile(to, wellLeft + cellSize * c, wellTop + cellSize * r, playfield.colour[i]);
+            if (playfield.occupied[i])
+                drawTile(to, wellLeft + cellSize * c, wellTop + cellSize * r, playfield.colour[i]);
         }
     }
 }

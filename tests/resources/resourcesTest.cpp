@@ -23,8 +23,8 @@ TEST(Resources, EveryGeneratedFileIsCommittedExactlyAsTheGeneratorMakesIt) {
     // Every committed picture, sound and icon comes from the generator.
     for (const auto& entry : std::filesystem::directory_iterator(PILARO_RESOURCES_DIR)) {
         const auto extension = entry.path().extension();
-        const bool madeByGenerator = extension == ".bmp" || extension == ".wav" || extension == ".png" || extension == ".ico";
-        EXPECT_TRUE(!madeByGenerator || generated.count(entry.path().filename().string()))
-            << entry.path();
+        const bool madeByGenerator =
+            extension == ".bmp" || extension == ".wav" || extension == ".png" || extension == ".ico";
+        EXPECT_TRUE(!madeByGenerator || generated.count(entry.path().filename().string())) << entry.path();
     }
 }

@@ -73,8 +73,8 @@ void startSound(int soundId) { webStartSound(soundId - soundTurn); }
 
 BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
                          BoxOwner owner) {
-    const int answer = webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), buttons == BoxButtons::yesNo,
-                                     owner == BoxOwner::nameWindow);
+    const int answer =
+        webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), buttons == BoxButtons::yesNo, owner == BoxOwner::nameWindow);
     if (buttons == BoxButtons::ok) return BoxAnswer::ok;
     return answer ? BoxAnswer::yes : BoxAnswer::no;
 }

@@ -6,8 +6,8 @@
 
 namespace {
 
-HWND nameEdit;       // the name field; made at the first showing of the name window, kept to the end
-int nameScale = 1;   // the whole factor of the name window's screen, as for the game window
+HWND nameEdit;      // the name field; made at the first showing of the name window, kept to the end
+int nameScale = 1;  // the whole factor of the name window's screen, as for the game window
 
 // Child controls are identified by the number passed where a top-level window passes its menu.
 HMENU controlId(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
@@ -21,7 +21,8 @@ HWND makeControl(const wchar_t* className, const std::string& text, DWORD style,
 
 void placeControl(int id, const ControlRect& at) {
     const int s = nameScale;
-    if (HWND control = GetDlgItem(nameWindow, id)) MoveWindow(control, at.x * s, at.y * s, at.width * s, at.height * s, TRUE);
+    if (HWND control = GetDlgItem(nameWindow, id))
+        MoveWindow(control, at.x * s, at.y * s, at.width * s, at.height * s, TRUE);
 }
 
 void makeNameControls() {
@@ -70,6 +71,4 @@ std::string nameFieldText() {
     return toUtf8(text);
 }
 
-void postClose(WindowId window) {
-    PostMessageW(window == WindowId::name ? nameWindow : mainWindow, WM_CLOSE, 0, 0);
-}
+void postClose(WindowId window) { PostMessageW(window == WindowId::name ? nameWindow : mainWindow, WM_CLOSE, 0, 0); }

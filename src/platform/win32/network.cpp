@@ -16,7 +16,8 @@ constexpr DWORD exchangeLimitMs = 7000;
 
 // Always from the server, never from or into the cache, and a redirect's own reply is read
 // rather than followed (0x84200000).
-constexpr DWORD plainRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+constexpr DWORD plainRequestFlags =
+    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
 // Over https the certificate must be valid: its date and its name are checked as usual.
 constexpr DWORD secureRequestFlags = plainRequestFlags | INTERNET_FLAG_SECURE;
 
@@ -26,7 +27,7 @@ constexpr DWORD secureRequestFlags = plainRequestFlags | INTERNET_FLAG_SECURE;
 struct Exchange {
     CRITICAL_SECTION lock;
     LONG holders = 2;
-    bool abandoned = false;         // the game stopped waiting; the reply is no longer wanted
+    bool abandoned = false;          // the game stopped waiting; the reply is no longer wanted
     HINTERNET session = nullptr;     // the WinINet session, or none
     HINTERNET connection = nullptr;  // its connection to the ranking server, or none
     HINTERNET request = nullptr;     // its POST request, or none
