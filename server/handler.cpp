@@ -65,34 +65,25 @@ std::uint32_t pageFromQuery(const std::string& query) {
     return 1;
 }
 
-bool ensureOpen(std::unique_ptr<RankingStore>& store, const ServerConfig& config, std::string& error) {
-    if (store != nullptr) return true;
-    if (config.databasePath.empty()) {
-        error = "PILARO_RANKING_DB is not set";
-        return false;
-    }
-    store = openStore(config.databasePath, StoreAccess::serve, error);
-    return store != nullptr;
-}
-
 Response unavailable(const char* textUtf8, const std::string& why) {
     Response response = refusal(503, textUtf8);
     response.logLine = "pilaro-ranking: 503: " + why;
     return response;
 }
 
-Response submit(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
-                BodyState bodyState, const std::string& body, std::int64_t now, const std::string& pageUrl) {
+Response submit(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+                const std::string& body, std::int64_t now, const std::string& pageUrl) {
     if (bodyState == BodyState::tooLarge) return refusal(413, "送信内容が長すぎます");
     if (bodyState == BodyState::incomplete) return refusal(400, "送信内容が途中で切れています");
     Submission submission;
     BodyError bodyError = parseSubmission(body, submission);
     if (bodyError != BodyError::none) return refusal(400, bodyErrorText(bodyError).c_str());
     std::string error;
-    if (!ensureOpen(store, config, error))
+    if (!store.open(config, error))
         return unavailable("ランキングは今使えません。時間をおいて送ってください", "cannot open the ranking: " + error);
-    std::vector<RankingEntry> topTen;
-    SubmitResult result = store->submit(submission, request.remoteAddr, now, config.rateLimit, topTen);
+    PendingSubmission pending{submission, request.remoteAddr, now, config.rateLimit, {}, {}, {}};
+    store.submit(pending);
+    const SubmitResult& result = pending.result;
     if (result.outcome == SubmitOutcome::rateLimited) {
         Response response = refusal(429, "送信が多すぎます。少し待ってから送ってください");
         response.extraHeaders = "Retry-After: " + std::to_string(result.retryAfter) + "\r\n";
@@ -100,33 +91,35 @@ Response submit(std::unique_ptr<RankingStore>& store, const ServerConfig& config
     }
     if (result.outcome != SubmitOutcome::accepted)
         return unavailable("ランキングに記録できませんでした。時間をおいて送ってください",
-                           "a submission was not stored: " + store->lastError());
+                           "a submission was not stored: " + pending.error);
     Response response;
     response.contentType = gameReplyType;
-    response.body = gameReply(result, topTen, pageUrl);
+    response.body = gameReply(result, pending.topTen, pageUrl);
     return response;
 }
 
-Response page(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
-              const std::string& pageUrl) {
+Response page(SharedStore& store, const ServerConfig& config, const RequestInfo& request, const std::string& pageUrl) {
     Response response;
     response.contentType = "text/html; charset=utf-8";
     StoreCounts counts;
     std::vector<RankingEntry> entries;
     std::string error;
-    bool open = ensureOpen(store, config, error);
-    std::uint32_t pageCount = 1;
-    std::uint32_t wanted = 1;
-    if (open && store->counts(counts)) {
-        pageCount = counts.names == 0 ? 1 : (counts.names + placesPerPage - 1) / placesPerPage;
-        wanted = std::min(pageFromQuery(request.query), pageCount);
-        if (store->read((wanted - 1) * placesPerPage, placesPerPage, entries)) {
-            response.body = rankingPage(entries, wanted, pageCount, counts.names, pageUrl);
-            return response;
-        }
+    bool read = false;
+    if (store.open(config, error)) {
+        store.exclusive([&](RankingStore& ranking) {
+            read = ranking.counts(counts);
+            std::uint32_t pageCount = counts.names == 0 ? 1 : (counts.names + placesPerPage - 1) / placesPerPage;
+            std::uint32_t wanted = std::min(pageFromQuery(request.query), pageCount);
+            read = read && ranking.read((wanted - 1) * placesPerPage, placesPerPage, entries);
+            if (read)
+                response.body = rankingPage(entries, wanted, pageCount, counts.names, pageUrl);
+            else
+                error = ranking.lastError();
+        });
     }
+    if (read) return response;
     response.status = 503;
-    response.logLine = "pilaro-ranking: 503: the page cannot be read: " + (open ? store->lastError() : error);
+    response.logLine = "pilaro-ranking: 503: the page cannot be read: " + error;
     response.body =
         "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
         "<body><p>ランキングは今使えません。</p></body></html>\n";
@@ -134,6 +127,51 @@ Response page(std::unique_ptr<RankingStore>& store, const ServerConfig& config, 
 }
 
 }  // namespace
+
+bool SharedStore::open(const ServerConfig& config, std::string& error) {
+    std::unique_lock lock(mutex);
+    if (store != nullptr) return true;
+    if (config.databasePath.empty()) {
+        error = "PILARO_RANKING_DB is not set";
+        return false;
+    }
+    // Opened under the mutex: the first requests of a new process wait for one open, not race.
+    store = openStore(config.databasePath, StoreAccess::serve, error);
+    return store != nullptr;
+}
+
+void SharedStore::submit(PendingSubmission& pending) {
+    std::unique_lock lock(mutex);
+    pending.answered = false;
+    waiting.push_back(&pending);
+    // Whoever finds the store free writes everything waiting, its own submission among it; the
+    // others wait for that batch, or for the next, to end.
+    while (!pending.answered) {
+        if (busy) {
+            turnEnded.wait(lock);
+            continue;
+        }
+        std::vector<PendingSubmission*> batch;
+        batch.swap(waiting);
+        takeTurn(lock, [&] { store->submitAll(batch); });
+        for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
+    }
+}
+
+void SharedStore::exclusive(const std::function<void(RankingStore&)>& use) {
+    std::unique_lock lock(mutex);
+    turnEnded.wait(lock, [this] { return !busy; });
+    takeTurn(lock, [&] { use(*store); });
+}
+
+void SharedStore::takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work) {
+    busy = true;
+    lock.unlock();
+    work();
+    lock.lock();
+    busy = false;
+    turnEnded.notify_all();
+}
 
 bool parseRateLimit(const char* text, RateLimit& out) {
     if (text == nullptr || *text == '\0') return false;
@@ -160,8 +198,8 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
     return config;
 }
 
-Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
-                       BodyState bodyState, const std::string& body, std::int64_t now) {
+Response handleRequest(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+                       const std::string& body, std::int64_t now) {
     std::string pageUrl = request.scriptName.empty() ? "/whiteRanking.cgi" : request.scriptName;
     Response response;
     if (request.method == "POST") {

@@ -4,8 +4,12 @@
 
 #include "store.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
 struct ServerConfig {
     std::string databasePath;  // from PILARO_RANKING_DB
@@ -37,9 +41,34 @@ struct Response {
 ServerConfig configFromEnvironment(const char* (*lookup)(const char* name));
 bool parseRateLimit(const char* text, RateLimit& out);
 
+// The store of one ranking process, shared by its request threads. It is opened on first use and
+// kept open. Submissions that arrive while a batch is being written wait, and go together in the
+// next batch: one transaction and one write for all of them, where two processes taking turns at
+// the write lock spent most of their time handing it over. Each is answered only once its batch is
+// committed.
+class SharedStore {
+public:
+    // Opens the store with the first caller's settings; false (and why) when it cannot.
+    bool open(const ServerConfig& config, std::string& error);
+    // Stores one submission with whatever else is waiting.
+    void submit(PendingSubmission& pending);
+    // Runs `use` on the store with nothing else using it; the store must be open.
+    void exclusive(const std::function<void(RankingStore&)>& use);
+
+private:
+    // Runs `work` with the store marked busy and the mutex released; returns with it held again.
+    void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
+
+    std::mutex mutex;
+    std::condition_variable turnEnded;
+    bool busy = false;  // someone is using the store, without the mutex held
+    std::unique_ptr<RankingStore> store;
+    std::vector<PendingSubmission*> waiting;
+};
+
 // Answers one request; opens the store on first use and keeps it open for the next.
-Response handleRequest(std::unique_ptr<RankingStore>& store, const ServerConfig& config, const RequestInfo& request,
-                       BodyState bodyState, const std::string& body, std::int64_t now);
+Response handleRequest(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
+                       const std::string& body, std::int64_t now);
 
 // The CGI response header block (a "Status:" line, the type, the extra lines, a blank line).
 std::string responseHead(const Response& response);

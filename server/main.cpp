@@ -16,10 +16,17 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
+
+// Request threads of one FastCGI process: enough for the web server's concurrent requests to the
+// ranking to gather into batches while one is being written.
+constexpr unsigned requestThreads = 8;
 
 const char* processEnvironment(const char* name) { return std::getenv(name); }
 
@@ -104,7 +111,7 @@ int runCgi(const ServerConfig& config) {
             },
             body);
     }
-    std::unique_ptr<RankingStore> store;
+    SharedStore store;
     Response response = handleRequest(store, config, request, state, body, std::time(nullptr));
     logFailure(response);
     std::string out = responseHead(response);
@@ -114,11 +121,18 @@ int runCgi(const ServerConfig& config) {
     return 0;
 }
 
-int runFastCgi(const ServerConfig& processConfig) {
+// Answers requests on one thread until the web server closes the socket.
+void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mutex& accepting) {
     FCGX_Request fcgi;
-    if (FCGX_InitRequest(&fcgi, 0, 0) != 0) return 1;
-    std::unique_ptr<RankingStore> store;
-    while (FCGX_Accept_r(&fcgi) >= 0) {
+    if (FCGX_InitRequest(&fcgi, 0, 0) != 0) return;
+    for (;;) {
+        int accepted;
+        {
+            // One thread at a time waits in accept.
+            std::lock_guard lock(accepting);
+            accepted = FCGX_Accept_r(&fcgi);
+        }
+        if (accepted < 0) break;
         auto param = [&fcgi](const char* name) { return text(FCGX_GetParam(name, fcgi.envp)); };
         // The web server's settings for the process win; a front end that passes them as request
         // parameters instead (nginx's fastcgi_param) works as well.
@@ -139,6 +153,23 @@ int runFastCgi(const ServerConfig& processConfig) {
         FCGX_PutStr(out.data(), static_cast<int>(out.size()), fcgi.out);
         FCGX_Finish_r(&fcgi);
     }
+    FCGX_Free(&fcgi, 1);
+}
+
+// Several requests at once in one process: their submissions go into the SQLite file together
+// (see SharedStore), so one process with threads writes faster than several processes taking
+// turns at the file's lock. A PostgreSQL store keeps one connection and one request at a time per
+// process: there, several processes share the server's disk flushes.
+int runFastCgi(const ServerConfig& config) {
+    bool postgres = config.databasePath.rfind("postgres", 0) == 0;
+    unsigned threads = postgres ? 1 : requestThreads;
+    SharedStore store;
+    std::mutex accepting;
+    std::vector<std::thread> others;
+    for (unsigned i = 1; i < threads; ++i)
+        others.emplace_back(serveFastCgi, std::cref(config), std::ref(store), std::ref(accepting));
+    serveFastCgi(config, store, accepting);
+    for (std::thread& thread : others) thread.join();
     return 0;
 }
 

@@ -141,6 +141,7 @@ public:
 
     SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
                         const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
+    void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
@@ -193,8 +194,8 @@ private:
     bool namesAbove(std::uint32_t score, std::int64_t& out);
     bool storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
                          SubmitResult& result);
-    SubmitResult submitOnce(const Submission& submission, std::string_view address, std::int64_t now,
-                            const RateLimit& limit, std::vector<RankingEntry>& topTen);
+    bool commitTogether(const std::vector<PendingSubmission*>& batch);
+    bool storeOne(PendingSubmission& pending);
     bool readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
 
     sqlite3* db = nullptr;
@@ -374,35 +375,68 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
 
 SubmitResult SqliteStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
                                  const RateLimit& limit, std::vector<RankingEntry>& topTen) {
-    SubmitResult result = submitOnce(submission, address, now, limit, topTen);
+    PendingSubmission one{submission, std::string(address), now, limit, {}, {}, {}};
+    submitAll({&one});
+    topTen = std::move(one.topTen);
+    error = one.error;
+    return one.result;
+}
+
+void SqliteStore::submitAll(const std::vector<PendingSubmission*>& batch) {
+    if (commitTogether(batch)) return;
     int code = failedWith;
-    if (result.outcome == SubmitOutcome::storageFailed &&
-        ((code & 0xFF) == SQLITE_FULL || code == SQLITE_IOERR_WRITE)) {
+    if ((code & 0xFF) == SQLITE_FULL || code == SQLITE_IOERR_WRITE) {
         // A full disk: the log's pages may fit in the database's free pages. Copy them over, empty
         // the log to give its room back, and try once more.
         sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-        result = submitOnce(submission, address, now, limit, topTen);
+        if (commitTogether(batch)) return;
     }
-    return result;
+    // Nothing of the batch was stored. Each on its own, so that one that cannot be stored does not
+    // take the others with it.
+    if (batch.size() > 1)
+        for (PendingSubmission* pending : batch) submitAll({pending});
 }
 
-SubmitResult SqliteStore::submitOnce(const Submission& submission, std::string_view address, std::int64_t now,
-                                     const RateLimit& limit, std::vector<RankingEntry>& topTen) {
-    SubmitResult result;
-    // An address is kept only while the rate limit may still count it; without a limit, never.
-    if (limit.count == 0) address = {};
+bool SqliteStore::commitTogether(const std::vector<PendingSubmission*>& batch) {
     // IMMEDIATE takes the write lock first, so the rate count and the writes see one state and
     // two writers never deadlock on a lock upgrade.
-    if (!execute("BEGIN IMMEDIATE")) return result;
-    bool ok = true;
+    bool ok = execute("BEGIN IMMEDIATE");
+    for (PendingSubmission* pending : batch) {
+        pending->result = SubmitResult{};
+        ok = ok && storeOne(*pending);
+    }
+    if (ok && execute("COMMIT")) {
+        for (PendingSubmission* pending : batch)
+            if (pending->result.outcome == SubmitOutcome::storageFailed)
+                pending->result.outcome = SubmitOutcome::accepted;
+        return true;
+    }
+    // A failed COMMIT (a full disk) may have rolled back already; a second ROLLBACK is harmless.
+    failedWith = sqlite3_extended_errcode(db);
+    std::string why = error;
+    execute("ROLLBACK");
+    for (PendingSubmission* pending : batch) {
+        pending->result = SubmitResult{};
+        pending->topTen.clear();
+        pending->error = why;
+    }
+    return false;
+}
+
+bool SqliteStore::storeOne(PendingSubmission& pending) {
+    std::string_view address = pending.address;
+    const RateLimit& limit = pending.limit;
+    std::int64_t now = pending.now;
+    // An address is kept only while the rate limit may still count it; without a limit, never.
+    if (limit.count == 0) address = {};
     if (limit.count > 0) {
         std::int64_t since = now - static_cast<std::int64_t>(limit.seconds);
         Use recent(*this, sqlRecentFromAddress);
         std::int64_t made = 0;
         bindText(recent.statement, 1, address);
         sqlite3_bind_int64(recent.statement, 2, since);
-        ok = recent.integer(made) || fail();
-        if (ok && made >= static_cast<std::int64_t>(limit.count)) {
+        if (!recent.integer(made)) return fail();
+        if (made >= static_cast<std::int64_t>(limit.count)) {
             // The next submission is allowed once the oldest of the latest `count` leaves the window.
             Use oldest(*this, sqlOldestCounted);
             bindText(oldest.statement, 1, address);
@@ -411,28 +445,15 @@ SubmitResult SqliteStore::submitOnce(const Submission& submission, std::string_v
             std::int64_t at = now;
             oldest.integer(at);
             std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
-            execute("ROLLBACK");
-            result.outcome = SubmitOutcome::rateLimited;
-            result.retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
-            return result;
+            pending.result.outcome = SubmitOutcome::rateLimited;
+            pending.result.retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
+            return true;  // nothing written
         }
         Use forget(*this, sqlForgetAddresses);
         sqlite3_bind_int64(forget.statement, 1, since);
-        ok = ok && (forget.done() || fail());
+        if (!forget.done()) return fail();
     }
-    ok = ok && storeSubmission(submission, address, now, result) && readTop(0, 10, topTen);
-    if (!ok || !execute("COMMIT")) {
-        // A failed COMMIT (a full disk) may have rolled back already; a second ROLLBACK is harmless.
-        failedWith = sqlite3_extended_errcode(db);
-        std::string why = error;
-        execute("ROLLBACK");
-        error = why;
-        result = SubmitResult{};
-        topTen.clear();
-        return result;
-    }
-    result.outcome = SubmitOutcome::accepted;
-    return result;
+    return storeSubmission(pending.submission, address, now, pending.result) && readTop(0, 10, pending.topTen);
 }
 
 bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
@@ -552,6 +573,13 @@ std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAcce
     if (store->open(path, access)) return store;
     error = store->lastError();
     return nullptr;
+}
+
+void RankingStore::submitAll(const std::vector<PendingSubmission*>& batch) {
+    for (PendingSubmission* pending : batch) {
+        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen);
+        pending->error = pending->result.outcome == SubmitOutcome::storageFailed ? lastError() : std::string();
+    }
 }
 
 std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error) {

@@ -17,6 +17,18 @@ struct StoreCounts {
     std::uint64_t addressesKept = 0;  // submissions whose client address is still remembered
 };
 
+// One submission on its way into the store, and what became of it.
+struct PendingSubmission {
+    Submission submission;
+    std::string address;
+    std::int64_t now = 0;
+    RateLimit limit;
+    SubmitResult result;               // storageFailed until it is stored
+    std::vector<RankingEntry> topTen;  // the top ten right after it
+    std::string error;                 // why it was not stored, for the error log
+    bool answered = false;             // its batch has ended (kept by whoever batches submissions)
+};
+
 class RankingStore {
 public:
     virtual ~RankingStore() = default;
@@ -25,6 +37,10 @@ public:
     // as they are after it. `now` is in seconds. Acknowledged (accepted) only once durable.
     virtual SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
                                 const RateLimit& limit, std::vector<RankingEntry>& topTen) = 0;
+    // Stores several submissions in their order, each answered as if it had come alone. A store
+    // that can commits them together, with one write to the disk; each is still acknowledged only
+    // once durable. By default, one after the other.
+    virtual void submitAll(const std::vector<PendingSubmission*>& batch);
     // Reads `count` places starting after `offset` places, best first.
     virtual bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) = 0;
     virtual bool counts(StoreCounts& out) = 0;

@@ -26,12 +26,13 @@ RawReply postBody(unsigned port, const std::string& body) {
 
 class Lighttpd : public testing::TestWithParam<const char*> {};
 
-// Faults of a busy server: on a new database two workers created the schema at once and one of the
-// first players got 503; the write-ahead log grew without bound under steady load; and a ranking
+// Faults of a busy server: on a new database two ranking processes created the schema at once and
+// one of the first players got 503; the write-ahead log grew without bound under steady load; and a ranking
 // process killed in the middle of a write transaction must leave a consistent store that holds
 // every submission it had answered 200.
 TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutlivesKilledProcesses) {
     LocalServer server;
+    server.workers = 2;  // processes that meet at the file, each with its own request threads
     std::mutex lock;
     std::atomic<std::size_t> failed{0};
     std::atomic<std::uintmax_t> largestLog{0};
@@ -155,7 +156,7 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
     EXPECT_TRUE(std::regex_search(limited.headers, std::regex("Retry-After: (58|59|60)\\b"))) << limited.headers;
     for (pid_t pid : server.workerPids()) workers.push_back(pid);
     EXPECT_EQ(server.stop(), 0);
-    EXPECT_GE(workers.size(), 3u);
+    EXPECT_GE(workers.size(), 2u);
     for (pid_t pid : workers) EXPECT_FALSE(alive(pid)) << "ranking process " << pid << " outlived stop";
 }
 

@@ -84,7 +84,8 @@ std::string freshStore(const std::string& kind) {
 static std::string settings(const LocalServer& server) {
     return "PILARO_DATA_DIR='" + server.dataDir + "' PILARO_RANKING_PORT=" + std::to_string(server.port) +
            " PILARO_RANKING_RATE='" + server.rate + "' PILARO_RANKING_MODE=" + server.mode + " PILARO_RANKING_DB='" +
-           server.store + "' PILARO_RANKING_BIN='" PILARO_RANKING_BIN "' '" PILARO_RANKING_SCRIPT "' ";
+           server.store + "' PILARO_RANKING_WORKERS=" + std::to_string(server.workers) +
+           " PILARO_RANKING_BIN='" PILARO_RANKING_BIN "' '" PILARO_RANKING_SCRIPT "' ";
 }
 
 LocalServer::~LocalServer() {

@@ -37,6 +37,7 @@ extern const char* const postgresMissing;  // the skip line
 struct LocalServer {
     std::string dataDir = makeTempDir(), rate = "0", mode = "fastcgi";
     std::string store = dataDir + "/ranking.sqlite3";  // PILARO_RANKING_DB
+    unsigned workers = 1;                              // PILARO_RANKING_WORKERS
     unsigned port = 0;
     ~LocalServer();
     bool start();
