@@ -18,6 +18,7 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -166,8 +167,12 @@ int runFastCgi(const ServerConfig& config) {
     SharedStore store;
     std::mutex accepting;
     std::vector<std::thread> others;
-    for (unsigned i = 1; i < threads; ++i)
-        others.emplace_back(serveFastCgi, std::cref(config), std::ref(store), std::ref(accepting));
+    try {
+        for (unsigned i = 1; i < threads; ++i)
+            others.emplace_back(serveFastCgi, std::cref(config), std::ref(store), std::ref(accepting));
+    } catch (const std::system_error&) {
+        // A host that refuses more threads still gets its requests answered, by fewer of them.
+    }
     serveFastCgi(config, store, accepting);
     for (std::thread& thread : others) thread.join();
     return 0;
