@@ -406,9 +406,11 @@ bool SqliteStore::commitTogether(const std::vector<PendingSubmission*>& batch) {
         ok = ok && storeOne(*pending);
     }
     if (ok && execute("COMMIT")) {
-        for (PendingSubmission* pending : batch)
+        for (PendingSubmission* pending : batch) {
             if (pending->result.outcome == SubmitOutcome::storageFailed)
                 pending->result.outcome = SubmitOutcome::accepted;
+            pending->error.clear();  // from a batch that failed before this one
+        }
         return true;
     }
     // A failed COMMIT (a full disk) may have rolled back already; a second ROLLBACK is harmless.
