@@ -162,8 +162,7 @@ void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mu
 // turns at the file's lock. A PostgreSQL store keeps one connection and one request at a time per
 // process: there, several processes share the server's disk flushes.
 int runFastCgi(const ServerConfig& config) {
-    bool postgres = config.databasePath.rfind("postgres", 0) == 0;
-    unsigned threads = postgres ? 1 : requestThreads;
+    unsigned threads = isPostgresLocation(config.databasePath) ? 1 : requestThreads;
     SharedStore store;
     std::mutex accepting;
     std::vector<std::thread> others;

@@ -584,8 +584,11 @@ void RankingStore::submitAll(const std::vector<PendingSubmission*>& batch) {
     }
 }
 
+bool isPostgresLocation(const std::string& location) {
+    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
+}
+
 std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error) {
-    if (location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0)
-        return openPostgresStore(location, access, error);
+    if (isPostgresLocation(location)) return openPostgresStore(location, access, error);
     return openSqliteStore(location, access, error);
 }

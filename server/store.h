@@ -67,5 +67,6 @@ enum class StoreAccess {
 // `location` is a PostgreSQL connection URI ("postgresql://..." or "postgres://...") or else the
 // path of an SQLite file (":memory:" for tests). On failure `error` says why and null is returned.
 std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error);
+bool isPostgresLocation(const std::string& location);
 std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAccess access, std::string& error);
 std::unique_ptr<RankingStore> openPostgresStore(const std::string& uri, StoreAccess access, std::string& error);
