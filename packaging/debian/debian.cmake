@@ -1,6 +1,7 @@
 # debian.cmake: the install layout of the two Debian packages and the CPack settings that make them.
 #   pilaro                 the game (component game)
-#   pilaro-ranking-server  the ranking program, its admin command and a lighttpd snippet (component rankingServer)
+#   pilaro-ranking-server  the ranking program, its admin command, the browser page and their lighttpd
+#                          snippets (component rankingServer)
 include(GNUInstallDirs)
 set(here ${CMAKE_CURRENT_SOURCE_DIR}/debian)
 set(generated ${CMAKE_CURRENT_BINARY_DIR})
@@ -12,6 +13,7 @@ function(pilaro_gzip source target)
   add_custom_command(OUTPUT ${target} COMMAND ${PILARO_GZIP} -9nc ${source} > ${target} DEPENDS ${source} VERBATIM)
 endfunction()
 
+configure_file(${here}/50-pilaro-ranking.conf.in ${generated}/50-pilaro-ranking.conf @ONLY)
 configure_file(${here}/changelog.in ${generated}/changelog @ONLY)
 configure_file(${here}/${appId}.metainfo.xml.in ${generated}/${appId}.metainfo.xml @ONLY)
 pilaro_gzip(${generated}/changelog ${generated}/changelog.gz)
@@ -38,7 +40,18 @@ if(TARGET pilaro-ranking)
   install(TARGETS pilaro-ranking RUNTIME DESTINATION lib/pilaro COMPONENT rankingServer)
   install(TARGETS pilaro-ranking-admin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT rankingServer)
   install(FILES ${generated}/pilaro-ranking-admin.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT rankingServer)
-  install(FILES ${here}/50-pilaro-ranking.conf DESTINATION /etc/lighttpd/conf-available COMPONENT rankingServer)
+  # The snippets an operator enables hold the settings; the lighttpd settings they include are the
+  # ones the local server runs.
+  install(FILES ${generated}/50-pilaro-ranking.conf ${here}/50-pilaro-play.conf
+    DESTINATION /etc/lighttpd/conf-available COMPONENT rankingServer)
+  install(FILES ${PROJECT_BINARY_DIR}/server/lighttpd/ranking.conf ${PROJECT_BINARY_DIR}/server/lighttpd/ranking-fastcgi.conf
+    ${PROJECT_BINARY_DIR}/server/lighttpd/ranking-cgi.conf ${PROJECT_BINARY_DIR}/server/lighttpd/play.conf
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/pilaro-ranking-server/lighttpd COMPONENT rankingServer)
+  # The browser page, served by the ranking's host (it sends its scores there), with its gzip copies.
+  if(PILARO_BUILD_WEB)
+    install(DIRECTORY ${PILARO_WEB_PAGE}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/pilaro-ranking-server/play
+      COMPONENT rankingServer)
+  endif()
   # What lighttpd answers by itself for the game's address (a body too large, the program down),
   # as the short code page 932 texts the game can show; the ranking program writes them.
   set(errorPages ${generated}/errors)
@@ -93,10 +106,10 @@ set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RANKINGSERVER_DESCRIPTION "online ranking server for the Pilaro game
 The program that answers Pilaro's ranking submissions, run by a web server as
 a FastCGI responder or a CGI program, keeping the ranking in SQLite, with an
-operator command to list, count, check and remove entries, and a lighttpd
-configuration snippet.
+operator command to list, count, check and remove entries, the game's browser
+page, and lighttpd configuration snippets for both.
 .
-Installing it enables nothing: enable the snippet with
-lighttpd-enable-mod pilaro-ranking and reload lighttpd.")
+Installing it enables nothing: enable the snippets with
+lighttpd-enable-mod pilaro-ranking pilaro-play and reload lighttpd.")
 
 include(CPack)

@@ -17,7 +17,8 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string head = "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+const std::string head = "POST " PILARO_TEST_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+const std::string pageRequest = "GET " PILARO_TEST_RANKING_PATH " HTTP/1.0\r\n\r\n";
 
 // A game-style POST of `body`.
 RawReply postBody(unsigned port, const std::string& body) {
@@ -108,9 +109,9 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
     // Stored literally (the replies above list them), shown escaped; "/" leads to the ranking.
-    EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: /whiteRanking.cgi"),
+    EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_TEST_RANKING_PATH),
               std::string::npos);
-    EXPECT_NE(rawExchange(server.port, "GET /whiteRanking.cgi HTTP/1.0\r\n\r\n").body.find("&#39;;DROP--&quot;</td>"),
+    EXPECT_NE(rawExchange(server.port, pageRequest).body.find("&#39;;DROP--&quot;</td>"),
               std::string::npos);
 
     // Fault: the disk fills up under the FastCGI workers, which keep one connection (and so a growing
@@ -158,6 +159,76 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
     EXPECT_EQ(server.stop(), 0);
     EXPECT_GE(workers.size(), 2u);
     for (pid_t pid : workers) EXPECT_FALSE(alive(pid)) << "ranking process " << pid << " outlived stop";
+}
+
+// The README's two web hosts sharing one PostgreSQL server, all on loopback: the database reached
+// over TCP with TLS and a password (scram-sha-256, sslmode=require, the password in a pgpass file).
+// Submissions arriving together at both hosts are each stored once, both show the same page, a
+// PostgreSQL crash is served through again by the running hosts within seconds, and the rate limit
+// counts an address across the hosts.
+TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
+    const std::string state = makeTempDir() + "/postgres";
+    struct Database {
+        std::string state;
+        ~Database() {
+            runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' stop '" + state + "'");
+            std::filesystem::remove_all(std::filesystem::path(state).parent_path());
+        }
+    } database{state};
+    runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' start '" + state + "' fast tls >/dev/null");
+    std::string lines = readFile(state), uri = lines.substr(0, lines.find('\n'));
+    if (uri.empty()) GTEST_SKIP() << "PostgreSQL could not start here: " << lines;
+    std::string folder = lines.substr(uri.size() + 1);
+    // The hosts' ranking processes and this test's checks find the password as an operator's would.
+    setenv("PGPASSFILE", (folder.substr(0, folder.find('\n')) + "/pgpass").c_str(), 1);
+
+    LocalServer hosts[2];
+    auto startBoth = [&](const std::string& rate) {
+        for (LocalServer& host : hosts) {
+            host.stop();
+            host.store = uri;
+            host.workers = 2;
+            host.rate = rate;
+            ASSERT_TRUE(host.start()) << host.errorLog();
+        }
+    };
+    startBoth("0");
+    std::vector<std::string> names;
+    std::mutex lock;
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t)
+        posters.emplace_back([&, t] {
+            for (int i = 0; i < 40; ++i) {
+                std::string name = "H" + std::to_string(t) + "_" + std::to_string(i);
+                int status = postBody(hosts[(t + i) % 2].port, name + "_" + std::to_string(i + 1)).status;
+                EXPECT_EQ(status, 200) << name;
+                std::lock_guard<std::mutex> guard(lock);
+                if (status == 200) names.push_back(name);
+            }
+        });
+    for (std::thread& t : posters) t.join();
+    EXPECT_EQ(expectConsistentHolding(uri, names), 160u) << "submissions stored";
+    std::string page = rawExchange(hosts[0].port, pageRequest).body;
+    EXPECT_NE(page.find("H3_39"), std::string::npos);
+    EXPECT_EQ(rawExchange(hosts[1].port, pageRequest).body, page);
+
+    // A crash of the database: each host's processes hold connections that died with it. Within a
+    // few seconds every process serves again, page reads as well as submissions, with no restart.
+    ASSERT_EQ(runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'"), 0);
+    int streak = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; streak < 12 && std::chrono::steady_clock::now() < deadline; ++i) {
+        bool served = rawExchange(hosts[i % 2].port, pageRequest).status == 200;
+        streak = served ? streak + 1 : 0;
+        if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(streak, 12) << "page reads after the crash; " << hosts[0].errorLog() << hosts[1].errorLog();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(postBody(hosts[i % 2].port, "AFTER" + std::to_string(i) + "_1").status, 200) << "host " << i % 2;
+
+    startBoth("1/60");
+    EXPECT_EQ(postBody(hosts[0].port, "LIMIT_1").status, 200);
+    EXPECT_EQ(postBody(hosts[1].port, "LIMIT_2").status, 429) << "the second host did not count the first one's";
 }
 
 }  // namespace
