@@ -47,6 +47,9 @@ if(TARGET pilaro-ranking)
   install(FILES ${PROJECT_BINARY_DIR}/server/lighttpd/ranking.conf ${PROJECT_BINARY_DIR}/server/lighttpd/ranking-fastcgi.conf
     ${PROJECT_BINARY_DIR}/server/lighttpd/ranking-cgi.conf ${PROJECT_BINARY_DIR}/server/lighttpd/play.conf
     DESTINATION ${CMAKE_INSTALL_DATADIR}/pilaro-ranking-server/lighttpd COMPONENT rankingServer)
+  # For nginx (with fcgiwrap), the settings to include in a server block.
+  install(FILES ${PROJECT_BINARY_DIR}/server/nginx/ranking.conf
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/pilaro-ranking-server/nginx COMPONENT rankingServer)
   # The browser page, served by the ranking's host (it sends its scores there), with its gzip copies.
   if(PILARO_BUILD_WEB)
     install(DIRECTORY ${PILARO_WEB_PAGE}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/pilaro-ranking-server/play
