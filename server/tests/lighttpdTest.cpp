@@ -161,6 +161,18 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
     for (pid_t pid : workers) EXPECT_FALSE(alive(pid)) << "ranking process " << pid << " outlived stop";
 }
 
+// The ranking as a plain CGI program under lighttpd. Fault: a relative store went into the web
+// root, where anyone could download it with the client addresses in it.
+TEST(LighttpdCgi, AnswersAndKeepsARelativeStoreWhereItWasNamed) {
+    LocalServer server;
+    server.mode = "cgi";
+    server.store = std::filesystem::relative(server.dataDir + "/relative.sqlite3").string();
+    ASSERT_TRUE(server.start()) << server.errorLog();
+    EXPECT_EQ(doneText(postBody(server.port, "CGI_7").body).rfind("あなたは1位です\n", 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(server.dataDir + "/relative.sqlite3"));
+    EXPECT_EQ(rawExchange(server.port, "GET /relative.sqlite3 HTTP/1.0\r\n\r\n").status, 404);
+}
+
 // The README's two web hosts sharing one PostgreSQL server, all on loopback: the database reached
 // over TCP with TLS and a password (scram-sha-256, sslmode=require, the password in a pgpass file).
 // Submissions arriving together at both hosts are each stored once, both show the same page, a
