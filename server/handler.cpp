@@ -74,7 +74,6 @@ Response unavailable(Refusal text, const std::string& why) {
 // The process's store, opened on first use; false (and why) when the settings or the store fail.
 bool openShared(SharedStore& store, const ServerConfig& config, std::string& error) {
     error = config.problem;
-    if (error.empty() && config.databasePath.empty()) error = "PILARO_RANKING_DB is not set";
     return error.empty() && store.open(config.databasePath, error);
 }
 

@@ -172,9 +172,9 @@ private:
         }
     }
 
-    // Runs a call that only reads; when it failed with the connection (the server restarted, or
-    // the network dropped it), connects again and runs it once more, so that a restarted server
-    // is served again at once, not only after a submission.
+    // Runs a call that only reads; when it failed (the server restarted, or the network dropped
+    // the connection), connects again and runs it once more, so that a restarted server is served
+    // again at once, not only after a submission.
     template <typename Call>
     bool reading(Call call) {
         if (call()) return true;
@@ -182,9 +182,10 @@ private:
         error.clear();
         return call();
     }
-    // After a failed call: connects again when the connection is gone.
+    // After a failed call: connects again. libpq does not always know that the connection is gone
+    // (after a server restart it may still say CONNECTION_OK), and a new connection costs little
+    // next to the failure.
     bool reconnected() {
-        if (PQstatus(conn) != CONNECTION_BAD) return false;
         PQreset(conn);
         return PQstatus(conn) == CONNECTION_OK;
     }

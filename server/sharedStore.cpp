@@ -4,6 +4,10 @@
 bool SharedStore::open(const std::string& location, std::string& error) {
     std::unique_lock lock(mutex);
     if (store != nullptr) return true;
+    if (location.empty()) {
+        error = "PILARO_RANKING_DB is not set";
+        return false;
+    }
     // Opened under the mutex: the first requests of a new process wait for one open, not race.
     store = openStore(location, StoreAccess::serve, error);
     return store != nullptr;

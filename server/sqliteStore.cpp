@@ -189,7 +189,7 @@ private:
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
     // The place counts' SQL (placeCounts.h), kept for the statement cache, which knows a
     // statement by the address of its text.
-    const std::string countAbove = namesAboveSql("placeCounts", "?1");
+    const std::string countAbove = "SELECT " + namesAboveSql("placeCounts", "?1");
     const std::string namesSql = countNamesSql("placeCounts");
     const std::string rebuildCounts = rebuildPlaceCountsSql("placeCounts");
     const std::string countsDiffer = placeCountsDifferSql("placeCounts");

@@ -6,7 +6,9 @@
 #                                    fsync off (tests only). When it cannot start, the URI line is
 #                                    empty and the reason is in the folder's logs; the exit is 0 so
 #                                    that the tests run and skip their PostgreSQL cases.
-#                                    PILARO_POSTGRES_BUFFERS sets shared_buffers (default 128MB).
+#                                    PILARO_POSTGRES_BUFFERS sets shared_buffers (default 128MB);
+#                                    PILARO_POSTGRES_SETTINGS adds "-c name=value" settings.
+#   postgres.sh crash STATE          stops it as a power cut would (-m immediate), and starts it again.
 #   postgres.sh stop STATE           stops it and removes the folder.
 set -u
 command="${1:-}" state="${2:-}"
@@ -22,13 +24,21 @@ case "$command" in
     printf '\n%s\n' "$dir" >"$state"
     settings="-c listen_addresses='' -c unix_socket_directories='$dir' -c max_connections=60 -c shared_buffers=${PILARO_POSTGRES_BUFFERS:-128MB}"
     [[ "${3:-}" == fast ]] && settings+=" -c fsync=off -c full_page_writes=off"
+    settings+=" ${PILARO_POSTGRES_SETTINGS:-}"
     if [[ -x "$bin/initdb" ]] &&
        as "$bin/initdb" -D "$dir/data" -U pilaro -A trust -E UTF8 --locale=C --no-sync >"$dir/setup.log" 2>&1 &&
        as "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 -o "$settings" start >>"$dir/setup.log" 2>&1; then
       printf 'postgresql:///postgres?host=%s&user=pilaro\n%s\n' "$dir" "$dir" >"$state"
+      printf '%s\n' "$settings" >"$dir/settings"
     else
       echo "postgres.sh: PostgreSQL did not start; see $dir/setup.log and server.log" >&2
     fi
+    ;;
+  crash)
+    dir="$(sed -n 2p "$state")"
+    as "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >>"$dir/setup.log" 2>&1 &&
+      as "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 30 -o "$(cat "$dir/settings")" start >>"$dir/setup.log" 2>&1
+    exit
     ;;
   stop)
     dir="$(sed -n 2p "$state" 2>/dev/null)"
@@ -36,6 +46,6 @@ case "$command" in
     [[ -f "$dir/data/postmaster.pid" ]] && as "$bin/pg_ctl" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1
     rm -rf "$dir" "$state"
     ;;
-  *) echo "usage: postgres.sh start|stop STATE [fast]" >&2; exit 2 ;;
+  *) echo "usage: postgres.sh start|crash|stop STATE [fast]" >&2; exit 2 ;;
 esac
 exit 0

@@ -144,6 +144,7 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
         << error << report;
     std::set<std::string> missing(names.begin(), names.end());
     for (const RankingEntry& entry : all) missing.erase(entry.name);
-    EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing";
+    EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing, "
+                                 << (missing.empty() ? "" : "such as " + *missing.begin());
     return counts.submissions;
 }
