@@ -157,8 +157,11 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
     std::vector<RankingEntry> all;
     StoreCounts counts;
     std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::readOnly, error);
-    EXPECT_TRUE(store != nullptr && store->check(report) && store->read(0, 100000, all) && store->counts(counts))
-        << error << report;
+    EXPECT_NE(store, nullptr) << error;
+    if (store == nullptr) return 0;
+    EXPECT_TRUE(store->check(report)) << report;
+    EXPECT_TRUE(store->read(0, 100000, all)) << store->lastError();
+    EXPECT_TRUE(store->counts(counts)) << store->lastError();
     std::set<std::string> missing(names.begin(), names.end());
     for (const RankingEntry& entry : all) missing.erase(entry.name);
     EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing, "
