@@ -296,12 +296,20 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
         PQclear(r);
         while ((r = PQgetResult(conn)) != nullptr) PQclear(r);  // the end of this query's results
     }
-    // The pipeline's sync.
-    for (PGresult* r; (r = PQgetResult(conn)) != nullptr;) {
-        bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+    // The pipeline's sync. The small transaction commits only here, after its statement's result
+    // came: it is on the disk only once the sync's answer is in, without an error before it.
+    bool synced = false;
+    for (PGresult* r; !synced && (r = PQgetResult(conn)) != nullptr;) {
+        ExecStatusType status = PQresultStatus(r);
+        synced = status == PGRES_PIPELINE_SYNC;
+        if (!synced && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            if (good) error = PQresultErrorMessage(r);
+            good = false;
+        }
         PQclear(r);
-        if (sync) break;
     }
+    if (!synced && good) error = "the connection ended before the commit was confirmed";
+    good = good && synced;
     PQexitPipelineMode(conn);
     while (!error.empty() && error.back() == '\n') error.pop_back();
     if (!good) {
