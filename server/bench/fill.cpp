@@ -43,11 +43,14 @@ bool fillPostgres(const std::string& uri, std::uint32_t count, std::int64_t now,
                       " - 1) i;"
                       "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
                       "WHERE id > (SELECT id FROM fill_from) ON CONFLICT (name) DO NOTHING;" +
-                      rebuildPlaceCountsSql("place_counts") + "COMMIT; VACUUM ANALYZE;";
-    PGresult* result = PQexec(conn, sql.c_str());
-    bool ok = PQresultStatus(result) == PGRES_COMMAND_OK;
-    if (!ok) error = PQerrorMessage(conn);
-    PQclear(result);
+                      rebuildPlaceCountsSql("place_counts") + "COMMIT";
+    bool ok = true;
+    for (const char* part : {sql.c_str(), "VACUUM ANALYZE"}) {  // VACUUM runs outside a transaction
+        PGresult* result = PQexec(conn, part);
+        ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+        if (!ok && error.empty()) error = PQerrorMessage(conn);
+        PQclear(result);
+    }
     // The fill's pages are written out now, not by the server in the middle of the measurement
     // (CHECKPOINT takes a superuser or pg_checkpoint: without, the server writes them in its time).
     if (ok) PQclear(PQexec(conn, "CHECKPOINT"));
