@@ -13,11 +13,11 @@ const char* const gameReplyType = "text/plain; charset=Shift_JIS";
 
 // A refusal the game can show: a short Japanese sentence and a line end, so that the sentence the
 // game appends starts on a line of its own; nothing in it is a "<".
-Response refusal(int status, const char* textUtf8) {
+Response refusal(int status, Refusal why, const char* textUtf8 = nullptr) {
     Response response;
     response.status = status;
     response.contentType = gameReplyType;
-    response.body = cp932::encode(std::string(textUtf8) + "\n");
+    response.body = cp932::encode(std::string(textUtf8 != nullptr ? textUtf8 : refusalText(why)) + "\n");
     return response;
 }
 
@@ -65,33 +65,37 @@ std::uint32_t pageFromQuery(const std::string& query) {
     return 1;
 }
 
-Response unavailable(const char* textUtf8, const std::string& why) {
-    Response response = refusal(503, textUtf8);
+Response unavailable(Refusal text, const std::string& why) {
+    Response response = refusal(503, text);
     response.logLine = "pilaro-ranking: 503: " + why;
     return response;
 }
 
+// The process's store, opened on first use; false (and why) when the settings or the store fail.
+bool openShared(SharedStore& store, const ServerConfig& config, std::string& error) {
+    error = config.problem;
+    return error.empty() && store.open(config.databasePath, error);
+}
+
 Response submit(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                 const std::string& body, std::int64_t now, const std::string& pageUrl) {
-    if (bodyState == BodyState::tooLarge) return refusal(413, "送信内容が長すぎます");
-    if (bodyState == BodyState::incomplete) return refusal(400, "送信内容が途中で切れています");
+    if (bodyState == BodyState::tooLarge) return refusal(413, Refusal::tooLarge);
+    if (bodyState == BodyState::incomplete) return refusal(400, Refusal::cutShort);
     Submission submission;
     BodyError bodyError = parseSubmission(body, submission);
-    if (bodyError != BodyError::none) return refusal(400, bodyErrorText(bodyError).c_str());
+    if (bodyError != BodyError::none) return refusal(400, {}, bodyErrorText(bodyError).c_str());
     std::string error;
-    if (!store.open(config, error))
-        return unavailable("ランキングは今使えません。時間をおいて送ってください", "cannot open the ranking: " + error);
+    if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
     PendingSubmission pending{submission, request.remoteAddr, now, config.rateLimit, {}, {}, {}};
     store.submit(pending);
     const SubmitResult& result = pending.result;
     if (result.outcome == SubmitOutcome::rateLimited) {
-        Response response = refusal(429, "送信が多すぎます。少し待ってから送ってください");
+        Response response = refusal(429, Refusal::tooMany);
         response.extraHeaders = "Retry-After: " + std::to_string(result.retryAfter) + "\r\n";
         return response;
     }
     if (result.outcome != SubmitOutcome::accepted)
-        return unavailable("ランキングに記録できませんでした。時間をおいて送ってください",
-                           "a submission was not stored: " + pending.error);
+        return unavailable(Refusal::notStored, "a submission was not stored: " + pending.error);
     Response response;
     response.contentType = gameReplyType;
     response.body = gameReply(result, pending.topTen, pageUrl);
@@ -101,18 +105,18 @@ Response submit(SharedStore& store, const ServerConfig& config, const RequestInf
 Response page(SharedStore& store, const ServerConfig& config, const RequestInfo& request, const std::string& pageUrl) {
     Response response;
     response.contentType = "text/html; charset=utf-8";
-    StoreCounts counts;
+    std::uint32_t names = 0;
     std::vector<RankingEntry> entries;
     std::string error;
     bool read = false;
-    if (store.open(config, error)) {
+    if (openShared(store, config, error)) {
         store.exclusive([&](RankingStore& ranking) {
-            read = ranking.counts(counts);
-            std::uint32_t pageCount = counts.names == 0 ? 1 : (counts.names + placesPerPage - 1) / placesPerPage;
+            read = ranking.countNames(names);
+            std::uint32_t pageCount = names == 0 ? 1 : (names + placesPerPage - 1) / placesPerPage;
             std::uint32_t wanted = std::min(pageFromQuery(request.query), pageCount);
             read = read && ranking.read((wanted - 1) * placesPerPage, placesPerPage, entries);
             if (read)
-                response.body = rankingPage(entries, wanted, pageCount, counts.names, pageUrl);
+                response.body = rankingPage(entries, wanted, pageCount, names, pageUrl);
             else
                 error = ranking.lastError();
         });
@@ -120,58 +124,11 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
     if (read) return response;
     response.status = 503;
     response.logLine = "pilaro-ranking: 503: the page cannot be read: " + error;
-    response.body =
-        "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
-        "<body><p>ランキングは今使えません。</p></body></html>\n";
+    response.body = unavailablePage();
     return response;
 }
 
 }  // namespace
-
-bool SharedStore::open(const ServerConfig& config, std::string& error) {
-    std::unique_lock lock(mutex);
-    if (store != nullptr) return true;
-    if (config.databasePath.empty()) {
-        error = "PILARO_RANKING_DB is not set";
-        return false;
-    }
-    // Opened under the mutex: the first requests of a new process wait for one open, not race.
-    store = openStore(config.databasePath, StoreAccess::serve, error);
-    return store != nullptr;
-}
-
-void SharedStore::submit(PendingSubmission& pending) {
-    std::unique_lock lock(mutex);
-    pending.answered = false;
-    waiting.push_back(&pending);
-    // Whoever finds the store free writes everything waiting, its own submission among it; the
-    // others wait for that batch, or for the next, to end.
-    while (!pending.answered) {
-        if (busy) {
-            turnEnded.wait(lock);
-            continue;
-        }
-        std::vector<PendingSubmission*> batch;
-        batch.swap(waiting);
-        takeTurn(lock, [&] { store->submitAll(batch); });
-        for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
-    }
-}
-
-void SharedStore::exclusive(const std::function<void(RankingStore&)>& use) {
-    std::unique_lock lock(mutex);
-    turnEnded.wait(lock, [this] { return !busy; });
-    takeTurn(lock, [&] { use(*store); });
-}
-
-void SharedStore::takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work) {
-    busy = true;
-    lock.unlock();
-    work();
-    lock.lock();
-    busy = false;
-    turnEnded.notify_all();
-}
 
 bool parseRateLimit(const char* text, RateLimit& out) {
     if (text == nullptr || *text == '\0') return false;
@@ -190,11 +147,21 @@ bool parseRateLimit(const char* text, RateLimit& out) {
     return true;
 }
 
+std::string storeLocationProblem(const std::string& location) {
+    if (location.empty() || location.front() == '/' || isPostgresLocation(location)) return {};
+    return "PILARO_RANKING_DB must be an absolute path or a postgresql:// URI, not \"" + location + "\"";
+}
+
 ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
     ServerConfig config;
     if (const char* path = lookup("PILARO_RANKING_DB")) config.databasePath = path;
-    RateLimit limit;
-    if (parseRateLimit(lookup("PILARO_RANKING_RATE"), limit)) config.rateLimit = limit;
+    config.problem = storeLocationProblem(config.databasePath);
+    // Unset or empty: the default limit. Anything else must be a limit: a typing error must not
+    // quietly become another limit.
+    const char* rate = lookup("PILARO_RANKING_RATE");
+    if (rate != nullptr && *rate != '\0' && !parseRateLimit(rate, config.rateLimit))
+        config.problem = "PILARO_RANKING_RATE must be COUNT or COUNT/SECONDS (0 turns the limit off), not \"" +
+                         std::string(rate) + "\"";
     return config;
 }
 
@@ -207,7 +174,7 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
     } else if (request.method == "GET" || request.method == "HEAD") {
         response = page(store, config, request, pageUrl);
     } else {
-        response = refusal(405, "POST か GET で送ってください");
+        response = refusal(405, Refusal::wrongMethod);
         response.extraHeaders = "Allow: GET, HEAD, POST\r\n";
     }
     response.extraHeaders += "Cache-Control: no-store\r\n";

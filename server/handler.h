@@ -2,18 +2,16 @@
 // (CGI or FastCGI) that carried it.
 #pragma once
 
-#include "store.h"
+#include "sharedStore.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 struct ServerConfig {
     std::string databasePath;  // from PILARO_RANKING_DB
     RateLimit rateLimit;       // from PILARO_RANKING_RATE ("COUNT" or "COUNT/SECONDS", 0 = off)
+    std::string problem;       // a setting that cannot be used, named: every request is refused (503)
 };
 
 // Request bodies beyond this are refused unread: the game's body has at most 19 bytes.
@@ -37,34 +35,15 @@ struct Response {
     std::string logLine;  // for the server's error log: set for every 5xx and storage failure
 };
 
-// Reads the configuration from the environment (`lookup` returns null for a missing name).
+// Reads the configuration from the environment (`lookup` returns null for a missing name). A
+// malformed rate, or a store that is not an absolute path or a PostgreSQL URI, is a problem.
 ServerConfig configFromEnvironment(const char* (*lookup)(const char* name));
+// Why `location` (PILARO_RANKING_DB) cannot be the store, or "" when it can. A relative path would
+// be taken from the program's working folder, which a web server makes the web root in CGI mode:
+// the ranking, client addresses and all, could then be downloaded.
+std::string storeLocationProblem(const std::string& location);
+// The one parse of PILARO_RANKING_RATE's text; false when it is not one.
 bool parseRateLimit(const char* text, RateLimit& out);
-
-// The store of one ranking process, shared by its request threads. It is opened on first use and
-// kept open. Submissions that arrive while a batch is being written wait, and go together in the
-// next batch: one transaction and one write for all of them, where two processes taking turns at
-// the write lock spent most of their time handing it over. Each is answered only once its batch is
-// committed.
-class SharedStore {
-public:
-    // Opens the store with the first caller's settings; false (and why) when it cannot.
-    bool open(const ServerConfig& config, std::string& error);
-    // Stores one submission with whatever else is waiting.
-    void submit(PendingSubmission& pending);
-    // Runs `use` on the store with nothing else using it; the store must be open.
-    void exclusive(const std::function<void(RankingStore&)>& use);
-
-private:
-    // Runs `work` with the store marked busy and the mutex released; returns with it held again.
-    void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
-
-    std::mutex mutex;
-    std::condition_variable turnEnded;
-    bool busy = false;  // someone is using the store, without the mutex held
-    std::unique_ptr<RankingStore> store;
-    std::vector<PendingSubmission*> waiting;
-};
 
 // Answers one request; opens the store on first use and keeps it open for the next.
 Response handleRequest(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,

@@ -138,7 +138,10 @@ void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mu
         // The web server's settings for the process win; a front end that passes them as request
         // parameters instead (nginx's fastcgi_param) works as well.
         ServerConfig config = processConfig;
-        if (config.databasePath.empty()) config.databasePath = param("PILARO_RANKING_DB");
+        if (config.databasePath.empty()) {
+            config.databasePath = param("PILARO_RANKING_DB");
+            if (config.problem.empty()) config.problem = storeLocationProblem(config.databasePath);
+        }
         RequestInfo request{param("REQUEST_METHOD"), param("QUERY_STRING"), param("REMOTE_ADDR"), param("SCRIPT_NAME")};
         std::string body;
         BodyState state = BodyState::complete;
@@ -187,5 +190,9 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     if (FCGX_Init() != 0) return 1;
     ServerConfig config = configFromEnvironment(processEnvironment);
-    return FCGX_IsCGI() ? runCgi(config) : runFastCgi(config);
+    if (FCGX_IsCGI()) return runCgi(config);  // a CGI run says it in its 503 line
+    // A setting that cannot be used is said at once, and again in the 503 line of every request:
+    // the process keeps running, so that the web server does not start it again and again.
+    if (!config.problem.empty()) std::fprintf(stderr, "pilaro-ranking: %s\n", config.problem.c_str());
+    return runFastCgi(config);
 }

@@ -1,5 +1,6 @@
 // postgresStore.cpp: the ranking in a PostgreSQL database, shared by the ranking programs of
 // several web hosts. The rows, the rules and the answers are those of the SQLite store.
+#include "placeCounts.h"
 #include "store.h"
 
 #include <libpq-fe.h>
@@ -27,12 +28,15 @@ CREATE TABLE IF NOT EXISTS names(
   score bigint NOT NULL,
   submission bigint NOT NULL);
 CREATE INDEX IF NOT EXISTS names_by_place ON names(score DESC, submission);
--- Level k counts the names per value of score >> 4k, as in the SQLite store.
+-- The place counts (placeCounts.h), as in the SQLite store.
 CREATE TABLE IF NOT EXISTS place_counts(
   level integer NOT NULL,
   prefix bigint NOT NULL,
   names bigint NOT NULL,
   PRIMARY KEY(level, prefix));
+-- One row per connection slot, written by the small transaction that waits for the disk after each
+-- submission (see submit).
+CREATE TABLE IF NOT EXISTS pilaro_flush(slot integer PRIMARY KEY, writes bigint NOT NULL);
 
 -- One name's count moves from `old_score` (null: a new name) to `new_score` (null: removed). The
 -- rows are changed in one order, level by level, so two submissions never wait for each other in
@@ -41,10 +45,10 @@ CREATE OR REPLACE FUNCTION pilaro_move_count(old_score bigint, new_score bigint)
 LANGUAGE sql AS $f$
   INSERT INTO place_counts(level, prefix, names)
   SELECT level, prefix, sum(delta) FROM (
-    SELECT l AS level, new_score >> (4 * l) AS prefix, 1 AS delta FROM generate_series(0, 7) l
+    SELECT k AS level, new_score >> (@BITS@ * k) AS prefix, 1 AS delta FROM @LEVELS@ l
     WHERE new_score IS NOT NULL
     UNION ALL
-    SELECT l, old_score >> (4 * l), -1 FROM generate_series(0, 7) l WHERE old_score IS NOT NULL) d
+    SELECT k, old_score >> (@BITS@ * k), -1 FROM @LEVELS@ l WHERE old_score IS NOT NULL) d
   GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix
   ON CONFLICT (level, prefix) DO UPDATE SET names = place_counts.names + excluded.names
 $f$;
@@ -59,6 +63,10 @@ DECLARE
   v_above bigint; v_tied bigint;
 BEGIN
   outcome := 0; retry := 0;
+  -- Addresses out of the window are forgotten, a few with each submission; with the limit off, all.
+  UPDATE submissions SET address = '' WHERE id IN (SELECT id FROM submissions
+    WHERE address <> '' AND at <= p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END
+    ORDER BY at LIMIT 4 FOR UPDATE SKIP LOCKED);
   IF p_count > 0 THEN
     -- Two hosts may count the same address at once: one waits for the other.
     PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
@@ -69,8 +77,6 @@ BEGIN
       outcome := 1; retry := greatest(coalesce(retry, 1), 1);
       RETURN;
     END IF;
-    UPDATE submissions SET address = '' WHERE id IN (SELECT id FROM submissions
-      WHERE address <> '' AND at <= p_now - p_seconds ORDER BY at LIMIT 4 FOR UPDATE SKIP LOCKED);
   ELSE
     p_address := '';
   END IF;
@@ -87,13 +93,7 @@ BEGIN
       improved := true; best := p_score; v_best_submission := v_id;
     END IF;
   END IF;
-  -- Level by level, each a range of the primary key (one query over all levels is planned as a
-  -- scan of the whole table).
-  v_above := 0;
-  FOR k IN 0..7 LOOP
-    v_above := v_above + (SELECT coalesce(sum(names), 0) FROM place_counts
-      WHERE level = k AND prefix > (best >> (4 * k)) AND prefix <= ((best >> (4 * k)) | 15));
-  END LOOP;
+  v_above := @ABOVE@;
   SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
   place := v_above + v_tied + 1;
   -- The counts last: their rows near the top of the levels are shared by every submission, and
@@ -104,13 +104,15 @@ END
 $f$;
 )SQL";
 
-// Level 0 from the names, each level above from the one below.
-const char* const sqlRebuildCounts =
-    "DELETE FROM place_counts;"
-    "INSERT INTO place_counts(level, prefix, names) SELECT 0, score, count(*) FROM names GROUP BY score;"
-    "DO $$ BEGIN FOR k IN 1..7 LOOP "
-    "INSERT INTO place_counts(level, prefix, names) SELECT k, prefix >> 4, sum(names) FROM place_counts "
-    "WHERE level = k - 1 GROUP BY prefix >> 4; END LOOP; END $$;";
+// The schema with the place counts' SQL put in.
+std::string schemaWithCounts() {
+    std::string sql = schemaSql;
+    for (auto [mark, value] : {std::pair<std::string, std::string>{"@BITS@", std::to_string(placeCountBits)},
+                               {"@LEVELS@", placeLevelsSql()},
+                               {"@ABOVE@", namesAboveSql("place_counts", "best")}})
+        for (std::size_t at; (at = sql.find(mark)) != std::string::npos;) sql.replace(at, mark.size(), value);
+    return sql;
+}
 
 class PostgresStore : public RankingStore {
 public:
@@ -122,10 +124,10 @@ public:
     SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
                         const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
+    bool countNames(std::uint32_t& names) override;
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
-    bool fillForBenchmark(std::uint32_t count, std::int64_t now) override;
 
 private:
     // Runs one statement with text parameters (a null pointer is SQL NULL; `binary` marks bytea).
@@ -170,11 +172,33 @@ private:
         }
     }
 
+    // Runs a call that only reads; when it failed (the server restarted, or the network dropped
+    // the connection), connects again and runs it once more, so that a restarted server is served
+    // again at once, not only after a submission.
+    template <typename Call>
+    bool reading(Call call) {
+        if (call()) return true;
+        if (!reconnected()) return false;
+        error.clear();
+        return call();
+    }
+    // After a failed call: connects again. libpq does not always know that the connection is gone
+    // (after a server restart it may still say CONNECTION_OK), and a new connection costs little
+    // next to the failure.
+    bool reconnected() {
+        PQreset(conn);
+        return PQstatus(conn) == CONNECTION_OK;
+    }
+
     PGconn* conn = nullptr;
 };
 
 bool PostgresStore::open(const std::string& uri, StoreAccess access) {
-    conn = PQconnectdb(uri.c_str());
+    // A host that is gone must not hold a request for the system's TCP time-out (minutes): ten
+    // seconds unless the URI says otherwise (its own setting comes later and wins).
+    const char* keywords[] = {"connect_timeout", "dbname", nullptr};
+    const char* values[] = {"10", uri.c_str(), nullptr};
+    conn = PQconnectdbParams(keywords, values, 1);
     PQsetNoticeProcessor(
         conn, [](void*, const char*) {}, nullptr);  // "already exists, skipping"
     if (PQstatus(conn) != CONNECTION_OK) {
@@ -209,7 +233,7 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     }
     // The functions are replaced on every start, so that a new program brings its own.
     bool done = access != StoreAccess::serve ||
-                (execute(schemaSql) && (marker != 0 || execute("INSERT INTO pilaro_ranking_schema VALUES (1)")));
+                (execute(schemaWithCounts().c_str()) && (marker != 0 || execute("INSERT INTO pilaro_ranking_schema VALUES (1)")));
     if (done && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -229,9 +253,12 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
     int lengths[] = {static_cast<int>(submission.name.size()), 0, 0, 0, 0, 0};
     int formats[] = {1, 0, 0, 0, 0, 0};
     // One round trip: the submission's transaction commits without waiting for the disk, so the
-    // place counts it changed are free for the next one at once; the small transaction after it
-    // waits for the disk, and with it for the submission. So the reply still goes out only once
-    // the submission is durable, and concurrent submissions share their flushes.
+    // place counts it changed are free for the next one at once. The small transaction after it
+    // writes a row and commits as the server's synchronous_commit says (on by default): its
+    // commit waits for the disk up to its own commit record, and so past the submission's, which
+    // comes before it in the log. (A transaction that writes nothing commits without waiting,
+    // whatever synchronous_commit says.) So the reply goes out only once the submission is on the
+    // disk, and concurrent submissions of all the processes share the server's flushes.
     PQenterPipelineMode(conn);
     PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "SET LOCAL synchronous_commit = off", 0, nullptr, nullptr, nullptr, nullptr, 0);
@@ -240,7 +267,10 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
     PQsendQueryParams(conn, "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10", 0, nullptr,
                       nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0);
-    PQsendQueryParams(conn, "SELECT pg_current_xact_id()", 0, nullptr, nullptr, nullptr, nullptr, 0);
+    PQsendQueryParams(conn,
+                      "INSERT INTO pilaro_flush VALUES (pg_backend_pid() % 1024, 1) "
+                      "ON CONFLICT (slot) DO UPDATE SET writes = pilaro_flush.writes + 1",
+                      0, nullptr, nullptr, nullptr, nullptr, 0);
     PQpipelineSync(conn);
     bool good = true;
     bool limited = false;
@@ -266,17 +296,25 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
         PQclear(r);
         while ((r = PQgetResult(conn)) != nullptr) PQclear(r);  // the end of this query's results
     }
-    // The pipeline's sync.
-    for (PGresult* r; (r = PQgetResult(conn)) != nullptr;) {
-        bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+    // The pipeline's sync. The small transaction commits only here, after its statement's result
+    // came: it is on the disk only once the sync's answer is in, without an error before it.
+    bool synced = false;
+    for (PGresult* r; !synced && (r = PQgetResult(conn)) != nullptr;) {
+        ExecStatusType status = PQresultStatus(r);
+        synced = status == PGRES_PIPELINE_SYNC;
+        if (!synced && status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            if (good) error = PQresultErrorMessage(r);
+            good = false;
+        }
         PQclear(r);
-        if (sync) break;
     }
+    if (!synced && good) error = "the connection ended before the commit was confirmed";
+    good = good && synced;
     PQexitPipelineMode(conn);
     while (!error.empty() && error.back() == '\n') error.pop_back();
     if (!good) {
         if (PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
-        if (PQstatus(conn) == CONNECTION_BAD) PQreset(conn);
+        reconnected();  // for the next one: this one may have been stored, or not
         topTen.clear();
         return SubmitResult{};
     }
@@ -291,20 +329,29 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
 
 bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
     std::string limit = std::to_string(count), skip = std::to_string(offset);
-    PGresult* result = run("SELECT name, score FROM names ORDER BY score DESC, submission LIMIT $1 OFFSET $2",
-                           {{limit.c_str(), -1}, {skip.c_str(), -1}});
-    if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
-    return ok(result);
+    return reading([&] {
+        PGresult* result = run("SELECT name, score FROM names ORDER BY score DESC, submission LIMIT $1 OFFSET $2",
+                               {{limit.c_str(), -1}, {skip.c_str(), -1}});
+        if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
+        return ok(result);
+    });
+}
+
+bool PostgresStore::countNames(std::uint32_t& names) {
+    static const std::string sql = countNamesSql("place_counts");
+    std::int64_t count = 0;
+    if (!reading([&] { return single(sql.c_str(), count); })) return false;
+    names = static_cast<std::uint32_t>(count);
+    return true;
 }
 
 bool PostgresStore::counts(StoreCounts& out) {
-    std::int64_t names = 0, submissions = 0, addresses = 0;
-    if (!single("SELECT coalesce(sum(names), 0) FROM place_counts WHERE level = 7", names) ||
-        !single("SELECT count(*) FROM submissions", submissions) ||
+    std::int64_t submissions = 0, addresses = 0;
+    if (!countNames(out.names) || !single("SELECT count(*) FROM submissions", submissions) ||
         !single("SELECT count(*) FROM submissions WHERE address <> ''", addresses))
         return false;
-    out = {static_cast<std::uint32_t>(names), static_cast<std::uint64_t>(submissions),
-           static_cast<std::uint64_t>(addresses)};
+    out.submissions = static_cast<std::uint64_t>(submissions);
+    out.addressesKept = static_cast<std::uint64_t>(addresses);
     return true;
 }
 
@@ -320,44 +367,9 @@ bool PostgresStore::removeName(std::string_view cp932Name, bool& found) {
 
 bool PostgresStore::check(std::string& report) {
     std::int64_t wrong = 0;
-    if (!single("WITH expected AS (SELECT l AS level, score >> (4 * l) AS prefix, count(*) AS names "
-                "FROM names, generate_series(0, 7) l GROUP BY 1, 2), "
-                "kept AS (SELECT level, prefix, names FROM place_counts WHERE names <> 0) "
-                "SELECT count(*) FROM ((SELECT * FROM expected EXCEPT SELECT * FROM kept) "
-                "UNION ALL (SELECT * FROM kept EXCEPT SELECT * FROM expected)) d",
-                wrong))
-        return false;
+    if (!single(placeCountsDifferSql("place_counts").c_str(), wrong)) return false;
     report = wrong == 0 ? "ok" : "place counts differ from the names in " + std::to_string(wrong) + " rows";
     return wrong == 0;
-}
-
-bool PostgresStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
-    std::string n = std::to_string(count), at = std::to_string(now);
-    std::int64_t last = 0;
-    if (!single("SELECT coalesce(max(id), 0) FROM submissions", last)) return false;
-    std::string first = std::to_string(last);
-    // The secondary indexes are built again afterwards, in one sorted pass each.
-    bool done = execute(
-                    "BEGIN; SET LOCAL maintenance_work_mem = '256MB'; DROP INDEX submissions_by_address, "
-                    "submissions_to_forget, names_by_place") &&
-                ok(run("INSERT INTO submissions(name, score, address, at) "
-                       "SELECT convert_to('F' || lpad(i::text, 9, '0'), 'SQL_ASCII'), 1000 + 2 * i, '', $2 "
-                       "FROM generate_series(0, $1::bigint - 1) i",
-                       {{n.c_str(), -1}, {at.c_str(), -1}})) &&
-                ok(run("INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
-                       "WHERE id > $1 ON CONFLICT (name) DO NOTHING",
-                       {{first.c_str(), -1}})) &&
-                execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT") && execute("VACUUM ANALYZE");
-    // The fill is vacuumed and its pages written out now, not by the server in the middle of the
-    // measurement (CHECKPOINT takes a superuser or pg_checkpoint: without, the server writes them
-    // in its own time).
-    if (done) PQclear(PQexec(conn, "CHECKPOINT"));
-    if (!done) {
-        std::string why = error;
-        execute("ROLLBACK");
-        error = why;
-    }
-    return done;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // sqliteStore.cpp: the ranking in one SQLite file, shared by the web server's processes and the
 // operator's command.
+#include "placeCounts.h"
 #include "store.h"
 
 #include <sqlite3.h>
@@ -28,9 +29,8 @@ const char* const schemaSql =
     "  score INTEGER NOT NULL,"
     "  submission INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX IF NOT EXISTS namesByPlace ON names(score DESC, submission);"
-    // How many names have a best score in each range: level k holds one row per value of
-    // score >> 4k, so the names above a score are the sums of at most 15 rows on each of 8 levels,
-    // however long the ranking (counting index entries walked the whole ranking below the top).
+    // How many names have a best score in each range (placeCounts.h): counting index entries
+    // walked the whole ranking below the top.
     "CREATE TABLE IF NOT EXISTS placeCounts("
     "  level INTEGER NOT NULL,"
     "  prefix INTEGER NOT NULL,"
@@ -38,20 +38,6 @@ const char* const schemaSql =
     "  PRIMARY KEY(level, prefix)) WITHOUT ROWID;"
     // Addresses are forgotten once the rate limit no longer needs them; this finds the ones left.
     "CREATE INDEX IF NOT EXISTS submissionsToForget ON submissions(at) WHERE address <> '';";
-
-// Level 0 from the names, each level above from the one below.
-const char* const sqlRebuildCounts =
-    "DELETE FROM placeCounts;"
-    "INSERT INTO placeCounts(level, prefix, names) SELECT 0, score, COUNT(*) FROM names GROUP BY score;"
-    "INSERT INTO placeCounts SELECT 1, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 0 GROUP BY 2;"
-    "INSERT INTO placeCounts SELECT 2, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 1 GROUP BY 2;"
-    "INSERT INTO placeCounts SELECT 3, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 2 GROUP BY 2;"
-    "INSERT INTO placeCounts SELECT 4, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 3 GROUP BY 2;"
-    "INSERT INTO placeCounts SELECT 5, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 4 GROUP BY 2;"
-    "INSERT INTO placeCounts SELECT 6, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 5 GROUP BY 2;"
-    "INSERT INTO placeCounts SELECT 7, prefix >> 4, SUM(names) FROM placeCounts WHERE level = 6 GROUP BY 2;";
-
-constexpr int levels = 8;
 
 const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
 const char* const sqlOldestCounted =
@@ -72,22 +58,10 @@ const char* const sqlCountAt = "SELECT names FROM placeCounts WHERE level = 0 AN
 const char* const sqlCountTiedBefore = "SELECT COUNT(*) FROM names WHERE score = ?1 AND submission < ?2";
 const char* const sqlReadRanking =
     "SELECT name, score FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
-const char* const sqlCountNames = "SELECT total(names) FROM placeCounts WHERE level = 7";
 const char* const sqlCountNamesByScan = "SELECT COUNT(*) FROM names";
 const char* const sqlCountSubmissions = "SELECT COUNT(*) FROM submissions";
 const char* const sqlCountAddresses = "SELECT COUNT(*) FROM submissions WHERE address <> ''";
 const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING score";
-
-// The names above a score: on each level, the siblings after the score's own prefix.
-std::string countAboveSql() {
-    std::string sql = "SELECT 0";
-    for (int k = 0; k < levels; ++k) {
-        std::string p = "?" + std::to_string(k + 1);
-        sql += " + (SELECT total(names) FROM placeCounts WHERE level = " + std::to_string(k) + " AND prefix > " + p +
-               " AND prefix <= (" + p + " | 15))";
-    }
-    return sql;
-}
 
 // A WAL that reaches 4 MB is copied into the database and started again from its beginning,
 // waiting for the other writers meanwhile. Between two busy workers the log is otherwise never
@@ -112,9 +86,22 @@ int waitForLock(void*, int attempts) {
     return 1;
 }
 
+// The checkpoint's wait: a writer holds the lock for a batch (about a millisecond), a reader may
+// hold an old snapshot for as long as it likes (an operator's shell, a check of a large ranking).
+// The submissions of the next batch wait for the checkpoint, so it waits for neither beyond a
+// millisecond: it then copies what it can without them, and the next commit past the mark tries
+// again.
+int waitBriefly(void*, int attempts) {
+    if (attempts >= 10) return 0;
+    usleep(100);
+    return 1;
+}
+
 int checkpointWhenLong(void* limitPages, sqlite3* db, const char* schema, int pages) {
-    if (pages >= *static_cast<int*>(limitPages))
-        sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+    if (pages < *static_cast<int*>(limitPages)) return SQLITE_OK;
+    sqlite3_busy_handler(db, waitBriefly, nullptr);
+    sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+    sqlite3_busy_handler(db, waitForLock, nullptr);
     return SQLITE_OK;
 }
 
@@ -143,10 +130,10 @@ public:
                         const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
     void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
+    bool countNames(std::uint32_t& names) override;
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
-    bool fillForBenchmark(std::uint32_t count, std::int64_t now) override;
 
 private:
     // A cached statement, reset and unbound when the scope that uses it ends. A FastCGI process
@@ -200,7 +187,12 @@ private:
 
     sqlite3* db = nullptr;
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
-    std::string countAbove = countAboveSql();
+    // The place counts' SQL (placeCounts.h), kept for the statement cache, which knows a
+    // statement by the address of its text.
+    const std::string countAbove = "SELECT " + namesAboveSql("placeCounts", "?1");
+    const std::string namesSql = countNamesSql("placeCounts");
+    const std::string rebuildCounts = rebuildPlaceCountsSql("placeCounts");
+    const std::string countsDiffer = placeCountsDifferSql("placeCounts");
     int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
@@ -265,10 +257,11 @@ bool SqliteStore::setUp(StoreAccess access) {
         hasCounts = version >= 2;
         return true;
     }
-    // WAL lets the page be read while a submission is written. NORMAL sync keeps every committed
-    // transaction when a process is killed; only a crash of the whole machine may lose the latest.
+    // WAL lets the page be read while a submission is written. FULL sync flushes the log at every
+    // commit, before its submissions are answered: a submission acknowledged is on the disk, and
+    // survives a crash of the machine. One commit is one batch (SharedStore), so one flush.
     if (empty && !execute(newFilePageSize)) return false;
-    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = NORMAL")) return false;
+    if (!execute("PRAGMA journal_mode = WAL") || !execute("PRAGMA synchronous = FULL")) return false;
     std::int64_t pageSize = 4096;
     {
         Use size(*this, "PRAGMA page_size");
@@ -282,7 +275,7 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && execute(sqlRebuildCounts) && execute("PRAGMA user_version = 2");
+        ok = execute(schemaSql) && execute(rebuildCounts.c_str()) && execute("PRAGMA user_version = 2");
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -292,10 +285,10 @@ bool SqliteStore::setUp(StoreAccess access) {
 
 bool SqliteStore::addCounts(std::uint32_t score, std::int64_t delta, std::uint32_t other, bool skipShared) {
     Use add(*this, sqlAddCount);
-    for (int k = 0; k < levels; ++k) {
-        std::int64_t prefix = score >> (4 * k);
+    for (int k = 0; k < placeCountLevels; ++k) {
+        std::int64_t prefix = placePrefix(score, k);
         // A name that moves keeps its count on the levels where both scores share a prefix.
-        if (skipShared && prefix == (other >> (4 * k))) continue;
+        if (skipShared && prefix == placePrefix(other, k)) continue;
         sqlite3_bind_int(add.statement, 1, k);
         sqlite3_bind_int64(add.statement, 2, prefix);
         sqlite3_bind_int64(add.statement, 3, delta);
@@ -308,7 +301,7 @@ bool SqliteStore::addCounts(std::uint32_t score, std::int64_t delta, std::uint32
 bool SqliteStore::namesAbove(std::uint32_t score, std::int64_t& out) {
     Use above(*this, countAbove.c_str());
     if (above.statement == nullptr) return fail();
-    for (int k = 0; k < levels; ++k) sqlite3_bind_int64(above.statement, k + 1, score >> (4 * k));
+    sqlite3_bind_int64(above.statement, 1, score);
     return above.integer(out) || fail();
 }
 
@@ -391,8 +384,10 @@ void SqliteStore::submitAll(const std::vector<PendingSubmission*>& batch) {
         sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         if (commitTogether(batch)) return;
     }
-    // Nothing of the batch was stored. Each on its own, so that one that cannot be stored does not
-    // take the others with it.
+    // Nothing of the batch was stored. A lock that stayed taken through the whole busy time-out
+    // would keep each of them waiting as long again: they all fail now. Otherwise each on its own,
+    // so that one that cannot be stored does not take the others with it.
+    if ((code & 0xFF) == SQLITE_BUSY) return;
     if (batch.size() > 1)
         for (PendingSubmission* pending : batch) submitAll({pending});
 }
@@ -429,10 +424,16 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
     std::string_view address = pending.address;
     const RateLimit& limit = pending.limit;
     std::int64_t now = pending.now;
-    // An address is kept only while the rate limit may still count it; without a limit, never.
+    // An address is kept only while the rate limit may still count it; without a limit, never,
+    // and those kept from before the limit was turned off are forgotten as well.
+    std::int64_t since = now - (limit.count > 0 ? static_cast<std::int64_t>(limit.seconds) : 0);
+    {
+        Use forget(*this, sqlForgetAddresses);
+        sqlite3_bind_int64(forget.statement, 1, since);
+        if (!forget.done()) return fail();
+    }
     if (limit.count == 0) address = {};
     if (limit.count > 0) {
-        std::int64_t since = now - static_cast<std::int64_t>(limit.seconds);
         Use recent(*this, sqlRecentFromAddress);
         std::int64_t made = 0;
         bindText(recent.statement, 1, address);
@@ -449,11 +450,8 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
             std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
             pending.result.outcome = SubmitOutcome::rateLimited;
             pending.result.retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
-            return true;  // nothing written
+            return true;  // nothing written but the forgetting
         }
-        Use forget(*this, sqlForgetAddresses);
-        sqlite3_bind_int64(forget.statement, 1, since);
-        if (!forget.done()) return fail();
     }
     return storeSubmission(pending.submission, address, now, pending.result) && readTop(0, 10, pending.topTen);
 }
@@ -481,14 +479,21 @@ bool SqliteStore::read(std::uint32_t offset, std::uint32_t count, std::vector<Ra
     return readTop(offset, count, out);
 }
 
+bool SqliteStore::countNames(std::uint32_t& names) {
+    std::int64_t count = 0;
+    Use n(*this, hasCounts ? namesSql.c_str() : sqlCountNamesByScan);
+    if (!n.integer(count)) return fail();
+    names = static_cast<std::uint32_t>(count);
+    return true;
+}
+
 bool SqliteStore::counts(StoreCounts& out) {
-    std::int64_t names = 0, submissions = 0, addresses = 0;
-    Use n(*this, hasCounts ? sqlCountNames : sqlCountNamesByScan);
+    std::int64_t submissions = 0, addresses = 0;
     Use s(*this, sqlCountSubmissions);
     Use a(*this, sqlCountAddresses);
-    if (!n.integer(names) || !s.integer(submissions) || !a.integer(addresses)) return fail();
-    out = {static_cast<std::uint32_t>(names), static_cast<std::uint64_t>(submissions),
-           static_cast<std::uint64_t>(addresses)};
+    if (!countNames(out.names) || !s.integer(submissions) || !a.integer(addresses)) return fail();
+    out.submissions = static_cast<std::uint64_t>(submissions);
+    out.addressesKept = static_cast<std::uint64_t>(addresses);
     return true;
 }
 
@@ -524,48 +529,10 @@ bool SqliteStore::check(std::string& report) {
     if (report != "ok" || !hasCounts) return report == "ok";
     // The place counts must be what the names give.
     std::int64_t wrong = 0;
-    Use compare(*this,
-                "WITH RECURSIVE levels(k) AS (SELECT 0 UNION ALL SELECT k + 1 FROM levels WHERE k < 7), "
-                "expected AS (SELECT k AS level, score >> (4 * k) AS prefix, COUNT(*) AS names FROM names, levels "
-                "GROUP BY 1, 2) "
-                "SELECT COUNT(*) FROM (SELECT * FROM expected EXCEPT SELECT * FROM placeCounts WHERE names <> 0 "
-                "UNION ALL SELECT * FROM placeCounts WHERE names <> 0 EXCEPT SELECT * FROM expected)");
+    Use compare(*this, countsDiffer.c_str());
     if (!compare.integer(wrong)) return fail();
     if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
     return wrong == 0;
-}
-
-bool SqliteStore::fillForBenchmark(std::uint32_t count, std::int64_t now) {
-    // The secondary indexes are built again afterwards, in one sorted pass each: far quicker than
-    // a million insertions into them.
-    std::int64_t first = 0;
-    if (!execute("PRAGMA cache_size = -262144") || !execute("BEGIN IMMEDIATE")) return false;
-    {
-        Use last(*this, "SELECT coalesce(max(id), 0) FROM submissions");
-        if (!last.integer(first)) {
-            fail();
-            execute("ROLLBACK");
-            return false;
-        }
-    }
-    Use fill(*this,
-             "WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n + 1 < ?1) "
-             "INSERT INTO submissions(name, score, address, at) "
-             "SELECT CAST(printf('F%09d', n) AS BLOB), 1000 + 2 * n, '', ?2 FROM i");
-    sqlite3_bind_int64(fill.statement, 1, count);
-    sqlite3_bind_int64(fill.statement, 2, now);
-    Use names(*this,
-              "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
-              "WHERE id > ?1 ORDER BY name ON CONFLICT(name) DO NOTHING");
-    bool ok = execute("DROP INDEX submissionsByAddress; DROP INDEX submissionsToForget; DROP INDEX namesByPlace") &&
-              (fill.done() || fail());
-    sqlite3_bind_int64(names.statement, 1, first);
-    ok = ok && (names.done() || fail()) && execute(schemaSql) && execute(sqlRebuildCounts) && execute("COMMIT");
-    if (!ok) execute("ROLLBACK");
-    // The fill's log is copied into the database now, not by the first submission.
-    execute("PRAGMA wal_checkpoint(TRUNCATE)");
-    execute("PRAGMA cache_size = -2000");
-    return ok;
 }
 
 }  // namespace
@@ -575,20 +542,4 @@ std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAcce
     if (store->open(path, access)) return store;
     error = store->lastError();
     return nullptr;
-}
-
-void RankingStore::submitAll(const std::vector<PendingSubmission*>& batch) {
-    for (PendingSubmission* pending : batch) {
-        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen);
-        pending->error = pending->result.outcome == SubmitOutcome::storageFailed ? lastError() : std::string();
-    }
-}
-
-bool isPostgresLocation(const std::string& location) {
-    return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
-}
-
-std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error) {
-    if (isPostgresLocation(location)) return openPostgresStore(location, access, error);
-    return openSqliteStore(location, access, error);
 }

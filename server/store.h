@@ -34,23 +34,22 @@ public:
     virtual ~RankingStore() = default;
     // Stores one submission in one write transaction: the history row, and the name's best score
     // when this one beats it (a tie keeps the earlier submission ahead). Also returns the top ten
-    // as they are after it. `now` is in seconds. Acknowledged (accepted) only once durable.
+    // as they are after it. `now` is in seconds. Accepted only once its commit is on the disk.
     virtual SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
                                 const RateLimit& limit, std::vector<RankingEntry>& topTen) = 0;
     // Stores several submissions in their order, each answered as if it had come alone. A store
-    // that can commits them together, with one write to the disk; each is still acknowledged only
-    // once durable. By default, one after the other.
+    // that can commits them together, with one flush to the disk; each is still accepted only once
+    // its commit is on the disk. By default, one after the other.
     virtual void submitAll(const std::vector<PendingSubmission*>& batch);
     // Reads `count` places starting after `offset` places, best first.
     virtual bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) = 0;
+    // The names in the ranking alone, for the page: no count of the whole history.
+    virtual bool countNames(std::uint32_t& names) = 0;
     virtual bool counts(StoreCounts& out) = 0;
     // Takes a name out of the ranking (its history stays); `found` tells whether it was there.
     virtual bool removeName(std::string_view cp932Name, bool& found) = 0;
     // The store's own consistency check, and that the place counts agree with the names.
     virtual bool check(std::string& report) = 0;
-    // For the benchmark: adds `count` names straight into the store, name i ("F" and nine digits)
-    // with the score 1000 + 2 * i, as if each had submitted once at `now`.
-    virtual bool fillForBenchmark(std::uint32_t count, std::int64_t now) = 0;
     // Why the latest operation failed, for the error log.
     const std::string& lastError() const { return error; }
 
@@ -66,6 +65,7 @@ enum class StoreAccess {
 
 // `location` is a PostgreSQL connection URI ("postgresql://..." or "postgres://...") or else the
 // path of an SQLite file (":memory:" for tests). On failure `error` says why and null is returned.
+// (store.cpp, which also holds the default submitAll.)
 std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error);
 bool isPostgresLocation(const std::string& location);
 std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAccess access, std::string& error);

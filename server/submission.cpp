@@ -5,8 +5,6 @@
 
 namespace {
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
 // A single-byte control character (0x00..0x1F or 0x7F) anywhere: a trail byte is never below
 // 0x40, so a byte in that range is always a character of its own.
 bool hasControlCharacter(std::string_view bytes) {
@@ -24,7 +22,7 @@ std::string_view trimBlanks(std::string_view name) {
     std::size_t end = 0;                         // end of the last non-blank character
     for (std::size_t at = 0; at < name.size();) {
         unsigned char b = static_cast<unsigned char>(name[at]);
-        std::size_t size = isLeadByte(b) && at + 1 < name.size() ? 2 : 1;
+        std::size_t size = cp932::isLeadByte(b) && at + 1 < name.size() ? 2 : 1;
         bool blank = b == ' ' || (size == 2 && b == 0x81 && name[at + 1] == '\x40');
         if (!blank) {
             if (first == std::string_view::npos) first = at;
@@ -44,9 +42,12 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
     std::string_view digits = body.substr(split + 1);
     if (name.empty() || name.size() > maxNameBytes) return BodyError::nameLength;
     if (hasControlCharacter(name)) return BodyError::nameControl;
-    std::string readable;
+    std::string readable, canonical;
     if (!cp932::decodeStrict(name, readable)) return BodyError::nameEncoding;
-    name = trimBlanks(name);
+    // Some characters have two or three codes (87 54 and FA 4A are both the Roman numeral one):
+    // a name is kept in the one form Windows writes, so that it is one player however it came.
+    if (!cp932::encodeStrict(readable, canonical)) return BodyError::nameEncoding;
+    name = trimBlanks(canonical);
     if (name.empty()) return BodyError::nameBlank;
     if (digits.empty() || digits.size() > maxScoreDigits) return BodyError::score;
     std::uint64_t score = 0;
@@ -58,17 +59,4 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
     out.name.assign(name);
     out.score = static_cast<std::uint32_t>(score);
     return BodyError::none;
-}
-
-std::string bodyErrorText(BodyError error) {
-    switch (error) {
-    case BodyError::none: return {};
-    case BodyError::noSeparator: return "送信内容の形式が正しくありません";
-    case BodyError::nameLength: return "名前は1から10バイトにしてください";
-    case BodyError::nameEncoding: return "名前に読めない文字があります";
-    case BodyError::nameControl: return "名前に制御文字は使えません";
-    case BodyError::nameBlank: return "名前が空白だけです";
-    case BodyError::score: return "スコアが正しくありません";
-    }
-    return {};
 }

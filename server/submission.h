@@ -21,8 +21,7 @@ constexpr std::size_t maxScoreDigits = 10;
 // double-byte character whose second byte is 0x5F. Blanks (half- or full-width) at either end of
 // the name are dropped, so "AB " and "AB" are one player.
 BodyError parseSubmission(std::string_view body, Submission& out);
-// The reason for a refusal, as a short Japanese sentence (UTF-8).
-std::string bodyErrorText(BodyError error);
+// (texts.h gives the reason for a refusal as a sentence.)
 
 // How many accepted submissions one client address may make per window; 0 turns the limit off.
 // An address is remembered only for one window.

@@ -1,23 +1,61 @@
 // texts.cpp: the reply the game shows after a submission, the ranking page, and the short texts
-// of the web server's own refusals.
+// of the program's and the web server's refusals.
 #include "texts.h"
 
 #include "text/cp932.h"
 
+namespace {
+
+const char* const malformed = "送信内容の形式が正しくありません";
+const char* const tooLarge = "送信内容が長すぎます";
+const char* const unavailable = "ランキングは今使えません。時間をおいて送ってください";
+
+}  // namespace
+
+const char* refusalText(Refusal refusal) {
+    switch (refusal) {
+    case Refusal::tooLarge: return tooLarge;
+    case Refusal::cutShort: return "送信内容が途中で切れています";
+    case Refusal::unavailable: return unavailable;
+    case Refusal::notStored: return "ランキングに記録できませんでした。時間をおいて送ってください";
+    case Refusal::tooMany: return "送信が多すぎます。少し待ってから送ってください";
+    case Refusal::wrongMethod: return "POST か GET で送ってください";
+    }
+    return unavailable;
+}
+
+std::string bodyErrorText(BodyError error) {
+    switch (error) {
+    case BodyError::none: return {};
+    case BodyError::noSeparator: return malformed;
+    case BodyError::nameLength: return "名前は1から10バイトにしてください";
+    case BodyError::nameEncoding: return "名前に読めない文字があります";
+    case BodyError::nameControl: return "名前に制御文字は使えません";
+    case BodyError::nameBlank: return "名前が空白だけです";
+    case BodyError::score: return "スコアが正しくありません";
+    }
+    return {};
+}
+
+std::string unavailablePage() {
+    return "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
+           "<body><p>ランキングは今使えません。</p></body></html>\n";
+}
+
 const StatusText webServerStatusTexts[] = {
-    {400, "送信内容の形式が正しくありません"},
+    {400, malformed},
     {408, "送信が途中で止まりました。もう一度送ってください"},
     {411, "送信内容の長さがわかりません"},
-    {413, "送信内容が長すぎます"},
+    {413, tooLarge},
     {414, "アドレスが長すぎます"},
-    {417, "送信内容の形式が正しくありません"},
-    {431, "送信内容の形式が正しくありません"},
+    {417, malformed},
+    {431, malformed},
     {500, "ランキングで問題が起きました。時間をおいて送ってください"},
-    {501, "送信内容の形式が正しくありません"},
-    {502, "ランキングは今使えません。時間をおいて送ってください"},
-    {503, "ランキングは今使えません。時間をおいて送ってください"},
-    {504, "ランキングは今使えません。時間をおいて送ってください"},
-    {505, "送信内容の形式が正しくありません"},
+    {501, malformed},
+    {502, unavailable},
+    {503, unavailable},
+    {504, unavailable},
+    {505, malformed},
 };
 const std::size_t webServerStatusTextCount = sizeof webServerStatusTexts / sizeof webServerStatusTexts[0];
 

@@ -1,4 +1,5 @@
-// texts.h: what the ranking says: the reply the game shows after a submission, and the page.
+// texts.h: everything the ranking says: the reply the game shows after a submission, its
+// refusals, and the page.
 #pragma once
 
 #include "submission.h"
@@ -17,6 +18,14 @@ constexpr std::uint32_t placesPerPage = 50;
 // The whole ranking as a web page (UTF-8), page `page` (1-based) of `pageCount`.
 std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t page, std::uint32_t pageCount,
                         std::uint32_t nameCount, std::string_view pageUrl);
+
+// The ranking's own refusals, short Japanese sentences (UTF-8) that the game shows; none holds a "<".
+enum class Refusal { tooLarge, cutShort, unavailable, notStored, tooMany, wrongMethod };
+const char* refusalText(Refusal refusal);
+// Why a request body was refused.
+std::string bodyErrorText(BodyError error);
+// The page when the ranking cannot be read (UTF-8 HTML).
+std::string unavailablePage();
 
 // HTML-escapes UTF-8 text for element content and attribute values.
 std::string htmlEscape(std::string_view text);

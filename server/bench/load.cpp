@@ -2,7 +2,7 @@
 // game-style submissions to 127.0.0.1 over keep-alive connections and prints counts and latencies.
 // With --fill it instead writes names straight into a store, for a ranking of a given size; with
 // --get it fetches a path, to compare with the web server's own speed.
-#include "store.h"
+#include "fill.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -90,13 +90,9 @@ long scoreFor(const std::string& position, long n, long names) {
 
 int fill(const std::string& location, long names) {
     std::string error;
-    std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
-    if (store == nullptr || !store->fillForBenchmark(static_cast<std::uint32_t>(names), std::time(nullptr))) {
-        std::fprintf(stderr, "pilaro-ranking-load: cannot fill %s: %s\n", location.c_str(),
-                     store != nullptr ? store->lastError().c_str() : error.c_str());
-        return 1;
-    }
-    return 0;
+    if (fillForBenchmark(location, static_cast<std::uint32_t>(names), std::time(nullptr), error)) return 0;
+    std::fprintf(stderr, "pilaro-ranking-load: cannot fill %s: %s\n", location.c_str(), error.c_str());
+    return 1;
 }
 
 }  // namespace

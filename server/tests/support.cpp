@@ -68,16 +68,33 @@ bool rawSql(const std::string& location, const std::string& sql) {
 const char* const postgresMissing =
     "PostgreSQL could not start here (see " PILARO_TEST_POSTGRES_STATE "'s folder): its cases are skipped";
 
-std::string freshStore(const std::string& kind) {
+std::string freshStore(const std::string& kind, const std::string& postgresState) {
     static int made = 0;
     static const std::string folder = makeTempDir();  // removed when the test program ends
     [[maybe_unused]] static const int removal = std::atexit([] { std::filesystem::remove_all(folder); });
     std::string name = "t" + std::to_string(getpid()) + "_" + std::to_string(++made);
     if (kind == "sqlite") return folder + "/" + name + ".sqlite3";
     // The first line of the state file is the throw-away server's URI, when it started.
-    std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
+    std::string uri = readFile(postgresState);
     uri = uri.substr(0, uri.find('\n'));
     return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
+}
+
+CrashablePostgres::CrashablePostgres() {
+    runShell("PILARO_POSTGRES_SETTINGS='-c wal_writer_delay=10s -c autovacuum=off' '" PILARO_TEST_POSTGRES_SCRIPT
+             "' start '" + state + "' fast >/dev/null 2>&1");
+}
+
+CrashablePostgres::~CrashablePostgres() {
+    runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' stop '" + state + "'");
+    std::filesystem::remove_all(std::filesystem::path(state).parent_path());
+}
+
+bool CrashablePostgres::crash() { return runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'") == 0; }
+
+bool CrashablePostgres::flushedAll() {
+    std::string uri = readFile(state).substr(0, readFile(state).find('\n'));
+    return runShell("psql -qXtA '" + uri + "' -c 'SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()' | grep -qx t") == 0;
 }
 
 // The settings for scripts/ranking-server, as VAR=value words.
@@ -140,10 +157,14 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
     std::vector<RankingEntry> all;
     StoreCounts counts;
     std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::readOnly, error);
-    EXPECT_TRUE(store != nullptr && store->check(report) && store->read(0, 100000, all) && store->counts(counts))
-        << error << report;
+    EXPECT_NE(store, nullptr) << error;
+    if (store == nullptr) return 0;
+    EXPECT_TRUE(store->check(report)) << report;
+    EXPECT_TRUE(store->read(0, 100000, all)) << store->lastError();
+    EXPECT_TRUE(store->counts(counts)) << store->lastError();
     std::set<std::string> missing(names.begin(), names.end());
     for (const RankingEntry& entry : all) missing.erase(entry.name);
-    EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing";
+    EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing, "
+                                 << (missing.empty() ? "" : "such as " + *missing.begin());
     return counts.submissions;
 }

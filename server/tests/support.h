@@ -28,9 +28,21 @@ std::string readFile(const std::string& path);
 bool rawSql(const std::string& location, const std::string& sql);
 
 // A fresh, empty store for one test: "sqlite" (a file in a temporary folder) or "postgresql" (a
-// schema of its own in the test run's throw-away server). Empty when PostgreSQL is not there.
-std::string freshStore(const std::string& kind);
+// schema of its own in the throw-away server of `postgresState`, by default the test run's one).
+// Empty when PostgreSQL is not there.
+std::string freshStore(const std::string& kind, const std::string& postgresState = PILARO_TEST_POSTGRES_STATE);
 extern const char* const postgresMissing;  // the skip line
+
+// A throw-away PostgreSQL server of one test's own, which it may crash. Its WAL writer waits ten
+// seconds between rounds, so that a commit that did not wait for its flush stays unflushed.
+struct CrashablePostgres {
+    std::string state = makeTempDir() + "/state";
+    CrashablePostgres();
+    ~CrashablePostgres();
+    bool crash();  // stopped as a power cut would, and started again
+    // Whether the server has flushed every WAL record written so far.
+    bool flushedAll();
+};
 
 // lighttpd with the ranking program, started and stopped through scripts/ranking-server; stopped
 // and its data folder removed when it goes.

@@ -12,7 +12,7 @@ namespace {
 constexpr char32_t noCharacter = 0xFFFF;
 constexpr std::string_view replacementUtf8 = "\xEF\xBF\xBD";
 
-bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+using cp932::isLeadByte;
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {

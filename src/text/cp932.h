@@ -13,6 +13,9 @@
 
 namespace cp932 {
 
+// The first byte of a double-byte character (its second byte is 0x40..0xFC).
+constexpr bool isLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
 // Lenient, for what players type and see: a character code page 932 cannot hold, or a broken
 // UTF-8 sequence, becomes "?"; bytes that are no code page 932 character become U+FFFD.
 std::string encode(std::string_view utf8);

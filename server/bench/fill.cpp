@@ -1,0 +1,68 @@
+// fill.cpp: the benchmark's fill, in one transaction per store, through the store's own library
+// and its place counts' SQL. The names come in the order of every index they go into (by name, and
+// by score from the bottom), so the indexes grow at one end and need no rebuilding.
+#include "fill.h"
+
+#include "placeCounts.h"
+#include "store.h"
+
+#include <libpq-fe.h>
+#include <sqlite3.h>
+
+namespace {
+
+bool fillSqlite(const std::string& path, std::uint32_t count, std::int64_t now, std::string& error) {
+    sqlite3* db = nullptr;
+    std::string sql = "PRAGMA cache_size = -262144; BEGIN IMMEDIATE;"
+                      "CREATE TEMP TABLE fillFrom AS SELECT coalesce(max(id), 0) AS id FROM submissions;"
+                      "WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n + 1 < " +
+                      std::to_string(count) +
+                      ") INSERT INTO submissions(name, score, address, at) "
+                      "SELECT CAST(printf('F%09d', n) AS BLOB), 1000 + 2 * n, '', " +
+                      std::to_string(now) +
+                      " FROM i;"
+                      "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
+                      "WHERE id > (SELECT id FROM fillFrom) ORDER BY name ON CONFLICT(name) DO NOTHING;" +
+                      rebuildPlaceCountsSql("placeCounts") + "COMMIT; PRAGMA wal_checkpoint(TRUNCATE);";
+    char* message = nullptr;
+    bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+              sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK;
+    if (!ok) error = message != nullptr ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    sqlite3_close(db);
+    return ok;
+}
+
+bool fillPostgres(const std::string& uri, std::uint32_t count, std::int64_t now, std::string& error) {
+    PGconn* conn = PQconnectdb(uri.c_str());
+    std::string sql = "BEGIN; SET LOCAL maintenance_work_mem = '256MB';"
+                      "CREATE TEMP TABLE fill_from ON COMMIT DROP AS SELECT coalesce(max(id), 0) AS id FROM submissions;"
+                      "INSERT INTO submissions(name, score, address, at) "
+                      "SELECT convert_to('F' || lpad(i::text, 9, '0'), 'SQL_ASCII'), 1000 + 2 * i, '', " +
+                      std::to_string(now) + " FROM generate_series(0, " + std::to_string(count) +
+                      " - 1) i;"
+                      "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
+                      "WHERE id > (SELECT id FROM fill_from) ON CONFLICT (name) DO NOTHING;" +
+                      rebuildPlaceCountsSql("place_counts") + "COMMIT";
+    bool ok = true;
+    for (const char* part : {sql.c_str(), "VACUUM ANALYZE"}) {  // VACUUM runs outside a transaction
+        PGresult* result = PQexec(conn, part);
+        ok = ok && PQresultStatus(result) == PGRES_COMMAND_OK;
+        if (!ok && error.empty()) error = PQerrorMessage(conn);
+        PQclear(result);
+    }
+    // The fill's pages are written out now, not by the server in the middle of the measurement
+    // (CHECKPOINT takes a superuser or pg_checkpoint: without, the server writes them in its time).
+    if (ok) PQclear(PQexec(conn, "CHECKPOINT"));
+    PQfinish(conn);
+    return ok;
+}
+
+}  // namespace
+
+bool fillForBenchmark(const std::string& location, std::uint32_t count, std::int64_t now, std::string& error) {
+    // Opened once as the ranking program would: the tables are made on a new store.
+    if (openStore(location, StoreAccess::serve, error) == nullptr) return false;
+    return isPostgresLocation(location) ? fillPostgres(location, count, now, error)
+                                        : fillSqlite(location, count, now, error);
+}

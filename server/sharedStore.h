@@ -1,0 +1,35 @@
+// sharedStore.h: the store of one ranking process, shared by its request threads.
+#pragma once
+
+#include "store.h"
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Opened on first use and kept open. Submissions that arrive while a batch is being written wait,
+// and go together in the next batch: one transaction and one flush for all of them, where two
+// processes taking turns at the write lock spent most of their time handing it over. Each is
+// answered only once its batch is committed and on the disk.
+class SharedStore {
+public:
+    // Opens the store at `location` for the first caller; false (and why) when it cannot.
+    bool open(const std::string& location, std::string& error);
+    // Stores one submission with whatever else is waiting.
+    void submit(PendingSubmission& pending);
+    // Runs `use` on the store with nothing else using it; the store must be open.
+    void exclusive(const std::function<void(RankingStore&)>& use);
+
+private:
+    // Runs `work` with the store marked busy and the mutex released; returns with it held again.
+    void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
+
+    std::mutex mutex;
+    std::condition_variable turnEnded;
+    bool busy = false;  // someone is using the store, without the mutex held
+    std::unique_ptr<RankingStore> store;
+    std::vector<PendingSubmission*> waiting;
+};
