@@ -44,8 +44,9 @@ TEST(BodyParsing, SplitsAtTheLastUnderscoreAndChecksBothParts) {
         {BodyError::nameLength, {"_1200", "ABCDEFGHIJK_1", "\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8X_1"}},
         {BodyError::nameControl, {"A\tB_1", "A\0B_1"s, "A\x7F_1"}},
         // A lead byte cut off by the underscore, lone bytes outside the code page, an unassigned
-        // double-byte code, UTF-8.
-        {BodyError::nameEncoding, {"AB\x81_1", "\x80_1", "\xA0_1", "\xFD_1", "\x85\x40_1", "\xE3\x81\x82_1"}},
+        // double-byte code, UTF-8, a kanji's second form (fault: accepted, so one name had two
+        // spellings in the ranking).
+        {BodyError::nameEncoding, {"AB\x81_1", "\x80_1", "\xA0_1", "\xFD_1", "\x85\x40_1", "\xE3\x81\x82_1", "\xED\x40_1"}},
         {BodyError::nameBlank, {" _1", "   _1", "\x81\x40_1", " \x81\x40 _1"}},  // fault: accepted
         // "-1" would be a large unsigned to strtoul, which also skips a blank and takes a "+".
         {BodyError::score, {"A_", "A_12a", "A_-1", "A_+1", "A_ 1", "A_4294967296", "A_00000000001"}}};
@@ -238,6 +239,7 @@ TEST(Requests, AreNeverCachedLogEvery5xxAndNumberPagesFromTheQuery) {
     RateLimit limit;
     EXPECT_TRUE(parseRateLimit("10/30", limit) && limit.count == 10 && limit.seconds == 30 &&
                 !parseRateLimit("5/", limit));
+    EXPECT_FALSE(parseRateLimit("-0", limit)) << "fault: a sign was taken, and \"-0\" turned the limit off";
 }
 
 }  // namespace
