@@ -131,15 +131,19 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
 }  // namespace
 
 bool parseRateLimit(const char* text, RateLimit& out) {
-    if (text == nullptr || *text == '\0') return false;
+    // Each number starts with a digit: strtoul would also take blanks and a sign, and read "-0" as
+    // 0 (the limit off) or a long negative number as a small count.
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (text == nullptr || !isDigit(*text)) return false;
     char* end = nullptr;
     unsigned long count = std::strtoul(text, &end, 10);
     unsigned long seconds = 60;
-    if (end == text || count > 1000000) return false;
+    if (count > 1000000) return false;
     if (*end == '/') {
         const char* from = end + 1;
+        if (!isDigit(*from)) return false;
         seconds = std::strtoul(from, &end, 10);
-        if (end == from || seconds == 0 || seconds > 86400) return false;
+        if (seconds == 0 || seconds > 86400) return false;
     }
     if (*end != '\0') return false;
     out.count = static_cast<unsigned>(count);

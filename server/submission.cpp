@@ -42,12 +42,11 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
     std::string_view digits = body.substr(split + 1);
     if (name.empty() || name.size() > maxNameBytes) return BodyError::nameLength;
     if (hasControlCharacter(name)) return BodyError::nameControl;
-    std::string readable, canonical;
+    // Strict decoding also refuses the second code of a character that code page 932 holds under
+    // two (FA 4A for 87 54, both Ⅰ): the game never sends one, and one name keeps one spelling.
+    std::string readable;
     if (!cp932::decodeStrict(name, readable)) return BodyError::nameEncoding;
-    // Some characters have two or three codes (87 54 and FA 4A are both the Roman numeral one):
-    // a name is kept in the one form Windows writes, so that it is one player however it came.
-    if (!cp932::encodeStrict(readable, canonical)) return BodyError::nameEncoding;
-    name = trimBlanks(canonical);
+    name = trimBlanks(name);
     if (name.empty()) return BodyError::nameBlank;
     if (digits.empty() || digits.size() > maxScoreDigits) return BodyError::score;
     std::uint64_t score = 0;

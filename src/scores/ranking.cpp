@@ -80,13 +80,16 @@ std::string firstReplyToken(const std::string& reply) {
     return text.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
 
+std::string rankingReplyText(const std::string& replyBytes) {
+    const std::string token = firstReplyToken(replyBytes.substr(0, replyLimit));
+    return token.empty() ? std::string() : cp932ToUtf8(token) + rankingDoneSuffix;
+}
+
 bool httpPostForm(const std::string& url, const std::string& body) {
     HttpTarget target;
     if (!splitUrl(url, target)) return false;
     const std::string reply = httpPost(target, rankingHeaderLine, body, replyLimit);
-    const std::string token = firstReplyToken(reply.substr(0, replyLimit));
-    const std::string doneText = token.empty() ? std::string() : cp932ToUtf8(token) + rankingDoneSuffix;
-    showMessageBox(doneText, "登録完了", BoxButtons::ok, BoxOwner::none);
+    showMessageBox(rankingReplyText(reply), "登録完了", BoxButtons::ok, BoxOwner::none);
     return true;
 }
 

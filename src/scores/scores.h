@@ -1,6 +1,7 @@
 // scores.h: the best-score file, the dialogs at the end of a game and the ranking submission.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -16,6 +17,11 @@ extern char playerName[20];
 
 void loadHiScore();
 void saveHiScore();
+// The best-score file's text: its leading decimal number, read as "%d" would (a number beyond the
+// signed 32-bit range held at the nearest end) and kept as its bit pattern; false when none.
+bool parseHiScoreText(const std::string& text, std::uint32_t& score);
+// The exact bytes the file holds for a score.
+std::string hiScoreFileText(std::uint32_t score);
 
 void handleGameOver();
 void offerRanking();
@@ -32,5 +38,8 @@ bool httpPostForm(const std::string& url, const std::string& body);
 
 // Splits an http or https URL into its parts; false when it is not one.
 bool splitUrl(const std::string& url, HttpTarget& target);
-// The text the done box shows for a reply: its first "<"-delimited token, or nothing.
+// The first "<"-delimited token of a reply, or nothing.
 std::string firstReplyToken(const std::string& reply);
+// The text (UTF-8) the done box shows for the reply's bytes: its first token from code page 932
+// with the note that lower places are on the web page, or nothing when the reply has no token.
+std::string rankingReplyText(const std::string& replyBytes);

@@ -124,7 +124,12 @@ bool decodeStrict(std::string_view bytes, std::string& out) {
     out.clear();
     for (std::size_t at = 0, length = 0; at < bytes.size(); at += length) {
         const char32_t c = readCp932(bytes, at, length);
-        if (c == noCharacter) return false;
+        // Some characters have two forms (NEC's and IBM's rows of the same symbols and kanji): only
+        // the one the encoder writes is taken, so that one name has one spelling in bytes.
+        unsigned written = 0;
+        if (c == noCharacter || !findBytes(c, written)) return false;
+        const auto lead = static_cast<unsigned char>(bytes[at]);
+        if (written != (length == 1 ? lead : lead << 8 | static_cast<unsigned char>(bytes[at + 1]))) return false;
         appendUtf8(out, c);
     }
     return true;

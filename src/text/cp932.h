@@ -22,7 +22,9 @@ std::string encode(std::string_view utf8);
 std::string decode(std::string_view bytes);
 
 // Strict, for what a server stores: false (and `out` unspecified) at the first character that
-// cannot be converted or the first sequence that is not valid.
+// cannot be converted or the first sequence that is not valid. Decoding also refuses the second
+// form of a character that code page 932 holds twice, so what it reads encodes back to the same
+// bytes.
 bool encodeStrict(std::string_view utf8, std::string& out);
 bool decodeStrict(std::string_view bytes, std::string& out);
 

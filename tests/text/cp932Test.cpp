@@ -35,6 +35,7 @@ TEST(Cp932, FixedRowsConvertLenientlyAndStrictly) {
         {false, "a\x82", "a" + fffd, refused},
         {false, "\x81\x7F", fffd + "\x7F", refused},  // an ASCII byte after a lead stands alone
         {false, "\x85\x40\x85\x9F", fffd + "@" + fffd, refused},  // unassigned pairs
+        {false, "\xED\x40\x87\x90", "纊≒", refused},  // second forms of FA5C and 81E0
         // clang-format on
     };
     for (const auto& row : rows) {
@@ -54,6 +55,8 @@ std::string glibc(iconv_t cd, std::string in) {
     return ok ? std::string(buffer, outPtr) : refused;
 }
 
+// Strictly, a character code page 932 holds twice (NEC's and IBM's rows) is read only in the form
+// that is written: one name, one spelling in bytes.
 TEST(Cp932Tables, EveryCharacterConvertsAsGlibcConvertsItButTheYenSign) {
     iconv_t reading = iconv_open("UTF-8", "CP932"), writing = iconv_open("CP932", "UTF-8"),
             toUtf8 = iconv_open("UTF-8", "UTF-32LE");
@@ -61,7 +64,9 @@ TEST(Cp932Tables, EveryCharacterConvertsAsGlibcConvertsItButTheYenSign) {
     for (int lead = 0; lead < 256; ++lead) {
         for (int trail = -1; trail < 256 && (trail < 0 || lead >= 0x80); ++trail) {  // ASCII leads no pair
             const std::string in = std::string(1, char(lead)) + (trail >= 0 ? std::string(1, char(trail)) : "");
-            ASSERT_EQ(cp932::decodeStrict(in, ours) ? ours : refused, glibc(reading, in)) << lead << " " << trail;
+            std::string read = glibc(reading, in);
+            if (read != refused && glibc(writing, read) != in) read = refused;  // a second form
+            ASSERT_EQ(cp932::decodeStrict(in, ours) ? ours : refused, read) << lead << " " << trail;
         }
     }
     for (char32_t c = 1; c < 0x10000; ++c) {
