@@ -124,6 +124,8 @@ struct Program {
             pid = -1, exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return pid == -1;
     }
+    // The exit code once the program has ended within `limit`; -1 while it still runs.
+    int exitCodeWithin(std::chrono::milliseconds limit) { return waitForExit(limit) ? exitCode : -1; }
 };
 
 // The first visible window whose title is exactly `title`, or "" when none shows in time.
