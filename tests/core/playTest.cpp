@@ -143,8 +143,7 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     onTimerTick();
     onActivate(true);
     EXPECT_EQ(std::tuple(fake.sleptMs, fake.drawing.size(), std::memcmp(&game, &before, sizeof game)),
-              std::tuple(1u, 0u, 0))
-        << "ms slept, drawing calls, the game against before";
+              std::tuple(1u, 0u, 0));  // ms slept, drawing calls, the game against before
 
     // Fault guarded against: a hard drop pressed under the game-over boxes used to settle the
     // first piece of the next game; after a blocked entry ticks idle, and only Escape and F1 act.
@@ -155,8 +154,7 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     onTimerTick();
     EXPECT_EQ(std::tuple(std::memcmp(&current, &piece, sizeof piece), game.hardDropPending + 0, fake.sounds.size(),
                          fake.sleptMs),
-              std::tuple(0, 0, 0u, 2u))
-        << "the piece against before, hard drop pending, sounds, ms slept";
+              std::tuple(0, 0, 0u, 2u));  // the piece against before, hard drop pending, sounds, ms slept
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }
