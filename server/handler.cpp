@@ -1,6 +1,7 @@
 // handler.cpp: the ranking's request handling: submissions (POST), the ranking page (GET), refusals.
 #include "handler.h"
 
+#include "scores/rankingFacts.h"
 #include "text/cp932.h"
 #include "texts.h"
 
@@ -171,7 +172,7 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
 
 Response handleRequest(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                        const std::string& body, std::int64_t now) {
-    std::string pageUrl = request.scriptName.empty() ? "/whiteRanking.cgi" : request.scriptName;
+    std::string pageUrl = request.scriptName.empty() ? rankingPath : request.scriptName;
     Response response;
     if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);

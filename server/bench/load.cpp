@@ -161,7 +161,7 @@ int main(int argc, char** argv) {
                     std::snprintf(body, sizeof body, "%s%09ld_%ld", prefix.c_str(), n, scoreFor(position, n, names));
                 std::string request = !get.empty()
                                           ? "GET " + get + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
-                                          : "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                          : "POST " PILARO_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
                                             "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                                                 std::to_string(size) + "\r\n\r\n" +
                                                 std::string(body, static_cast<std::size_t>(size));

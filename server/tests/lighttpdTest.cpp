@@ -18,8 +18,8 @@ namespace {
 
 using namespace std::string_literals;
 
-const std::string head = "POST " PILARO_TEST_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
-const std::string pageRequest = "GET " PILARO_TEST_RANKING_PATH " HTTP/1.0\r\n\r\n";
+const std::string head = "POST " PILARO_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+const std::string pageRequest = "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n";
 
 // A game-style POST of `body`.
 RawReply postBody(unsigned port, const std::string& body) {
@@ -118,7 +118,7 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
         if (round == 2 && postgres) {
             // Fault: page reads answered 503 until a submission had connected the process again.
             EXPECT_TRUE(postgres->crash());
-            EXPECT_EQ(rawExchange(server.port, "GET /whiteRanking.cgi HTTP/1.0\r\n\r\n").status, 200);
+            EXPECT_EQ(rawExchange(server.port, pageRequest).status, 200);
         }
         EXPECT_EQ(failed, 0u) << "round " << round << "; " << server.errorLog();
         // A submission can be stored and its reply lost with a killed process, never the reverse.
@@ -154,7 +154,7 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
     // Stored literally (the replies above list them), shown escaped; "/" leads to the ranking.
-    EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_TEST_RANKING_PATH),
+    EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_RANKING_PATH),
               std::string::npos);
     EXPECT_NE(rawExchange(server.port, pageRequest).body.find("&#39;;DROP--&quot;</td>"),
               std::string::npos);

@@ -145,7 +145,7 @@ RawReply runCgi(const std::string& method, const std::string& body, const std::s
         runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
                  " PILARO_RANKING_DB='" + database +
                  "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
-                 "SCRIPT_NAME=" PILARO_TEST_RANKING_PATH " QUERY_STRING= " +
+                 "SCRIPT_NAME=" PILARO_RANKING_PATH " QUERY_STRING= " +
                  environment + " '" PILARO_RANKING_BIN "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
     RawReply reply = parsedReply(readFile(database + ".out"), "Status: ");
     reply.exitStatus = exitStatus;

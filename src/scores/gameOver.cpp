@@ -4,6 +4,7 @@
 
 #include "game/game.h"
 #include "platform/platform.h"
+#include "scores/rankingFacts.h"
 #include "scores/scores.h"
 
 char playerName[20];
@@ -11,7 +12,6 @@ char playerName[20];
 namespace {
 
 constexpr std::size_t nameBytesRead = sizeof playerName - 1;
-constexpr std::size_t nameBytesAllowed = 10;
 
 }  // namespace
 
@@ -55,7 +55,7 @@ void confirmName() {
     std::memset(playerName, 0, sizeof playerName);
     std::memcpy(playerName, bytes.data(), bytes.size() < nameBytesRead ? bytes.size() : nameBytesRead);
     const std::size_t length = std::strlen(playerName);
-    if (length > nameBytesAllowed) {
+    if (length > maxNameBytes) {
         showMessageBox("文字数は10文字以下にしてネ", "警告", BoxButtons::ok, BoxOwner::nameWindow);
         return;
     }

@@ -142,7 +142,8 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     onActivate(false);
     onTimerTick();
     onActivate(true);
-    EXPECT_TRUE(fake.sleptMs == 1 && fake.drawing.empty() && !std::memcmp(&game, &before, sizeof game));
+    EXPECT_EQ(std::tuple(fake.sleptMs, fake.drawing.size(), std::memcmp(&game, &before, sizeof game)),
+              std::tuple(1u, 0u, 0));  // ms slept, drawing calls, the game against before
 
     // Fault guarded against: a hard drop pressed under the game-over boxes used to settle the
     // first piece of the next game; after a blocked entry ticks idle, and only Escape and F1 act.
@@ -151,8 +152,9 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
     onTimerTick();
-    EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty() &&
-                fake.sleptMs == 2);
+    EXPECT_EQ(std::tuple(std::memcmp(&current, &piece, sizeof piece), game.hardDropPending + 0, fake.sounds.size(),
+                         fake.sleptMs),
+              std::tuple(0, 0, 0u, 2u));  // the piece against before, hard drop pending, sounds, ms slept
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }

@@ -54,11 +54,12 @@ mergeInto(LibraryManager.library, {
 
   webStartSound: function (index) { pilaroPage.startSound(index); },
 
-  webMessageBox: function (text, title, yesNo, ownedByNameWindow) {
+  webMessageBox: function (text, title, firstButton, secondButton, ownedByNameWindow) {
     var shown = UTF8ToString(text);
     var caption = UTF8ToString(title);
+    var buttons = [UTF8ToString(firstButton), UTF8ToString(secondButton)].filter(Boolean);
     return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.messageBox(shown, caption, yesNo !== 0, ownedByNameWindow !== 0, function (yes) { wakeUp(yes ? 1 : 0); });
+      pilaroPage.messageBox(shown, caption, buttons, ownedByNameWindow !== 0, function (yes) { wakeUp(yes ? 1 : 0); });
     });
   },
 

@@ -69,13 +69,14 @@ void endWindowDrawing() {}
 
 void invalidateGameWindow() { webShowFrame(); }
 
-void startSound(int soundId) { webStartSound(soundId - soundTurn); }
+void startSound(int soundId) { webStartSound(soundId); }
 
 BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
                          BoxOwner owner) {
-    const int answer =
-        webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), buttons == BoxButtons::yesNo, owner == BoxOwner::nameWindow);
-    if (buttons == BoxButtons::ok) return BoxAnswer::ok;
+    const bool yesNo = buttons == BoxButtons::yesNo;
+    const int answer = webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), yesNo ? yesButtonText : okButtonText,
+                                     yesNo ? noButtonText : "", owner == BoxOwner::nameWindow);
+    if (!yesNo) return BoxAnswer::ok;
     return answer ? BoxAnswer::yes : BoxAnswer::no;
 }
 

@@ -206,10 +206,12 @@ var pilaroPage = (function () {
   // being compiled (index.html even preloads the art and the program). The art is decoded before
   // the first frame, as the desktop loads it before its message loop; the sounds may come later,
   // and an effect not yet decoded is not heard.
-  var art = Promise.all(['backdrop.bmp', 'tiles.bmp'].map(function (name) {
+  // Their names are filled in by the build (cmake/resourceFiles.cmake): the art in the order of
+  // the surfaces it becomes, the sounds by sound id.
+  var art = Promise.all(['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'].map(function (name) {
     return fetchBytes(name).then(function (bytes) { return readBitmap(name, bytes); });
   }));
-  var soundBytes = ['turn.wav', 'move.wav', 'rowsCleared.wav', 'hardDrop.wav'].map(fetchBytes);
+  var soundBytes = '@PILARO_SOUND_FILES@'.split(';').map(fetchBytes);
   art.catch(function () {});
   soundBytes.forEach(function (bytes) { bytes.catch(function () {}); });
 
@@ -317,8 +319,10 @@ var pilaroPage = (function () {
     timers = [setInterval(tick, periodMs), setInterval(tick, periodMs)];
   }
 
-  // A modal box: the text, the title and OK or はい / いいえ, answering true for はい.
-  function messageBox(text, title, yesNo, ownedByNameWindow, done) {
+  // A modal box: the text, the title and OK or Yes / No as the program names them, answering true
+  // for the first button.
+  function messageBox(text, title, labels, ownedByNameWindow, done) {
+    var yesNo = labels.length > 1;
     syncHiScore();
     var box = pageWindow(title, 'box');
     box.client.appendChild(element('p', 'text', text));
@@ -337,9 +341,9 @@ var pilaroPage = (function () {
       returnTo.focus();
       done(answer);
     };
-    (yesNo ? [['はい', true], ['いいえ', false]] : [['OK', true]]).forEach(function (button) {
-      var b = element('button', '', button[0]);
-      b.addEventListener('click', function () { close(button[1]); });
+    labels.forEach(function (label, i) {
+      var b = element('button', '', label);
+      b.addEventListener('click', function () { close(i === 0); });
       buttons.appendChild(b);
     });
     // As on the desktop, Escape closes an OK box and does nothing to a Yes/No box.

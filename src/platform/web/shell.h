@@ -26,8 +26,10 @@ void webShowFrame();
 
 void webStartSound(int index);
 
-// Boxes return 1 for Yes; the name field's text comes back in memory the caller frees.
-int webMessageBox(const char* text, const char* title, int yesNo, int ownedByNameWindow);
+// A box with one button (OK), or two (Yes, No: secondButton not empty) returns 1 for its first. The
+// name field's text comes back in memory the caller frees.
+int webMessageBox(const char* text, const char* title, const char* firstButton, const char* secondButton,
+                  int ownedByNameWindow);
 void webShowNameWindow();
 void webHideNameWindow();
 char* webNameFieldText();
