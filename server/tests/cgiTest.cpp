@@ -29,12 +29,6 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
         EXPECT_EQ(reply.status, status) << method << " " << environment;
         EXPECT_TRUE(status == 200 || doneText(reply.body).size() > 1) << method << " " << environment;
     }
-    // Fault: a relative store was made in the working folder, which a web server makes the web
-    // root in CGI mode: the ranking could be downloaded. Refused, as is a rate that is none.
-    for (const char* setting : {"PILARO_RANKING_DB=relative.sqlite3", "PILARO_RANKING_RATE=5x"}) {
-        EXPECT_EQ(runCgi("POST", "REL_1", database, setting).status, 503) << setting;
-        EXPECT_FALSE(std::filesystem::exists("relative.sqlite3")) << setting;
-    }
     // No REQUEST_METHOD: started by hand from a shell, it explains itself and answers nothing.
     RawReply byHand = runCgi("", "", database);
     EXPECT_EQ(byHand.exitStatus, 2);

@@ -26,24 +26,6 @@ RawReply postBody(unsigned port, const std::string& body) {
     return rawExchange(port, head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
-// What the ranking processes flushed and wrote while they answered one submission, as strace saw
-// it, after the reply's status line.
-std::string tracedPost(const LocalServer& server, const std::string& body) {
-    std::string trace = server.dataDir + "/trace", processes;
-    for (pid_t pid : server.workerPids()) processes += " -p " + std::to_string(pid);
-    // strace runs in the foreground of a thread of ours, which so collects it when it ends.
-    std::thread tracer([&] {
-        runShell("sh -c 'echo $$ >\"$0.pid\"; exec strace -f -e trace=fsync,fdatasync,write -s 32 -o \"$0\"" +
-                 processes + " 2>\"$0.log\"' '" + trace + "'");
-    });
-    for (int i = 0; i < 2000 && readFile(trace + ".log").find("attached") == std::string::npos; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    int status = postBody(server.port, body).status;
-    if (pid_t tracing = std::atoi(readFile(trace + ".pid").c_str()); tracing > 0) kill(tracing, SIGINT);
-    tracer.join();
-    return std::to_string(status) + "\n" + readFile(trace);
-}
-
 class Lighttpd : public testing::TestWithParam<const char*> {};
 
 // Faults of a busy server: on a new database two ranking processes created the schema at once and
@@ -106,19 +88,27 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
         for (std::thread& t : posters) t.join();
         if (round == 2) {
             // Fault: SQLite flushed its log only at checkpoints, PostgreSQL never before a reply.
-            std::string traced = tracedPost(server, "FLUSHED_1");
+            // strace, in the foreground of a thread of ours (which so collects it), sees what the
+            // ranking processes flush and write while they answer one submission.
+            std::string trace = server.dataDir + "/trace", processes;
+            for (pid_t pid : server.workerPids()) processes += " -p " + std::to_string(pid);
+            std::thread tracer([&] {
+                runShell("sh -c 'echo $$ >\"$0.pid\"; exec strace -f -e trace=fsync,fdatasync,write -s 32 -o \"$0\"" +
+                         processes + " 2>\"$0.log\"' '" + trace + "'");
+            });
+            for (int i = 0; i < 2000 && readFile(trace + ".log").find("attached") == std::string::npos; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            int status = postBody(server.port, "FLUSHED_1").status;
+            if (pid_t tracing = std::atoi(readFile(trace + ".pid").c_str()); tracing > 0) kill(tracing, SIGINT);
+            tracer.join();
+            std::string traced = readFile(trace);
             acknowledged.push_back("FLUSHED");
-            EXPECT_EQ(traced.rfind("200\n", 0), 0u) << traced;
+            EXPECT_EQ(status, 200);
             if (postgres) {
                 EXPECT_TRUE(postgres->flushedAll()) << "answered before its commit was on the disk";
             } else {
                 EXPECT_LT(traced.find("sync("), traced.find("Status: 200")) << traced;
             }
-        }
-        if (round == 2 && postgres) {
-            // Fault: page reads answered 503 until a submission had connected the process again.
-            EXPECT_TRUE(postgres->crash());
-            EXPECT_EQ(rawExchange(server.port, pageRequest).status, 200);
         }
         EXPECT_EQ(failed, 0u) << "round " << round << "; " << server.errorLog();
         // A submission can be stored and its reply lost with a killed process, never the reverse.
@@ -153,10 +143,8 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
         EXPECT_EQ(reply.status, status) << request.substr(head.size(), 40);
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
-    // Stored literally (the replies above list them), shown escaped; "/" leads to the ranking.
+    // Stored literally (the replies above list them); "/" leads to the ranking.
     EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_RANKING_PATH),
-              std::string::npos);
-    EXPECT_NE(rawExchange(server.port, pageRequest).body.find("&#39;;DROP--&quot;</td>"),
               std::string::npos);
 
     // Fault: the disk fills up under the FastCGI workers, which keep one connection (and so a growing
@@ -205,7 +193,8 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAndAStartAfterAK
     for (pid_t pid : server.workerPids()) workers.push_back(pid);
     EXPECT_EQ(server.stop(), 0);
     EXPECT_GE(workers.size(), 2u);
-    for (pid_t pid : workers) EXPECT_FALSE(alive(pid)) << "ranking process " << pid << " outlived stop";
+    for (pid_t pid : workers)  // ps prints no line for a process that is gone, Z for a zombie
+        EXPECT_NE(runShell("ps -o stat= -p " + std::to_string(pid) + " | grep -qv Z"), 0) << pid << " outlived stop";
 }
 
 // The ranking as a plain CGI program under lighttpd. Fault: a relative store went into the web
@@ -226,20 +215,11 @@ TEST(LighttpdCgi, AnswersAndKeepsARelativeStoreWhereItWasNamed) {
 // PostgreSQL crash is served through again by the running hosts within seconds, and the rate limit
 // counts an address across the hosts.
 TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
-    const std::string state = makeTempDir() + "/postgres";
-    struct Database {
-        std::string state;
-        ~Database() {
-            runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' stop '" + state + "'");
-            std::filesystem::remove_all(std::filesystem::path(state).parent_path());
-        }
-    } database{state};
-    runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' start '" + state + "' fast tls >/dev/null");
-    std::string lines = readFile(state), uri = lines.substr(0, lines.find('\n'));
+    CrashablePostgres database("fast tls");
+    std::string lines = readFile(database.state), uri = database.uri();
     if (uri.empty()) GTEST_SKIP() << "PostgreSQL could not start here: " << lines;
-    std::string folder = lines.substr(uri.size() + 1);
     // The hosts' ranking processes and this test's checks find the password as an operator's would.
-    setenv("PGPASSFILE", (folder.substr(0, folder.find('\n')) + "/pgpass").c_str(), 1);
+    setenv("PGPASSFILE", (lines.substr(uri.size() + 1, lines.find('\n', uri.size() + 1) - uri.size() - 1) + "/pgpass").c_str(), 1);
 
     LocalServer hosts[2];
     auto startBoth = [&](const std::string& rate) {
@@ -272,8 +252,9 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     EXPECT_EQ(rawExchange(hosts[1].port, pageRequest).body, page);
 
     // A crash of the database: each host's processes hold connections that died with it. Within a
-    // few seconds every process serves again, page reads as well as submissions, with no restart.
-    ASSERT_EQ(runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'"), 0);
+    // few seconds every process serves again, page reads as well as submissions, with no restart
+    // (fault: page reads answered 503 until a submission had connected the process again).
+    ASSERT_TRUE(database.crash());
     int streak = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (int i = 0; streak < 12 && std::chrono::steady_clock::now() < deadline; ++i) {

@@ -80,9 +80,9 @@ std::string freshStore(const std::string& kind, const std::string& postgresState
     return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
 
-CrashablePostgres::CrashablePostgres() {
+CrashablePostgres::CrashablePostgres(const std::string& options) {
     runShell("PILARO_POSTGRES_SETTINGS='-c wal_writer_delay=10s -c autovacuum=off' '" PILARO_TEST_POSTGRES_SCRIPT
-             "' start '" + state + "' fast >/dev/null 2>&1");
+             "' start '" + state + "' " + options + " >/dev/null 2>&1");
 }
 
 CrashablePostgres::~CrashablePostgres() {
@@ -93,8 +93,7 @@ CrashablePostgres::~CrashablePostgres() {
 bool CrashablePostgres::crash() { return runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'") == 0; }
 
 bool CrashablePostgres::flushedAll() {
-    std::string uri = readFile(state).substr(0, readFile(state).find('\n'));
-    return runShell("psql -qXtA '" + uri + "' -c 'SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()' | grep -qx t") == 0;
+    return runShell("psql -qXtA '" + uri() + "' -c 'SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()' | grep -qx t") == 0;
 }
 
 // The settings for scripts/ranking-server, as VAR=value words.
@@ -131,10 +130,6 @@ std::vector<pid_t> LocalServer::workerPids() const {
     runShell("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking >'" + dataDir + "/workers'");
     std::istringstream listed(readFile(dataDir + "/workers"));
     return {std::istream_iterator<pid_t>(listed), {}};
-}
-
-bool alive(pid_t pid) {
-    return runShell("ps -o stat= -p " + std::to_string(pid) + " | grep -qv Z") == 0;  // no line when it is gone
 }
 
 RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,

@@ -33,12 +33,14 @@ bool rawSql(const std::string& location, const std::string& sql);
 std::string freshStore(const std::string& kind, const std::string& postgresState = PILARO_TEST_POSTGRES_STATE);
 extern const char* const postgresMissing;  // the skip line
 
-// A throw-away PostgreSQL server of one test's own, which it may crash. Its WAL writer waits ten
-// seconds between rounds, so that a commit that did not wait for its flush stays unflushed.
+// A throw-away PostgreSQL server of one test's own, which it may crash, started with postgres.sh's
+// `options`. Its WAL writer waits ten seconds between rounds, so that a commit that did not wait for
+// its flush stays unflushed.
 struct CrashablePostgres {
     std::string state = makeTempDir() + "/state";
-    CrashablePostgres();
+    explicit CrashablePostgres(const std::string& options = "fast");
     ~CrashablePostgres();
+    std::string uri() const { return readFile(state).substr(0, readFile(state).find('\n')); }  // empty if not up
     bool crash();  // stopped as a power cut would, and started again
     // Whether the server has flushed every WAL record written so far.
     bool flushedAll();
@@ -60,7 +62,6 @@ struct LocalServer {
     pid_t lighttpdPid() const { return std::atoi(readFile(dataDir + "/lighttpd.pid").c_str()); }
     std::vector<pid_t> workerPids() const;  // the ranking processes lighttpd spawned
 };
-bool alive(pid_t pid);  // and not a zombie
 
 // Runs the ranking program once as a CGI program on `database`; `environment` ("VAR=value ...")
 // overrides the usual settings.
