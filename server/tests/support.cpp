@@ -68,14 +68,14 @@ bool rawSql(const std::string& location, const std::string& sql) {
 const char* const postgresMissing =
     "PostgreSQL could not start here (see " PILARO_TEST_POSTGRES_STATE "'s folder): its cases are skipped";
 
-std::string freshStore(const std::string& kind, const std::string& postgresState) {
+std::string freshStore(const std::string& kind) {
     static int made = 0;
     static const std::string folder = makeTempDir();  // removed when the test program ends
     [[maybe_unused]] static const int removal = std::atexit([] { std::filesystem::remove_all(folder); });
     std::string name = "t" + std::to_string(getpid()) + "_" + std::to_string(++made);
     if (kind == "sqlite") return folder + "/" + name + ".sqlite3";
     // The first line of the state file is the throw-away server's URI, when it started.
-    std::string uri = readFile(postgresState);
+    std::string uri = readFile(PILARO_TEST_POSTGRES_STATE);
     uri = uri.substr(0, uri.find('\n'));
     return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
@@ -92,9 +92,6 @@ CrashablePostgres::~CrashablePostgres() {
 
 bool CrashablePostgres::crash() { return runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'") == 0; }
 
-bool CrashablePostgres::flushedAll() {
-    return runShell("psql -qXtA '" + uri() + "' -c 'SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()' | grep -qx t") == 0;
-}
 
 // The settings for scripts/ranking-server, as VAR=value words.
 static std::string settings(const LocalServer& server) {

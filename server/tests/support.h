@@ -28,9 +28,8 @@ std::string readFile(const std::string& path);
 bool rawSql(const std::string& location, const std::string& sql);
 
 // A fresh, empty store for one test: "sqlite" (a file in a temporary folder) or "postgresql" (a
-// schema of its own in the throw-away server of `postgresState`, by default the test run's one).
-// Empty when PostgreSQL is not there.
-std::string freshStore(const std::string& kind, const std::string& postgresState = PILARO_TEST_POSTGRES_STATE);
+// schema of its own in the test run's throw-away server). Empty when PostgreSQL is not there.
+std::string freshStore(const std::string& kind);
 extern const char* const postgresMissing;  // the skip line
 
 // A throw-away PostgreSQL server of one test's own, which it may crash, started with postgres.sh's
@@ -38,12 +37,10 @@ extern const char* const postgresMissing;  // the skip line
 // its flush stays unflushed.
 struct CrashablePostgres {
     std::string state = makeTempDir() + "/state";
-    explicit CrashablePostgres(const std::string& options = "fast");
+    explicit CrashablePostgres(const std::string& options);
     ~CrashablePostgres();
     std::string uri() const { return readFile(state).substr(0, readFile(state).find('\n')); }  // empty if not up
     bool crash();  // stopped as a power cut would, and started again
-    // Whether the server has flushed every WAL record written so far.
-    bool flushedAll();
 };
 
 // lighttpd with the ranking program, started and stopped through scripts/ranking-server; stopped
