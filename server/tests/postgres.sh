@@ -27,7 +27,8 @@ case "$command" in
     [[ $(id -u) -eq 0 ]] && chown nobody "$dir"
     printf '\n%s\n' "$dir" >"$state"
     uri="postgresql:///postgres?host=$dir&user=pilaro"
-    settings="-c unix_socket_directories='$dir' -c max_connections=60 -c shared_buffers=${PILARO_POSTGRES_BUFFERS:-128MB}"
+    # No TCP unless asked for: a later listen_addresses replaces this one.
+    settings="-c unix_socket_directories='$dir' -c listen_addresses='' -c max_connections=60 -c shared_buffers=${PILARO_POSTGRES_BUFFERS:-128MB}"
     [[ " ${*:3} " == *" fast "* ]] && settings+=" -c fsync=off -c full_page_writes=off"
     if [[ " ${*:3} " == *" tls "* ]]; then
       port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
@@ -38,8 +39,6 @@ case "$command" in
         -out "$dir/server.crt" >"$dir/setup.log" 2>&1
       [[ $(id -u) -eq 0 ]] && chown nobody "$dir/server.key"
       echo "127.0.0.1:$port:pilaro:ranking:$password" >"$dir/pgpass" && chmod 600 "$dir/pgpass" "$dir/server.key"
-    else
-      settings+=" -c listen_addresses=''"
     fi
     settings+=" ${PILARO_POSTGRES_SETTINGS:-}"
     if [[ -x "$bin/initdb" ]] &&

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "desktop.h"
 
@@ -23,11 +24,6 @@ void runWine(const std::string& args) {
     runCommand("timeout 120 wine " + args + " >/dev/null 2>&1; timeout 60 wineserver -w");
 }
 
-std::string fileText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(WindowsPackageTest, ZipHoldsTheExeAndReadMeAndInstallerInstallsStartsAndUninstalls) {
     const fs::path installer = fs::exists(packages) ? packageEndingWith("-setup.exe") : fs::path();
     if (installer.empty()) GTEST_SKIP() << "no installer in " << packages << " (scripts/package builds and tests it)";
@@ -36,7 +32,7 @@ TEST(WindowsPackageTest, ZipHoldsTheExeAndReadMeAndInstallerInstallsStartsAndUni
 
     const fs::path prefix = fs::temp_directory_path() / ("pilaroInstaller" + std::to_string(getpid()));
     runCommand(std::string(PILARO_WINE_PREFIX_SCRIPT) + " make " + prefix.string() + " >/dev/null 2>&1");
-    if (fs::exists(prefix.string() + ".unusable")) GTEST_SKIP() << fileText(prefix.string() + ".unusable");
+    if (fs::exists(prefix.string() + ".unusable")) GTEST_SKIP() << runCommand("cat '" + prefix.string() + ".unusable'");
     setenv("WINEPREFIX", prefix.c_str(), 1);
     setenv("WINEDEBUG", "-all", 1);
     Desktop desktop;
@@ -58,7 +54,7 @@ TEST(WindowsPackageTest, ZipHoldsTheExeAndReadMeAndInstallerInstallsStartsAndUni
     // The shortcut's working folder, which Windows stores as UTF-16 text.
     std::string playerFolder;
     for (char c : std::string("\\AppData\\Local\\Pilaro")) playerFolder += {c, '\0'};
-    EXPECT_NE(fileText(shortcut).find(playerFolder), std::string::npos)
+    EXPECT_NE(runCommand("cat '" + shortcut.string() + "'").find(playerFolder), std::string::npos)
         << "no shortcut starting in the player's folder";
     EXPECT_TRUE(listed()) << "not listed under installed programs";
 
@@ -78,7 +74,7 @@ TEST(WindowsPackageTest, ZipHoldsTheExeAndReadMeAndInstallerInstallsStartsAndUni
     EXPECT_FALSE(fs::exists(programFolder));
     EXPECT_FALSE(fs::exists(shortcut));
     EXPECT_FALSE(listed()) << "still listed under installed programs";
-    EXPECT_EQ(fileText(local / "Pilaro/hiScore.txt"), "321") << "the uninstaller took the player's best score";
+    EXPECT_EQ(runCommand("cat '" + (local / "Pilaro/hiScore.txt").string() + "'"), "321") << "the uninstaller took the player's best score";
 
     runCommand("timeout 20 wineserver -k");
     desktop.stop();
