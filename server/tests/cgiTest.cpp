@@ -12,7 +12,6 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     std::string database = makeTempDir() + "/ranking.sqlite3";
     RawReply first = runCgi("POST", "\x81\x5F\x82\xA0_50", database);  // "＼あ"
     EXPECT_EQ(first.exitStatus, 0);
-    EXPECT_NE(first.headers.find("Content-Type: text/plain; charset=Shift_JIS"), std::string::npos);
     EXPECT_EQ(doneText(first.body), "あなたは1位です\n1位 ＼あ 50\n");
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
