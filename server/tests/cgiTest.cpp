@@ -16,8 +16,11 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
     const std::tuple<const char*, std::string, const char*, int> rows[] = {
-        {"POST", std::string(65, 'A'), "", 413}, {"DELETE", "", "", 405}, {"HEAD", "", "", 200},
-        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200}, {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
+        {"POST", std::string(65, 'A'), "", 413},
+        {"DELETE", "", "", 405},
+        {"HEAD", "", "", 200},
+        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200},
+        {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
         {"POST", "ABC_12", "CONTENT_LENGTH=20", 400}};
     for (const auto& [method, body, environment, status] : rows) {
         RawReply reply = runCgi(method, body, database, environment);
@@ -37,7 +40,9 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
         {2,
          {"list 3x", "list -5", "list 0", "list 1 2", "remove-hex ''", "remove-hex ABC", "remove-hex 4G", "remove ''",
           "remove '😀'", "count extra"}},
-        {0, {"list 1", "remove '＼あ'"}}, {1, {"remove '＼あ'"}}, {0, {"remove-hex 4F54484552", "check"}}};
+        {0, {"list 1", "remove '＼あ'"}},
+        {1, {"remove '＼あ'"}},
+        {0, {"remove-hex 4F54484552", "check"}}};
     for (const auto& [status, group] : commands)
         for (const char* command : group) EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
     EXPECT_EQ(runCgi("GET", "", database).body.find("<td class=\"name\">"), std::string::npos);

@@ -200,7 +200,8 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     std::string lines = readFile(database.state), uri = database.uri();
     if (uri.empty()) GTEST_SKIP() << "PostgreSQL could not start here: " << lines;
     // The hosts' ranking processes and this test's checks find the password as an operator's would.
-    setenv("PGPASSFILE", (lines.substr(uri.size() + 1, lines.find('\n', uri.size() + 1) - uri.size() - 1) + "/pgpass").c_str(), 1);
+    setenv("PGPASSFILE",
+           (lines.substr(uri.size() + 1, lines.find('\n', uri.size() + 1) - uri.size() - 1) + "/pgpass").c_str(), 1);
 
     LocalServer hosts[2];
     auto startBoth = [&](const std::string& rate) {
@@ -250,8 +251,9 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     // Fault: neither commit of a PostgreSQL submission waited for the disk: the crash (the WAL writer
     // waits ten seconds) took acknowledged ones, and a reply came before its commit was flushed.
     EXPECT_EQ(expectConsistentHolding(uri, names), 164u) << "submissions stored";
-    EXPECT_EQ(runShell("psql -qXtA '" + uri + "' -c 'SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()'"
-                       " | grep -qx t"), 0) << "answered before its commit was on the disk";
+    std::string flushed = "SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()";
+    EXPECT_EQ(runShell("psql -qXtA '" + uri + "' -c '" + flushed + "' | grep -qx t"), 0)
+        << "answered before its commit was on the disk";
 
     startBoth("1/60");
     EXPECT_EQ(postBody(hosts[0].port, "LIMIT_1").status, 200);

@@ -81,8 +81,8 @@ std::string freshStore(const std::string& kind) {
 }
 
 CrashablePostgres::CrashablePostgres(const std::string& options) {
-    runShell("PILARO_POSTGRES_SETTINGS='-c wal_writer_delay=10s -c autovacuum=off' '" PILARO_TEST_POSTGRES_SCRIPT
-             "' start '" + state + "' " + options + " >/dev/null 2>&1");
+    std::string slowWal = "PILARO_POSTGRES_SETTINGS='-c wal_writer_delay=10s -c autovacuum=off' ";
+    runShell(slowWal + "'" PILARO_TEST_POSTGRES_SCRIPT "' start '" + state + "' " + options + " >/dev/null 2>&1");
 }
 
 CrashablePostgres::~CrashablePostgres() {
@@ -91,7 +91,6 @@ CrashablePostgres::~CrashablePostgres() {
 }
 
 bool CrashablePostgres::crash() { return runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'") == 0; }
-
 
 // The settings for scripts/ranking-server, as VAR=value words.
 static std::string settings(const LocalServer& server) {
