@@ -204,16 +204,12 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
            (lines.substr(uri.size() + 1, lines.find('\n', uri.size() + 1) - uri.size() - 1) + "/pgpass").c_str(), 1);
 
     LocalServer hosts[2];
-    auto startBoth = [&](const std::string& rate) {
-        for (LocalServer& host : hosts) {
-            host.stop();
-            host.store = uri;
-            host.workers = 2;
-            host.rate = rate;
-            ASSERT_TRUE(host.start()) << host.errorLog();
-        }
-    };
-    startBoth("0");
+    for (LocalServer& host : hosts) {
+        host.store = uri;
+        host.workers = 2;
+        host.rate = "165/3600";  // all the submissions below but the last, from the one address
+        ASSERT_TRUE(host.start()) << host.errorLog();
+    }
     std::vector<std::string> names;
     std::mutex lock;
     std::vector<std::thread> posters;
@@ -255,7 +251,7 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     EXPECT_EQ(runShell("psql -qXtA '" + uri + "' -c '" + flushed + "' | grep -qx t"), 0)
         << "answered before its commit was on the disk";
 
-    startBoth("1/60");
+    // 164 so far: the 165th is taken, and the next refused, though each host saw only half of them.
     EXPECT_EQ(postBody(hosts[0].port, "LIMIT_1").status, 200);
     EXPECT_EQ(postBody(hosts[1].port, "LIMIT_2").status, 429) << "the second host did not count the first one's";
 }
