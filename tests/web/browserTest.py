@@ -73,6 +73,13 @@ try:
     canvas = d.find_element("id", "game")
     check("pixelated whole-number scale", canvas.value_of_css_property("image-rendering") == "pixelated" and
           canvas.size["width"] % 408 == 0 and canvas.size["height"] == canvas.size["width"] * 524 // 408, canvas.size)
+    # Two ticks a 33 ms period, by the clock: half a second in which the page is too busy for its
+    # timer loses none of them (the game takes them when the page is free again).
+    d.execute_script("var t = performance.now(); window.pace = [pilaroPage.ticksHandled(), t];"
+                     "while (performance.now() - t < 500) {}")
+    ticks = lambda: d.execute_script("return [pilaroPage.ticksHandled() - pace[0], performance.now() - pace[1]]")
+    made_up = wait(None, lambda: (t := ticks())[0] >= 2 * (500 // 33) and t, 5)
+    check("two ticks a period, none lost while busy", made_up and made_up[0] <= 2 * (made_up[1] // 33 + 1), ticks())
     # Slide and turn; an O piece does not turn, so drop it and take the next.
     d.execute_script("window.kept = []; document.addEventListener('keydown', e => kept.push(e.defaultPrevented))")
     while len({c for r, c in wait("a falling piece", piece)}) == 2 and len({r for r, c in piece()}) == 2:

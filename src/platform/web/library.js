@@ -1,6 +1,7 @@
 // library.js: the functions of shell.h, linked into the program (--js-library). Each turns the
-// program's pointers into JavaScript values and hands the work to the page (page.js); those that
-// wait for the player, the network or the clock suspend the program meanwhile (Asyncify).
+// program's pointers into JavaScript values and hands the work to the page (page.js), and returns
+// at once; what comes later (the lock, a box's answer, the reply) the page hands to the program's
+// entry points (main.cpp).
 mergeInto(LibraryManager.library, {
   $cString__deps: ['malloc'],
   $cString: function (text) {
@@ -11,9 +12,7 @@ mergeInto(LibraryManager.library, {
   },
 
   webTakeInstanceLock: function () {
-    return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.takeLock(function (taken) { wakeUp(taken ? 1 : 0); });
-    });
+    pilaroPage.takeLock(function (taken) { Module._pilaroLockDecided(taken ? 1 : 0); });
   },
 
   webOpenWindows: function (gameTitle, width, height, nameTitle, nameWidth, nameHeight, prompt, okText, fieldX, fieldY,
@@ -26,19 +25,13 @@ mergeInto(LibraryManager.library, {
     });
   },
 
-  webLoadArt: function () {
-    return Asyncify.handleSleep(function (wakeUp) { pilaroPage.loadArt(function () { wakeUp(0); }); });
-  },
+  webLoadArt: function () { pilaroPage.loadArt(function () { Module._pilaroArtLoaded(); }); },
 
   webStartTimers: function (periodMs) { pilaroPage.startTimers(periodMs); },
 
   webEnded: function (afterGame) { pilaroPage.ended(afterGame !== 0); },
 
-  webNextEvent: function () {
-    return Asyncify.handleSleep(function (wakeUp) { pilaroPage.nextEvent(wakeUp); });
-  },
-
-  webPostClose: function () { pilaroPage.postClose(); },
+  webStartDelay: function (ms) { pilaroPage.startDelay(ms); },
 
   webDownKeyHeld: function () { return pilaroPage.downHeld() ? 1 : 0; },
 
@@ -57,8 +50,8 @@ mergeInto(LibraryManager.library, {
   webMessageBox: function (text, title, yesNo, ownedByNameWindow) {
     var shown = UTF8ToString(text);
     var caption = UTF8ToString(title);
-    return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.messageBox(shown, caption, yesNo !== 0, ownedByNameWindow !== 0, function (yes) { wakeUp(yes ? 1 : 0); });
+    pilaroPage.messageBox(shown, caption, yesNo !== 0, ownedByNameWindow !== 0, function (yes) {
+      Module._pilaroBoxAnswer(yes ? 1 : 0);
     });
   },
 
@@ -75,19 +68,24 @@ mergeInto(LibraryManager.library, {
   },
 
   webHttpPost__deps: ['malloc'],
-  webHttpPost: function (path, headerLine, body, bodyLength, replyLimit, length) {
+  webHttpPost: function (path, headerLine, body, bodyLength, replyLimit) {
     var url = UTF8ToString(path);
     var header = UTF8ToString(headerLine);
     var sent = HEAPU8.slice(body, body + bodyLength);
-    return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.httpPost(url, header, sent, replyLimit, function (reply) {
-        var memory = _malloc(reply.length + 1);
-        HEAPU8.set(reply, memory);
-        HEAP32[length >> 2] = reply.length;
-        wakeUp(memory);
-      });
+    pilaroPage.httpPost(url, header, sent, replyLimit, function (reply) {
+      var memory = _malloc(reply.length + 1);
+      HEAPU8.set(reply, memory);
+      Module._pilaroRankingReply(memory, reply.length);
     });
   },
+
+  webReadHiScore__deps: ['$cString'],
+  webReadHiScore: function () {
+    var text = pilaroPage.readHiScore();
+    return text === null ? 0 : cString(text);
+  },
+
+  webWriteHiScore: function (text) { return pilaroPage.writeHiScore(UTF8ToString(text)) ? 1 : 0; },
 
   webDebugOutput: function (text) { console.warn(UTF8ToString(text)); }
 });

@@ -5,12 +5,10 @@
 var Module = typeof Module != 'undefined' ? Module : {};
 
 var pilaroPage = (function () {
-  var hiScoreKey = 'hiScore.txt';  // the localStorage key, and the file the core reads in its folder
-  var hiScorePath = '/hiScore.txt';
+  var hiScoreKey = 'hiScore.txt';  // the localStorage key: the desktop's file name
   var lockName = 'pilaro';
 
-  var events = [];          // what the program has yet to handle, oldest first
-  var waiting = null;       // resumes the program when it waits for its next event
+  var over = false;         // the program has ended: nothing more is handed to it
   var timers = [];
   var canvas = null;        // the game window: the visible canvas
   var surfaces = [];        // by the numbers of enum Surface: back buffer, game window, backdrop, tiles
@@ -25,57 +23,34 @@ var pilaroPage = (function () {
   var sounds = [];
   var playing = null;       // the effect that sounds now
   var releaseLock = null;
-  var hiScoreSynced = null; // the text last seen in localStorage or written there
   var firstFrameShown = false;
   var ticksHandled = 0;     // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
 
-  var kind = { tick: 1, keyDown: 2, keyUp: 3, activate: 4, command: 5, close: 6 };
-
-  // Hands an event to the program if it waits, or keeps it for later. While the program is busy
-  // (inside the wipe's sleeps, a box or the ranking request) nothing may enter it: a tick that
-  // finds it busy is dropped, as the desktop merges the ticks of a blocked loop; keys and the
-  // rest wait their turn.
-  function post(event, droppable) {
-    if (waiting) {
-      var resume = waiting;
-      waiting = null;
-      resume(event);
-    } else if (!droppable) {
-      events.push(event);
-    }
+  // Hands an event to the program (one of its entry points, main.cpp), which handles it at once
+  // and returns; the game itself decides what it ignores (ticks during a wipe or under a box).
+  function deliver(entry) {
+    if (over) return;
+    Module[entry].apply(null, Array.prototype.slice.call(arguments, 1));
   }
 
-  function nextEvent(resume) {
-    syncHiScore();
-    if (events.length) resume(events.shift());
-    else waiting = resume;
-  }
-
-  // The best score: localStorage holds what the desktop keeps in hiScore.txt. The text goes to
-  // the program's file as it is, so a bad one is read exactly as a bad file would be.
-  function loadHiScore() {
+  // The best score: localStorage holds what the desktop keeps in hiScore.txt, as the same text, so
+  // a bad one is read exactly as a bad file would be.
+  function readHiScore() {
     try {
-      var text = window.localStorage.getItem(hiScoreKey);
-      hiScoreSynced = text;
-      if (text !== null) FS.writeFile(hiScorePath, text);
+      return window.localStorage.getItem(hiScoreKey);
     } catch (e) {
       console.warn('Pilaro: the best score cannot be read: ' + e);
+      return null;
     }
   }
 
-  function syncHiScore() {
-    var text;
-    try {
-      text = FS.readFile(hiScorePath, { encoding: 'utf8' });
-    } catch (e) {
-      return;  // nothing written yet
-    }
-    if (text === hiScoreSynced) return;
+  function writeHiScore(text) {
     try {
       window.localStorage.setItem(hiScoreKey, text);
-      hiScoreSynced = text;
+      return true;
     } catch (e) {
       console.warn('Pilaro: the best score cannot be kept: ' + e);
+      return false;
     }
   }
 
@@ -113,12 +88,12 @@ var pilaroPage = (function () {
     if (pageKeys[e.keyCode]) e.preventDefault();
     startAudio();
     var code = e.keyCode & 0xFF;
-    if (code) post(kind.keyDown << 16 | (receiver === 'name' ? 1 << 8 : 0) | code, false);
+    if (code) deliver('_pilaroKeyDown', code, receiver === 'name' ? 1 : 0);
   }
 
   function onKeyUp(e) {
     if (e.keyCode === 40) downHeld = false;
-    if (receiverOf(e.target)) post(kind.keyUp << 16, false);
+    if (receiverOf(e.target)) deliver('_pilaroKeyUp');
   }
 
   // The game runs while the canvas or the name window has the keys and the page has the focus.
@@ -129,7 +104,7 @@ var pilaroPage = (function () {
     if (!document.hasFocus()) downHeld = false;
     if (now === active) return;
     active = now;
-    post(kind.activate << 16 | (now ? 1 : 0), false);
+    deliver('_pilaroActivate', now ? 1 : 0);
   }
 
   function watchActivation() {
@@ -309,17 +284,28 @@ var pilaroPage = (function () {
     }
   }
 
+  // Two ticks for every period, counted by the clock rather than by the timer's calls: a call the
+  // browser holds back while the page is busy is made up for when it comes, so no tick is lost.
+  // After a long stop (a hidden tab, a suspended laptop) the count starts afresh from then, so
+  // the game does not race through what it missed.
   function startTimers(periodMs) {
+    var due = performance.now() + periodMs;
     var tick = function () {
-      if (waiting) ticksHandled++;
-      post(kind.tick << 16, true);
+      var now = performance.now();
+      if (now - due > 1000) due = now;
+      for (; due <= now; due += periodMs) {
+        ticksHandled += 2;
+        deliver('_pilaroTick');
+        deliver('_pilaroTick');
+      }
     };
-    timers = [setInterval(tick, periodMs), setInterval(tick, periodMs)];
+    timers = [setInterval(tick, periodMs)];
   }
+
+  function startDelay(ms) { setTimeout(function () { deliver('_pilaroDelayElapsed'); }, ms); }
 
   // A modal box: the text, the title and OK or はい / いいえ, answering true for はい.
   function messageBox(text, title, yesNo, ownedByNameWindow, done) {
-    syncHiScore();
     var box = pageWindow(title, 'box');
     box.client.appendChild(element('p', 'text', text));
     var buttons = element('div', 'buttons');
@@ -378,7 +364,7 @@ var pilaroPage = (function () {
       nameField.addEventListener('compositionend', keepToWidth);
       var ok = element('button', 'ok', facts.okText);
       place(ok, facts.ok);
-      ok.addEventListener('click', function () { post(kind.command << 16 | facts.okId, false); });
+      ok.addEventListener('click', function () { deliver('_pilaroCommand', facts.okId); });
       client.appendChild(nameField);
       client.appendChild(ok);
     }
@@ -445,11 +431,9 @@ var pilaroPage = (function () {
 
   function decodeCp932(bytes) { return new TextDecoder('shift_jis').decode(bytes); }
 
-  function postClose() { post(kind.close << 16, false); }
-
   // The program is over: Escape, No at the continue question, or a second tab's refusal.
   function ended(afterGame) {
-    syncHiScore();
+    over = true;
     timers.forEach(clearInterval);
     timers = [];
     if (releaseLock) releaseLock();
@@ -471,7 +455,6 @@ var pilaroPage = (function () {
       return {};
     };
   }
-  Module.preRun = (Module.preRun || []).concat([loadHiScore]);
   // A browser that cannot run the program (no WebAssembly, a file that did not arrive) is told so.
   Module.onAbort = function () {
     var failed = document.getElementById('failed');
@@ -483,8 +466,9 @@ var pilaroPage = (function () {
   });
 
   return {
-    nextEvent: nextEvent, postClose: postClose, takeLock: takeLock, openWindows: openWindows, loadArt: loadArt,
-    startTimers: startTimers, ended: ended, downHeld: function () { return downHeld; },
+    takeLock: takeLock, openWindows: openWindows, loadArt: loadArt, readHiScore: readHiScore,
+    writeHiScore: writeHiScore, startTimers: startTimers, startDelay: startDelay, ended: ended,
+    downHeld: function () { return downHeld; },
     ticksHandled: function () { return ticksHandled; },
     copyRect: copyRect, fillWhite: fillWhite, drawText: drawText, showFrame: showFrame, startSound: startSound,
     messageBox: messageBox, showNameWindow: showNameWindow, hideNameWindow: hideNameWindow,

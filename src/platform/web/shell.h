@@ -3,9 +3,10 @@
 
 extern "C" {
 
-// Start-up and the end. webTakeInstanceLock waits for the page's one-per-browser lock and is 0
-// when another tab holds it; webEnded tells the page that the program is over (1 after a game).
-int webTakeInstanceLock();
+// Start-up and the end. webTakeInstanceLock asks for the page's one-per-browser lock, and the page
+// calls pilaroLockDecided with the outcome; webLoadArt's end comes back as pilaroArtLoaded.
+// webEnded tells the page that the program is over (1 after a game).
+void webTakeInstanceLock();
 void webOpenWindows(const char* gameTitle, int canvasWidth, int canvasHeight, const char* nameTitle, int nameWidth,
                     int nameHeight, const char* prompt, const char* okText, int fieldX, int fieldY, int fieldWidth,
                     int fieldHeight, int okX, int okY, int okWidth, int okHeight, int okId);
@@ -13,10 +14,9 @@ void webLoadArt();
 void webStartTimers(int periodMs);
 void webEnded(int afterGame);
 
-// The message loop: waits for the next tick, key, activation change, command or close.
-int webNextEvent();
-void webPostClose();
 int webDownKeyHeld();
+// After ms milliseconds the page calls pilaroDelayElapsed.
+void webStartDelay(int ms);
 
 // Surfaces by the numbers of enum Surface.
 void webCopyRect(int to, int x, int y, int width, int height, int from, int fromX, int fromY);
@@ -26,15 +26,19 @@ void webShowFrame();
 
 void webStartSound(int index);
 
-// Boxes return 1 for Yes; the name field's text comes back in memory the caller frees.
-int webMessageBox(const char* text, const char* title, int yesNo, int ownedByNameWindow);
+// A box's answer comes back as pilaroBoxAnswer (1 for Yes); the name field's text comes back in
+// memory the caller frees.
+void webMessageBox(const char* text, const char* title, int yesNo, int ownedByNameWindow);
 void webShowNameWindow();
 void webHideNameWindow();
 char* webNameFieldText();
 
 char* webDecodeCp932(const char* bytes, int length);
-// The reply's first bytes (at most replyLimit) in memory the caller frees, their count in *length.
-char* webHttpPost(const char* path, const char* headerLine, const char* body, int bodyLength, int replyLimit,
-                  int* length);
+// The reply's first bytes (at most replyLimit) come back as pilaroRankingReply.
+void webHttpPost(const char* path, const char* headerLine, const char* body, int bodyLength, int replyLimit);
+// The best score's text in the browser's storage: read (none when nothing is stored; the caller
+// frees it) and written (0 when it could not be).
+char* webReadHiScore();
+int webWriteHiScore(const char* text);
 void webDebugOutput(const char* utf8);
 }
