@@ -32,14 +32,12 @@ bool readHiScoreText(std::string& text) {
 bool writeHiScoreText(const std::string& text) {
     // The text goes to a file beside the old one, which rename() then replaces atomically within
     // one file system: a crash or a full disk leaves the previous best score.
-    bool written = false;
-    if (std::FILE* file = std::fopen(hiScoreTempName, "w")) {
-        const bool put = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-        const bool flushed = std::fflush(file) == 0;
-        written = (std::fclose(file) == 0) && put && flushed && std::rename(hiScoreTempName, hiScoreFileName) == 0;
-        if (!written) std::remove(hiScoreTempName);
-    }
-    return written;
+    std::ofstream file(hiScoreTempName, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (file && std::rename(hiScoreTempName, hiScoreFileName) == 0) return true;
+    std::remove(hiScoreTempName);
+    return false;
 }
 
 namespace {

@@ -34,8 +34,12 @@ var pilaroPage = (function () {
   }
 
   // The best score: localStorage holds what the desktop keeps in hiScore.txt, as the same text, so
-  // a bad one is read exactly as a bad file would be.
+  // a bad one is read exactly as a bad file would be. Where localStorage refuses it, the page
+  // keeps it for as long as it is open.
+  var hiScoreInPage = null;
+
   function readHiScore() {
+    if (hiScoreInPage !== null) return hiScoreInPage;
     try {
       return window.localStorage.getItem(hiScoreKey);
     } catch (e) {
@@ -47,11 +51,11 @@ var pilaroPage = (function () {
   function writeHiScore(text) {
     try {
       window.localStorage.setItem(hiScoreKey, text);
-      return true;
     } catch (e) {
       console.warn('Pilaro: the best score cannot be kept: ' + e);
-      return false;
+      hiScoreInPage = text;
     }
+    return true;
   }
 
   // One program per browser, as one per desktop: a Web Lock held until the program ends or the page
