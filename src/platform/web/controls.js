@@ -68,6 +68,7 @@ var pilaroControls = (function () {
     if (padsShown()) return;
     document.getElementById('move').hidden = false;
     document.getElementById('act').hidden = false;
+    stage.parentElement.classList.add('pads');
     fit();
   }
 

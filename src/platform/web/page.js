@@ -342,7 +342,7 @@ var pilaroPage = (function () {
       box.frame.remove();
       boxesOpen--;
       if (nameWindow && nameWindow.contains(returnTo) && !nameWindow.open) returnTo = canvas;
-      returnTo.focus();
+      if (returnTo) returnTo.focus();  // nothing to go back to in a tab refused at its start
       done(answer);
     };
     (yesNo ? [['はい', true], ['いいえ', false]] : [['OK', true]]).forEach(function (button) {
