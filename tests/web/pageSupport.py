@@ -43,8 +43,7 @@ def wait(what, probe, seconds=10):  # probe's first true value; without `what`, 
     if what and not value: raise AssertionError("waited in vain for " + what)
     return value
 def finish():
-    for d in drivers: d.quit()
-    server("stop"); shutil.rmtree(data, ignore_errors=True)
+    [d.quit() for d in drivers]; server("stop"); shutil.rmtree(data, ignore_errors=True)
 def run(test):  # runs test(), reports what failed, and ends the process with the tests' verdict
     try:
         test()
@@ -57,12 +56,9 @@ def run(test):  # runs test(), reports what failed, and ends the process with th
 def box(d):  # the open message box as [title, text, buttons...], or None
     return d.execute_script("var b = document.querySelector('dialog.box[open]');"
                             "return b && [...b.querySelectorAll('.title, .text, button')].map(x => x.textContent)")
-def waitBox(d, title):
-    return wait("the box " + title, lambda: (b := box(d)) and b[0] == title and b)
-def boxButton(d, button):
-    return d.find_element("xpath", "//dialog[@open and contains(@class, 'box')]//button[text()='%s']" % button)
-def started(d):  # the program has drawn its first frame
-    return d.execute_script("return performance.getEntriesByName('pilaro-first-frame').length > 0")
+waitBox = lambda d, title: wait("the box " + title, lambda: (b := box(d)) and b[0] == title and b)
+boxButton = lambda d, button: d.find_element("xpath", "//dialog[@open and contains(@class, 'box')]//button[text()='%s']" % button)
+started = lambda d: d.execute_script("return performance.getEntriesByName('pilaro-first-frame').length > 0")  # a frame drawn
 def pixels(d, points):  # RGB of the visible canvas at each (x, y)
     return d.execute_script("var c = document.getElementById('game').getContext('2d'); return arguments[0].map(p =>"
                             " [...c.getImageData(p[0], p[1], 1, 1).data.slice(0, 3)])", points)

