@@ -264,7 +264,7 @@ var pilaroPage = (function () {
       surfaces[3] = images[1];
     }).catch(function (e) {
       console.warn('Pilaro: the art did not load: ' + e);
-      pilaroFailed('load');
+      pilaroFailed();  // index.html says so
     }).then(done);
   }
 
@@ -488,10 +488,11 @@ var pilaroPage = (function () {
   }
   Module.preRun = (Module.preRun || []).concat([loadHiScore]);
   // A browser that cannot run the program (no WebAssembly, a file that did not arrive) is told so.
-  Module.onAbort = function () { pilaroFailed('start'); };
+  Module.onAbort = function () { pilaroFailed(); };
 
   return {
-    nextEvent: nextEvent, postClose: postClose, takeLock: takeLock, pressKey: pressKey, releaseKey: releaseKey, openWindows: openWindows, loadArt: loadArt,
+    nextEvent: nextEvent, postClose: postClose, takeLock: takeLock, openWindows: openWindows, loadArt: loadArt,
+    pressKey: pressKey, releaseKey: releaseKey,
     startTimers: startTimers, ended: ended, downHeld: function () { return downHeld; },
     ticksHandled: function () { return ticksHandled; },
     copyRect: copyRect, fillWhite: fillWhite, drawText: drawText, showFrame: showFrame, startSound: startSound,
