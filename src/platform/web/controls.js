@@ -48,6 +48,12 @@ var pilaroControls = (function () {
   // is it scaled smoothly.
   function fit() {
     var roomWidth = document.documentElement.clientWidth;
+    place(roomWidth);
+    // A scroll bar that the old size needed and the new one does not gives back its room.
+    if (document.documentElement.clientWidth !== roomWidth) place(document.documentElement.clientWidth);
+  }
+
+  function place(roomWidth) {
     var roomHeight = window.innerHeight;
     var pads = padsShown() ? padRoom : 0;
     var below = Math.min(roomWidth / width, (roomHeight - pads) / height);
@@ -62,6 +68,18 @@ var pilaroControls = (function () {
     var shown = whole >= 1 ? whole / ratio : scale;
     canvas.style.width = width * shown + 'px';
     canvas.style.height = height * shown + 'px';
+  }
+
+  // A window moved to a display of another scale changes its device pixels but not its size.
+  function watchPixelRatio() {
+    if (!window.matchMedia) return;
+    var query = window.matchMedia('(resolution: ' + (window.devicePixelRatio || 1) + 'dppx)');
+    var changed = function () {
+      query.removeEventListener('change', changed);
+      fit();
+      watchPixelRatio();
+    };
+    query.addEventListener('change', changed);
   }
 
   function showPads() {
@@ -138,6 +156,7 @@ var pilaroControls = (function () {
       watchPads();
       fit();
       window.addEventListener('resize', fit);
+      watchPixelRatio();
       // The controls come with the first touch, or at once on a screen that is touched rather
       // than pointed at; a keyboard player never sees them.
       if (window.matchMedia && window.matchMedia('(pointer: coarse)').matches) showPads();
