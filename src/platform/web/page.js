@@ -6,7 +6,6 @@ var Module = typeof Module != 'undefined' ? Module : {};
 
 var pilaroPage = (function () {
   var hiScoreKey = 'hiScore.txt';  // the localStorage key: the desktop's file name
-  var lockName = 'pilaro';
 
   var over = false;         // the program has ended: nothing more is handed to it
   var timers = [];
@@ -22,7 +21,7 @@ var pilaroPage = (function () {
   var audio = null;
   var sounds = [];
   var playing = null;       // the effect that sounds now
-  var releaseLock = null;
+  var storageWarned = false;
   var firstFrameShown = false;
   var ticksHandled = 0;     // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
 
@@ -43,7 +42,7 @@ var pilaroPage = (function () {
     try {
       return window.localStorage.getItem(hiScoreKey);
     } catch (e) {
-      console.warn('Pilaro: the best score cannot be read: ' + e);
+      warnStorage('read', e);
       return null;
     }
   }
@@ -52,26 +51,23 @@ var pilaroPage = (function () {
     try {
       window.localStorage.setItem(hiScoreKey, text);
     } catch (e) {
-      console.warn('Pilaro: the best score cannot be kept: ' + e);
+      warnStorage('kept', e);
       hiScoreInPage = text;
     }
     return true;
   }
 
-  // One program per browser, as one per desktop: a Web Lock held until the program ends or the page
-  // goes. It is asked for as soon as the page runs, while the program is still being compiled.
-  var lockTaken = new Promise(function (resolve) {
-    if (!navigator.locks) {
-      resolve(true);  // no locks here (not a secure context): run rather than refuse
-      return;
-    }
-    navigator.locks.request(lockName, { ifAvailable: true }, function (lock) {
-      resolve(lock !== null);
-      if (lock) return new Promise(function (release) { releaseLock = release; });
-    }).catch(function () { resolve(true); });
-  });
+  // Blocked storage stays blocked: once said is enough.
+  function warnStorage(what, e) {
+    if (!storageWarned) console.warn('Pilaro: the best score cannot be ' + what + ': ' + e);
+    storageWarned = true;
+  }
 
-  function takeLock(done) { lockTaken.then(done); }
+  // One program per browser (lock.js). It is asked for as soon as the page runs, while the program
+  // is still being compiled.
+  pilaroLock.take(function () {});
+
+  function takeLock(done) { pilaroLock.take(done); }
 
   // The page's keys and activation. keyCode is the desktop's virtual-key number for every key
   // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112).
@@ -84,20 +80,37 @@ var pilaroPage = (function () {
 
   var pageKeys = { 16: 1, 27: 1, 32: 1, 37: 1, 38: 1, 39: 1, 40: 1, 112: 1 };
 
+  function keyDown(code, receiver) {
+    startAudio();
+    if (code) deliver('_pilaroKeyDown', code, receiver === 'name' ? 1 : 0);
+  }
+
   function onKeyDown(e) {
     if (e.keyCode === 40) downHeld = true;
     var receiver = receiverOf(e.target);
     if (!receiver || e.isComposing) return;
     // Arrows and Space would scroll, F1 opens the browser's help, Escape would close a dialog.
     if (pageKeys[e.keyCode]) e.preventDefault();
-    startAudio();
-    var code = e.keyCode & 0xFF;
-    if (code) deliver('_pilaroKeyDown', code, receiver === 'name' ? 1 : 0);
+    keyDown(e.keyCode & 0xFF, receiver);
   }
 
   function onKeyUp(e) {
     if (e.keyCode === 40) downHeld = false;
     if (receiverOf(e.target)) deliver('_pilaroKeyUp');
+  }
+
+  // A game key from the on-screen controls or a gamepad (controls.js): it reaches the game as the
+  // same key on the keyboard would, and nothing while a box or the name window is up.
+  function gameTakesKeys() { return receiverOf(canvas) === 'game' && !(nameWindow && nameWindow.open); }
+
+  function pressKey(code) {
+    if (code === 40) downHeld = true;
+    if (gameTakesKeys()) keyDown(code, 'game');
+  }
+
+  function releaseKey(code) {
+    if (code === 40) downHeld = false;
+    if (gameTakesKeys()) deliver('_pilaroKeyUp');
   }
 
   // The game runs while the canvas or the name window has the keys and the page has the focus.
@@ -155,23 +168,13 @@ var pilaroPage = (function () {
       ctx.textBaseline = 'top';
       ctx.font = 'bold 16px sans-serif';
     });
-    fitCanvas();
-    window.addEventListener('resize', fitCanvas);
+    pilaroControls.start(canvas, facts.width, facts.height);
     document.addEventListener('keydown', onKeyDown, true);
     document.addEventListener('keyup', onKeyUp, true);
     canvas.addEventListener('mousedown', function () { canvas.focus(); });
     watchActivation();
     canvas.focus();
     checkActivation();
-  }
-
-  // The largest whole scale that fits the page, so that each pixel stays a square of pixels.
-  function fitCanvas() {
-    var room = canvas.parentElement.getBoundingClientRect();
-    var scale = Math.max(1, Math.floor(Math.min(window.innerWidth / facts.width,
-                                                (window.innerHeight - room.top) / facts.height)));
-    canvas.style.width = facts.width * scale + 'px';
-    canvas.style.height = facts.height * scale + 'px';
   }
 
   function fetchBytes(name) {
@@ -240,13 +243,18 @@ var pilaroPage = (function () {
       surfaces[3] = images[1];
     }).catch(function (e) {
       console.warn('Pilaro: the art did not load: ' + e);
+      pilaroFailed();  // index.html says so
     }).then(done);
   }
 
-  // Browsers let a page make sounds only after the player has done something: the first key.
+  // Browsers let a page make sounds only after the player has done something, and a key such as
+  // Shift alone does not count: every key, touch and click tries again until one does.
   function startAudio() {
-    if (audio && audio.state === 'suspended') audio.resume();
+    if (audio && audio.state === 'suspended') audio.resume().catch(function () {});
   }
+  ['keydown', 'mousedown', 'pointerup', 'touchend', 'click'].forEach(function (type) {
+    window.addEventListener(type, startAudio, true);
+  });
 
   function startSound(index) {
     if (!audio || !sounds[index]) return;
@@ -324,7 +332,7 @@ var pilaroPage = (function () {
       box.frame.remove();
       boxesOpen--;
       if (nameWindow && nameWindow.contains(returnTo) && !nameWindow.open) returnTo = canvas;
-      returnTo.focus();
+      if (returnTo) returnTo.focus();  // nothing to go back to in a tab refused at its start
       done(answer);
     };
     (yesNo ? [['はい', true], ['いいえ', false]] : [['OK', true]]).forEach(function (button) {
@@ -372,8 +380,10 @@ var pilaroPage = (function () {
       client.appendChild(nameField);
       client.appendChild(ok);
     }
-    // No control takes the keys: the window itself has them until the player clicks the field.
+    // No control takes the keys: the window itself has them until the player clicks the field. On a
+    // touch screen the field takes them at once, which brings up the on-screen keyboard.
     nameWindow.focus();
+    if (pilaroControls.touched()) nameField.focus();
   }
 
   function place(control, rect) {
@@ -440,9 +450,14 @@ var pilaroPage = (function () {
     over = true;
     timers.forEach(clearInterval);
     timers = [];
-    if (releaseLock) releaseLock();
+    pilaroLock.release();
     if (nameWindow && nameWindow.open) nameWindow.close();
-    if (!afterGame) return;
+    if (!afterGame) {
+      // The refused tab says why in the page and may ask again once the other tab is gone.
+      document.getElementById('game').hidden = true;
+      document.getElementById('refused').hidden = false;
+      return;
+    }
     document.getElementById('ended').hidden = false;
     document.getElementById('again').focus();
   }
@@ -460,19 +475,12 @@ var pilaroPage = (function () {
     };
   }
   // A browser that cannot run the program (no WebAssembly, a file that did not arrive) is told so.
-  Module.onAbort = function () {
-    var failed = document.getElementById('failed');
-    if (failed) failed.hidden = false;
-  };
-  document.addEventListener('DOMContentLoaded', function () {
-    var again = document.getElementById('again');
-    if (again) again.addEventListener('click', function () { location.reload(); });
-  });
+  Module.onAbort = function () { pilaroFailed(); };
 
   return {
     takeLock: takeLock, openWindows: openWindows, loadArt: loadArt, readHiScore: readHiScore,
     writeHiScore: writeHiScore, startTimers: startTimers, startDelay: startDelay, ended: ended,
-    downHeld: function () { return downHeld; },
+    pressKey: pressKey, releaseKey: releaseKey, downHeld: function () { return downHeld; },
     ticksHandled: function () { return ticksHandled; },
     copyRect: copyRect, fillWhite: fillWhite, drawText: drawText, showFrame: showFrame, startSound: startSound,
     messageBox: messageBox, showNameWindow: showNameWindow, hideNameWindow: hideNameWindow,
