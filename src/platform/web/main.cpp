@@ -1,6 +1,7 @@
 // main.cpp: the browser program's entry points, which the page calls with its events, and the
 // platform interface, each call handed to the page's JavaScript (library.js) that draws, plays,
 // asks and sends. Nothing here waits: the page calls back when a box, the lock or a reply is in.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -91,7 +92,19 @@ bool readHiScoreText(std::string& text) {
     return true;
 }
 
-bool writeHiScoreText(const std::string& text) { return webWriteHiScore(text.c_str()) != 0; }
+// Every tab of the site shares one stored best score, and a tab's game may have begun before
+// another tab stored a higher one: a lower score never replaces it. On the desktop one program
+// owns the file, so this comparison is the browser's alone.
+bool writeHiScoreText(const std::string& text) {
+    std::string stored;
+    std::uint32_t storedScore = 0;
+    std::uint32_t score = 0;
+    if (readHiScoreText(stored) && parseHiScoreText(stored, storedScore) && parseHiScoreText(text, score) &&
+        score <= storedScore) {
+        return true;
+    }
+    return webWriteHiScore(text.c_str()) != 0;
+}
 
 void debugOutput(const std::string& utf8) { webDebugOutput(utf8.c_str()); }
 
@@ -109,6 +122,8 @@ EMSCRIPTEN_KEEPALIVE void pilaroKeyUp() { onKeyUp(); }
 EMSCRIPTEN_KEEPALIVE void pilaroActivate(int active) { onActivate(active != 0); }
 EMSCRIPTEN_KEEPALIVE void pilaroCommand(int command) { onCommand(static_cast<unsigned>(command)); }
 EMSCRIPTEN_KEEPALIVE void pilaroDelayElapsed() { onDelayElapsed(); }
+// Another tab changed the stored best score: the game's next comparison is with that one.
+EMSCRIPTEN_KEEPALIVE void pilaroHiScoreChanged() { loadHiScore(); }
 
 EMSCRIPTEN_KEEPALIVE void pilaroBoxAnswer(int yes) {
     if (refused) return webEnded(0);

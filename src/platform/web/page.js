@@ -16,6 +16,7 @@ var pilaroPage = (function () {
   var nameField = null;
   var facts = null;
   var boxesOpen = 0;        // message boxes on screen
+  var rankingOut = false;   // the ranking request is out and its reply not yet handed over
   var downHeld = false;     // the Down arrow's real state, whatever has the keys
   var active = true;        // the activation last told to the program, which starts active
   var audio = null;
@@ -71,8 +72,10 @@ var pilaroPage = (function () {
 
   // The page's keys and activation. keyCode is the desktop's virtual-key number for every key
   // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112).
+  // Keys pressed while a box is up or the ranking request is out are dropped, as the desktop drops
+  // them: none is kept for the next game.
   function receiverOf(target) {
-    if (boxesOpen) return null;
+    if (boxesOpen || rankingOut) return null;
     if (target === canvas) return 'game';
     if (nameWindow && target === nameWindow) return 'name';
     return null;
@@ -139,13 +142,21 @@ var pilaroPage = (function () {
     return made;
   }
 
-  // A window drawn in the page: a title bar over a client area.
-  function pageWindow(title, className) {
+  // A window drawn in the page: a title bar over a client area. It ends only through its own
+  // buttons: Escape is the game's key here, or an OK box's answer, never the browser's own close.
+  // Chromium honours a cancelled `cancel` only once without a user action between, and Escape is
+  // none, so a second Escape would close a box the game still waits on: Escape's keydown is
+  // stopped before it makes a close request at all. onEscape, when given, is what Escape does.
+  function pageWindow(title, className, onEscape) {
     var frame = element('dialog', 'window ' + className);
     frame.appendChild(element('div', 'title', title));
     var client = element('div', 'client');
     frame.appendChild(client);
-    // Escape is the game's key here, or a box's: never the browser's own cancel.
+    frame.addEventListener('keydown', function (e) {
+      if (e.key !== 'Escape') return;
+      e.preventDefault();
+      if (onEscape) onEscape();
+    }, true);
     frame.addEventListener('cancel', function (e) { e.preventDefault(); });
     document.body.appendChild(frame);
     return { frame: frame, client: client };
@@ -171,6 +182,10 @@ var pilaroPage = (function () {
     pilaroControls.start(canvas, facts.width, facts.height);
     document.addEventListener('keydown', onKeyDown, true);
     document.addEventListener('keyup', onKeyUp, true);
+    // Another tab wrote the best score: the game compares against what is stored now.
+    window.addEventListener('storage', function (e) {
+      if (e.key === hiScoreKey || e.key === null) deliver('_pilaroHiScoreChanged');
+    });
     canvas.addEventListener('mousedown', function () { canvas.focus(); });
     watchActivation();
     canvas.focus();
@@ -318,7 +333,8 @@ var pilaroPage = (function () {
 
   // A modal box: the text, the title and OK or はい / いいえ, answering true for はい.
   function messageBox(text, title, yesNo, ownedByNameWindow, done) {
-    var box = pageWindow(title, 'box');
+    // As on the desktop, Escape closes an OK box and does nothing to a Yes/No box.
+    var box = pageWindow(title, 'box', yesNo ? null : function () { close(true); });
     box.client.appendChild(element('p', 'text', text));
     var buttons = element('div', 'buttons');
     box.client.appendChild(buttons);
@@ -340,8 +356,6 @@ var pilaroPage = (function () {
       b.addEventListener('click', function () { close(button[1]); });
       buttons.appendChild(b);
     });
-    // As on the desktop, Escape closes an OK box and does nothing to a Yes/No box.
-    if (!yesNo) box.frame.addEventListener('keydown', function (e) { if (e.key === 'Escape') close(true); });
     boxesOpen++;
     box.frame.showModal();
     buttons.firstChild.focus();
@@ -406,6 +420,7 @@ var pilaroPage = (function () {
     var colon = headerLine.indexOf(':');
     var headers = {};
     if (colon > 0) headers[headerLine.slice(0, colon).trim()] = headerLine.slice(colon + 1).trim();
+    rankingOut = true;
     var stop = new AbortController();
     var timer = setTimeout(function () { stop.abort(); }, 10000);
     fetch(path, { method: 'POST', headers: headers, body: body, cache: 'no-store', redirect: 'manual',
@@ -414,6 +429,7 @@ var pilaroPage = (function () {
       .catch(function () { return []; })
       .then(function (chunks) {
         clearTimeout(timer);
+        rankingOut = false;
         var bytes = new Uint8Array(replyLimit);
         var length = 0;
         chunks.forEach(function (chunk) {
