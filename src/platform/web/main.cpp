@@ -115,9 +115,8 @@ void postClose(WindowId) { webEnded(1); }
 extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void pilaroTick() { onTimerTick(); }
-EMSCRIPTEN_KEEPALIVE void pilaroKeyDown(int key, int nameWindowHasKeys) {
-    onKeyDown(nameWindowHasKeys ? WindowId::name : WindowId::game, key);
-}
+EMSCRIPTEN_KEEPALIVE void pilaroGameKeyDown(int key) { onKeyDown(WindowId::game, key); }
+EMSCRIPTEN_KEEPALIVE void pilaroNameWindowKeyDown(int key) { onKeyDown(WindowId::name, key); }
 EMSCRIPTEN_KEEPALIVE void pilaroKeyUp() { onKeyUp(); }
 EMSCRIPTEN_KEEPALIVE void pilaroActivate(int active) { onActivate(active != 0); }
 EMSCRIPTEN_KEEPALIVE void pilaroCommand(int command) { onCommand(static_cast<unsigned>(command)); }
@@ -144,6 +143,8 @@ EMSCRIPTEN_KEEPALIVE void pilaroLockDecided(int taken) {
         showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
         return;
     }
+    webNameSurfaces(static_cast<int>(Surface::backBuffer), static_cast<int>(Surface::gameWindow),
+                    static_cast<int>(Surface::backdrop), static_cast<int>(Surface::tileSheet));
     webOpenWindows(gameWindowTitle, canvasWidth, canvasHeight, nameWindowTitle, nameWindowWidth, nameWindowHeight,
                    namePrompt, okButtonText, nameFieldRect.x, nameFieldRect.y, nameFieldRect.width,
                    nameFieldRect.height, okButtonRect.x, okButtonRect.y, okButtonRect.width, okButtonRect.height,

@@ -10,6 +10,8 @@ void webTakeInstanceLock();
 void webOpenWindows(const char* gameTitle, int canvasWidth, int canvasHeight, const char* nameTitle, int nameWidth,
                     int nameHeight, const char* prompt, const char* okText, int fieldX, int fieldY, int fieldWidth,
                     int fieldHeight, int okX, int okY, int okWidth, int okHeight, int okId);
+// The numbers of enum Surface that the page's surfaces go by, each named.
+void webNameSurfaces(int backBuffer, int gameWindow, int backdrop, int tiles);
 void webLoadArt();
 void webStartTimers(int periodMs);
 void webEnded(int afterGame);
@@ -18,7 +20,7 @@ int webDownKeyHeld();
 // After ms milliseconds the page calls pilaroDelayElapsed.
 void webStartDelay(int ms);
 
-// Surfaces by the numbers of enum Surface.
+// Surfaces by the numbers webNameSurfaces gave them.
 void webCopyRect(int to, int x, int y, int width, int height, int from, int fromX, int fromY);
 void webFillWhite(int to, int x, int y, int width, int height);
 void webDrawText(int to, int x, int y, const char* utf8);
