@@ -11,26 +11,27 @@ data = tempfile.mkdtemp(prefix="pilaro-web-")
 def server(command):  # CTest names the script, and the ranking program and page it serves, in the environment
     return subprocess.call([os.environ["PILARO_RANKING_SCRIPT"], command], env=env, stdout=subprocess.DEVNULL) == 0
 for attempt in range(3):  # a port taken between asking and binding fails the start: try again
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0)); port = s.getsockname()[1]
+    with socket.socket() as s: s.bind(("127.0.0.1", 0)); port = s.getsockname()[1]
     env = dict(os.environ, PILARO_DATA_DIR=data, PILARO_RANKING_PORT=str(port), PILARO_RANKING_RATE="0")
     if server("start"): break
-else:
-    sys.exit("the ranking server did not start")
+else: sys.exit("the ranking server did not start")
 base = "http://127.0.0.1:%d" % port
 
 drivers = []
+# A headless Chromium of its own profile, whose pages count their warnings and AudioContexts (sound
+# needs a user activation, as in a browser of its own); the test is skipped when none can start here.
 def browser(profile, flags=("--window-size=900,1200",), configure=lambda options: None):
-    """A headless Chromium of its own profile; the test is skipped when none can start here."""
     options = ChromeOptions()
     for flag in ("--headless=new --no-sandbox --disable-gpu --disable-background-networking --disable-component-update "
-                 "--disable-sync --no-first-run --user-data-dir=" + os.path.join(data, profile)).split() + list(flags):
+                 "--disable-sync --no-first-run --autoplay-policy=document-user-activation-required --user-data-dir="
+                 + os.path.join(data, profile)).split() + list(flags):
         options.add_argument(flag)
     configure(options)
-    try:
-        drivers.append(Chrome(options=options))
-    except Exception as e:
-        finish(); print("SKIP: chromium cannot start here: %s" % str(e).splitlines()[0]); sys.exit(77)
+    try: drivers.append(Chrome(options=options))
+    except Exception as e: finish(); print("SKIP: chromium cannot start here: %s" % str(e).splitlines()[0]); sys.exit(77)
+    drivers[-1].execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """window.audios = []; window.warnings = 0;
+        var Audio = window.AudioContext; window.AudioContext = class extends Audio { constructor(o) { super(o); audios.push(this); } };
+        var warn = console.warn; console.warn = function () { warnings++; warn.apply(console, arguments); };"""})
     return drivers[-1]
 
 failures = []
@@ -45,12 +46,9 @@ def wait(what, probe, seconds=10):  # probe's first true value; without `what`, 
 def finish():
     [d.quit() for d in drivers]; server("stop"); shutil.rmtree(data, ignore_errors=True)
 def run(test):  # runs test(), reports what failed, and ends the process with the tests' verdict
-    try:
-        test()
-    except Exception as e:
-        failures.append(repr(e)); print("FAIL  " + repr(e) + str(e)[:600])
-    finally:
-        finish()
+    try: test()
+    except Exception as e: failures.append(repr(e)); print("FAIL  " + repr(e) + str(e)[:600])
+    finally: finish()
     sys.exit(1 if failures else 0)
 
 def box(d):  # the open message box as [title, text, buttons...], or None
@@ -72,12 +70,10 @@ def turningPiece(d, drop):  # drops O pieces (which do not turn) until another f
     while len({c for r, c in wait("a falling piece", lambda: piece(d))}) == 2 and len({r for r, c in piece(d)}) == 2:
         drop(); time.sleep(0.2)
     wait("the piece to fall clear of the top", lambda: min(piece(d))[0] >= 2)  # room to turn in
-def slidesAndTurns(d, press, left, right, turn, how):
-    """Left, right (twice) and turn, each through press(what); checks the piece moves as it should."""
+def slidesAndTurns(d, press, left, right, turn, how):  # left, right (twice), turn, each through press(what)
     cols = lambda: {c for r, c in piece(d)}
     for what, pressed, by in (("left", [left], -1), ("right", [right] * 2, 2)):
-        before = cols()
-        for p in pressed: press(p)
+        before = cols(); [press(p) for p in pressed]
         check(how + ": " + what + " slides the piece", wait(None, lambda: cols() == {c + by for c in before}, 3),
               (before, cols()))
     before = shape(d); press(turn)
