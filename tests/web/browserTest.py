@@ -87,9 +87,8 @@ def phone():
     phoneSize = {"width": 360, "height": 740, "pixelRatio": 3.0, "touch": True}
     d = browser("phone", flags=(), configure=lambda o: o.add_experimental_option("mobileEmulation", {"deviceMetrics": phoneSize}))
     # A gamepad with the standard mapping whose buttons the test presses, there before the game starts.
-    d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """
-        window.gamepad = {index: 0, mapping: 'standard', connected: true,
-                          buttons: Array.from({length: 17}, () => ({pressed: false, value: 0}))};
+    d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """window.gamepad = {index: 0, mapping: 'standard',
+        connected: true, buttons: Array.from({length: 17}, () => ({pressed: false, value: 0}))};
         Object.defineProperty(navigator, 'getGamepads', {value: () => [window.gamepad]});"""})
     def tap(element):  # a finger on the element's centre, and off again
         x, y = d.execute_script("var r = arguments[0].getBoundingClientRect(); return [r.x + r.width / 2, r.y + r.height / 2]",
@@ -145,8 +144,7 @@ def phone():
 
     check("installable: no errors", d.execute_cdp_cmd("Page.getInstallabilityErrors", {})["installabilityErrors"] == [])
     d.execute_async_script("navigator.serviceWorker.ready.then(arguments[0])")
-    offline = lambda cut: d.execute_cdp_cmd("Network.emulateNetworkConditions", {"offline": cut, "latency": 0,
-                                                                                "downloadThroughput": -1, "uploadThroughput": -1})
+    offline = lambda cut: d.execute_cdp_cmd("Network.emulateNetworkConditions", dict(offline=cut, latency=0, downloadThroughput=-1, uploadThroughput=-1))
     # Offline, with the page's storage blocked too. Fault: blocked storage was warned of at every event.
     d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source":
         "Object.defineProperty(window, 'localStorage', {get() { throw new DOMException('blocked', 'SecurityError'); }});"})
