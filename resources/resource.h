@@ -1,5 +1,4 @@
 // resource.h: the numbers of the icon, art and sound resources, shared by pilaro.rc and the Win32 shell.
-// The sounds are numbered by the game itself, which asks for them by these numbers.
 #pragma once
 
 #define IDI_PILARO 1
@@ -7,4 +6,5 @@
 #define IDB_BACKDROP 101
 #define IDB_TILES 102
 
-#include "present/sound.h"
+// The sounds follow on from here: the core's sound id n (present/sound.h) is resource IDW_SOUNDS + n.
+#define IDW_SOUNDS 201

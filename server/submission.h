@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "scores/rankingFacts.h"  // maxNameBytes, shared with the game
+
 // Why a request body was refused; `none` when it holds a name and a score.
 enum class BodyError { none, noSeparator, nameLength, nameEncoding, nameControl, nameBlank, score };
 
@@ -14,7 +16,6 @@ struct Submission {
     std::uint32_t score = 0;
 };
 
-constexpr std::size_t maxNameBytes = 10;
 constexpr std::size_t maxScoreDigits = 10;
 
 // Splits "NAME_SCORE" at the LAST underscore: the name itself may hold underscores, and so may a

@@ -4,7 +4,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <numbers>
+
+#include "game/game.h"
+#include "present/sound.h"
+#include "resourceNames.h"
 
 namespace {
 
@@ -14,15 +19,18 @@ constexpr Rgb gridLine{219, 219, 219};
 constexpr Rgb white{255, 255, 255};
 constexpr int gridStep = 16;
 
-// Inclusive pixel extents of the three boxes of the background: the well, the next piece's box
-// and the after-next piece's box.
+// Inclusive pixel extents of the three boxes of the background, where present/frame.h draws: the
+// well, the next piece's box and the after-next piece's box (four cells square).
 struct Box {
     int left;
     int top;
     int right;
     int bottom;
 };
-constexpr Box boxes[] = {{24, 24, 263, 503}, {288, 24, 383, 119}, {288, 144, 383, 239}};
+constexpr int wellWidth = cellSize * wellColumns, wellHeight = cellSize * wellRows, previewSide = 4 * cellSize;
+constexpr Box boxes[] = {{wellLeft, wellTop, wellLeft + wellWidth - 1, wellTop + wellHeight - 1},
+                         {previewLeft, nextTop, previewLeft + previewSide - 1, nextTop + previewSide - 1},
+                         {previewLeft, afterNextTop, previewLeft + previewSide - 1, afterNextTop + previewSide - 1}};
 
 constexpr Rgb tileBases[tileCount] = {
     {255, 130, 130},  // red
@@ -309,13 +317,15 @@ Bytes makeHardDropSound() {
 }
 
 std::vector<ResourceFile> makeAllResources() {
+    const char* const soundFiles[] = {PILARO_SOUND_FILES};
+    static_assert(std::size(soundFiles) == soundCount);
     return {
-        {"backdrop.bmp", encodeBmp(makeBackdrop())},
-        {"tiles.bmp", encodeBmp(makeTileSheet())},
-        {"turn.wav", makeTurnSound()},
-        {"move.wav", makeMoveSound()},
-        {"rowsCleared.wav", makeRowsClearedSound()},
-        {"hardDrop.wav", makeHardDropSound()},
+        {PILARO_BACKDROP_FILE, encodeBmp(makeBackdrop())},
+        {PILARO_TILES_FILE, encodeBmp(makeTileSheet())},
+        {soundFiles[soundTurn], makeTurnSound()},
+        {soundFiles[soundMove], makeMoveSound()},
+        {soundFiles[soundRowsCleared], makeRowsClearedSound()},
+        {soundFiles[soundHardDrop], makeHardDropSound()},
         {"pilaro-48.png", encodePng(makeIcon(48))},
         {"pilaro-64.png", encodePng(makeIcon(64))},
         {"pilaro-128.png", encodePng(makeIcon(128))},

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "present/frame.h"
+
 using Bytes = std::vector<std::uint8_t>;
 
 struct Rgb {
@@ -46,9 +48,10 @@ struct ResourceFile {
     Bytes bytes;
 };
 
-constexpr int backdropWidth = 408;
-constexpr int backdropHeight = 528;
-constexpr int tileSize = 24;
+// The backdrop is the canvas of present/frame.h, with four more rows below that never show.
+constexpr int backdropWidth = canvasWidth;
+constexpr int backdropHeight = canvasHeight + 4;
+constexpr int tileSize = cellSize;
 constexpr int tileCount = 8;
 constexpr int soundRate = 44100;
 

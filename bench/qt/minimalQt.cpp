@@ -1,5 +1,5 @@
-// minimalQt.cpp: the least a Qt program can do that looks like the game: two 33 ms timers, each
-// repainting a 408 x 524 image. The benchmark holds the game's CPU time, start-up and memory against it.
+// minimalQt.cpp: the least a Qt program can do that looks like the game: two timers of the game's
+// period, each repainting an image of the canvas's size. The benchmark holds the game's CPU time, start-up and memory against it.
 #include <cstdio>
 #include <ctime>
 
@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QWidget>
+
+#include "present/shellFacts.h"
 
 namespace {
 
@@ -18,11 +20,11 @@ long long clockNs(clockid_t clock) {
 
 class Window : public QWidget {
 public:
-    explicit Window(bool ticking) : image(408, 524, QImage::Format_RGB32) {
+    explicit Window(bool ticking) : image(canvasWidth, canvasHeight, QImage::Format_RGB32) {
         image.fill(Qt::darkGray);
-        setFixedSize(408, 524);
+        setFixedSize(canvasWidth, canvasHeight);
         setAttribute(Qt::WA_OpaquePaintEvent);
-        if (ticking) startTimer(33, Qt::PreciseTimer);
+        if (ticking) startTimer(static_cast<int>(tickPeriodMs), Qt::PreciseTimer);
     }
 
 protected:

@@ -41,7 +41,8 @@ void drawPieces(Surface to) {
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             if (!current.cells[r * 4 + c]) continue;
-            drawTile(to, (current.col + c + 1) * cellSize, (current.row + r + 1) * cellSize, current.colour);
+            drawTile(to, wellLeft + (current.col + c) * cellSize, wellTop + (current.row + r) * cellSize,
+                     current.colour);
         }
     }
     drawPreview(to, next, nextTop);

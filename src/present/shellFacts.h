@@ -1,5 +1,6 @@
 // shellFacts.h: what every shell shows and times alike: the windows' titles and sizes, the name
-// window's prompt and controls, the start-up refusal, the tick period and the command ids.
+// window's prompt and controls, the boxes' buttons, the start-up refusal, the tick period and the
+// command ids.
 #pragma once
 
 #include "present/frame.h"
@@ -23,6 +24,11 @@ constexpr const char* okButtonText = "OK";
 constexpr int nameFieldId = 2;
 // onCommand(okButtonId) is a click of the name window's OK button.
 constexpr int okButtonId = 1;
+
+// A yes/no box's two buttons, on every shell whatever language the desktop speaks; an OK box's
+// one button reads okButtonText.
+constexpr const char* yesButtonText = "はい";
+constexpr const char* noButtonText = "いいえ";
 
 // A second copy of the program shows this and ends.
 constexpr const char* alreadyRunningText = "既に起動しています";

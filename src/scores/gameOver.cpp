@@ -8,6 +8,7 @@
 #include "game/input.h"
 #include "platform/platform.h"
 #include "present/frame.h"
+#include "scores/rankingFacts.h"
 #include "scores/scores.h"
 
 char playerName[20];
@@ -15,7 +16,6 @@ char playerName[20];
 namespace {
 
 constexpr std::size_t nameBytesRead = sizeof playerName - 1;
-constexpr std::size_t nameBytesAllowed = 10;
 
 // What the flow waits for. Every state but `none` holds the game still.
 enum class Flow {
@@ -120,7 +120,7 @@ void confirmName() {
     std::memset(playerName, 0, sizeof playerName);
     std::memcpy(playerName, bytes.data(), bytes.size() < nameBytesRead ? bytes.size() : nameBytesRead);
     const std::size_t length = std::strlen(playerName);
-    if (length > nameBytesAllowed) {
+    if (length > maxNameBytes) {
         showBox(Flow::nameWarning, "文字数は10文字以下にしてネ", "警告", BoxButtons::ok, BoxOwner::nameWindow);
     } else if (length == 0) {
         showBox(Flow::nameWarning, "名前を入力してください", "警告", BoxButtons::ok, BoxOwner::nameWindow);

@@ -5,10 +5,6 @@
 #include "platform/platform.h"
 #include "scores/scores.h"
 
-#ifndef PILARO_RANKING_URL
-#define PILARO_RANKING_URL "http://localhost:8631/whiteRanking.cgi"
-#endif
-
 constexpr const char* builtRankingUrl = PILARO_RANKING_URL;
 std::string rankingUrl = builtRankingUrl;
 const char* const rankingHeaderLine = "Content-Type: application/x-www-form-urlencoded";

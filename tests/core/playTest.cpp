@@ -148,7 +148,8 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     onActivate(false);
     onTimerTick();
     onActivate(true);
-    EXPECT_TRUE(fake.drawing.empty() && !std::memcmp(&game, &before, sizeof game));
+    EXPECT_EQ(std::tuple(fake.drawing.size(), std::memcmp(&game, &before, sizeof game)),
+              std::tuple(0u, 0));  // drawing calls, the game against before
 
     // Fault guarded against: a hard drop pressed under the game-over boxes used to settle the
     // first piece of the next game; after a blocked entry ticks idle, and only Escape and F1 act.
@@ -157,7 +158,8 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
     onTimerTick();
-    EXPECT_TRUE(!std::memcmp(&current, &piece, sizeof piece) && !game.hardDropPending && fake.sounds.empty());
+    EXPECT_EQ(std::tuple(std::memcmp(&current, &piece, sizeof piece), game.hardDropPending + 0, fake.sounds.size()),
+              std::tuple(0, 0, 0u));  // the piece against before, hard drop pending, sounds
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }

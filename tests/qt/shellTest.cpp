@@ -237,7 +237,7 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     const std::vector<ReceivedRequest> requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[1].head + requests[1].body,
-              "POST /whiteRanking.cgi HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
+              "POST " + std::string(rankingPath) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
                   "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\x96\xBC\x91\x4F_1300");
 }
 

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include "scores/rankingFacts.h"
+
 // `head`: the request line and the header lines, each ending in CRLF; `body`: the bytes after the
 // blank line, as many as Content-Length announced.
 struct ReceivedRequest {
@@ -26,7 +28,7 @@ struct LoopbackServer {
     std::string start(std::string reply, ReplyMode mode = ReplyMode::answer);
     void stop();
     // For PILARO_RANKING_URL: the game then sends its ranking here.
-    std::string rankingUrl() const { return "http://127.0.0.1:" + std::to_string(port) + "/whiteRanking.cgi"; }
+    std::string rankingUrl() const { return "http://127.0.0.1:" + std::to_string(port) + rankingPath; }
     std::vector<ReceivedRequest> requests() {
         std::lock_guard<std::mutex> guard(lock);
         return received;

@@ -6,7 +6,7 @@ import base64, os, urllib.request
 
 from pageSupport import *
 
-ranking = lambda: urllib.request.urlopen(base + "/whiteRanking.cgi").read().decode("utf-8")
+ranking = lambda: urllib.request.urlopen(base + os.environ["PILARO_RANKING_PATH"]).read().decode("utf-8")
 
 def desktop():
     d = browser("desktop")

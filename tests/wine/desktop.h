@@ -111,18 +111,18 @@ struct Desktop {
 struct Program {
     pid_t pid;
     std::string outputPath;
-    int exitCode = -1;  // once waitForExit has seen it end
+    int exitCode = -1;  // -1 until waitForExit has seen it end; 128 + the signal that ended it
 
     Program(const std::string& exe, const std::string& workDir, const std::string& output)
         : pid(spawn("cd '" + workDir + "' && exec wine '" + exe + "' >>'" + output + "' 2>&1")), outputPath(output) {}
     ~Program() { killAndReap(pid); }
 
-    // Waits for the program to end; true, with `exitCode` set, when it has ended.
-    bool waitForExit(std::chrono::milliseconds limit) {
+    // Waits up to `limit` for the program to end; its `exitCode`, still -1 if it runs on.
+    int waitForExit(std::chrono::milliseconds limit) {
         int status = 0;
         if (pid > 0 && waitUntil(limit, [&] { return waitpid(pid, &status, WNOHANG) == pid; }))
-            pid = -1, exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return pid == -1;
+            pid = -1, exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exitCode;
     }
 };
 

@@ -23,10 +23,6 @@ namespace {
 QLineEdit* nameField = nullptr;
 QPushButton* okButton = nullptr;
 
-// The buttons read as on a Japanese desktop, whatever language the desktop itself speaks.
-constexpr const char* yesText = "はい";
-constexpr const char* noText = "いいえ";
-
 // Qt's own texts (the name field's context menu) in Japanese too, like the rest of the game.
 // Loaded with the first box or name window, not at start-up, which they would only slow.
 void speakJapanese() {
@@ -51,8 +47,8 @@ public:
         setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        (yesNo ? Qt::WindowFlags() : Qt::WindowCloseButtonHint));
         if (yesNo) {
-            button(QMessageBox::Yes)->setText(QString::fromUtf8(yesText));
-            button(QMessageBox::No)->setText(QString::fromUtf8(noText));
+            button(QMessageBox::Yes)->setText(QString::fromUtf8(yesButtonText));
+            button(QMessageBox::No)->setText(QString::fromUtf8(noButtonText));
         } else {
             button(QMessageBox::Ok)->setText(QString::fromUtf8(okButtonText));
         }

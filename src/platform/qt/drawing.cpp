@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "present/shellFacts.h"
+#include "resourceNames.h"
 #include "shell.h"
 
 namespace {
@@ -119,8 +120,8 @@ void makeBackBuffer() {
 }
 
 void loadArt() {
-    tileSheetImage = readBitmap(QStringLiteral(":/art/tiles.bmp"));
-    backdropImage = readBitmap(QStringLiteral(":/art/backdrop.bmp"));
+    tileSheetImage = readBitmap(QStringLiteral(":/art/" PILARO_TILES_FILE));
+    backdropImage = readBitmap(QStringLiteral(":/art/" PILARO_BACKDROP_FILE));
     backBufferIsBackdrop = false;
 }
 

@@ -79,8 +79,10 @@ var pilaroBoxes = (function () {
     // The name window while it is made (open or not), else null.
     nameWindow: function () { return nameWindow; },
 
-    // A modal box: the text, the title and OK or はい / いいえ, answering true for はい.
-    messageBox: function (text, title, yesNo, ownedByNameWindow, done) {
+    // A modal box: the text, the title and its buttons as the program names them (OK, or Yes and
+    // No), answering true for the first.
+    messageBox: function (text, title, labels, ownedByNameWindow, done) {
+      var yesNo = labels.length > 1;
       // As on the desktop, Escape closes an OK box and does nothing to a Yes/No box.
       var box = pageWindow(title, 'box', yesNo ? null : function () { close(true); });
       box.client.appendChild(element('p', 'text', text));
@@ -99,9 +101,9 @@ var pilaroBoxes = (function () {
         if (returnTo) returnTo.focus();  // nothing to go back to in a tab refused at its start
         done(answer);
       };
-      (yesNo ? [['はい', true], ['いいえ', false]] : [['OK', true]]).forEach(function (button) {
-        var b = element('button', '', button[0]);
-        b.addEventListener('click', function () { close(button[1]); });
+      labels.forEach(function (label, i) {
+        var b = element('button', '', label);
+        b.addEventListener('click', function () { close(i === 0); });
         buttons.appendChild(b);
       });
       boxesOpen++;

@@ -11,8 +11,8 @@ var pilaroDrawing = (function () {
 
   // The art is asked for as soon as the page runs, while the program itself is still being
   // compiled (index.html even preloads it), and decoded before the first frame, as the desktop
-  // loads it before its message loop.
-  var artFiles = { backdrop: 'backdrop.bmp', tiles: 'tiles.bmp' };
+  // loads it before its message loop. The build fills in the files' names (cmake/resourceFiles.cmake).
+  var artFiles = { backdrop: '@PILARO_BACKDROP_FILE@', tiles: '@PILARO_TILES_FILE@' };
   var art = Promise.all([artFiles.backdrop, artFiles.tiles].map(function (name) {
     return pilaroPage.fetchBytes(name).then(function (bytes) { return readBitmap(name, bytes); });
   }));

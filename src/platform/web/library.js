@@ -51,10 +51,11 @@ mergeInto(LibraryManager.library, {
 
   webStartSound: function (index) { pilaroSound.play(index); },
 
-  webMessageBox: function (text, title, yesNo, ownedByNameWindow) {
+  webMessageBox: function (text, title, firstButton, secondButton, ownedByNameWindow) {
     var shown = UTF8ToString(text);
     var caption = UTF8ToString(title);
-    pilaroBoxes.messageBox(shown, caption, yesNo !== 0, ownedByNameWindow !== 0, function (yes) {
+    var labels = [UTF8ToString(firstButton), UTF8ToString(secondButton)].filter(Boolean);
+    pilaroBoxes.messageBox(shown, caption, labels, ownedByNameWindow !== 0, function (yes) {
       pilaroPage.deliver('_pilaroBoxAnswer', yes ? 1 : 0);
     });
   },

@@ -57,11 +57,12 @@ void endWindowDrawing() {}
 
 void invalidateGameWindow() { webShowFrame(); }
 
-void startSound(int soundId) { webStartSound(soundId - soundTurn); }
+void startSound(int soundId) { webStartSound(soundId); }
 
 void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner) {
     lastBoxYesNo = buttons == BoxButtons::yesNo;
-    webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), lastBoxYesNo, owner == BoxOwner::nameWindow);
+    webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), lastBoxYesNo ? yesButtonText : okButtonText,
+                  lastBoxYesNo ? noButtonText : "", owner == BoxOwner::nameWindow);
 }
 
 void showNameWindow() { webShowNameWindow(); }

@@ -30,7 +30,9 @@ void webStartSound(int index);
 
 // A box's answer comes back as pilaroBoxAnswer (1 for Yes); the name field's text comes back in
 // memory the caller frees.
-void webMessageBox(const char* text, const char* title, int yesNo, int ownedByNameWindow);
+// A box has one button (OK), or two (Yes, No: secondButton not empty); 1 answers its first.
+void webMessageBox(const char* text, const char* title, const char* firstButton, const char* secondButton,
+                   int ownedByNameWindow);
 void webShowNameWindow();
 void webHideNameWindow();
 char* webNameFieldText();

@@ -7,8 +7,9 @@ var pilaroSound = (function () {
   var sounds = [];     // decoded, by sound id
   var playing = null;  // the effect that sounds now
 
-  // Asked for as soon as the page runs; an effect not yet decoded when it is due is not heard.
-  var soundBytes = ['turn.wav', 'move.wav', 'rowsCleared.wav', 'hardDrop.wav'].map(pilaroPage.fetchBytes);
+  // Asked for as soon as the page runs; an effect not yet decoded when it is due is not heard. The
+  // build fills in the files in the order of the core's sound ids (cmake/resourceFiles.cmake).
+  var soundBytes = '@PILARO_SOUND_FILES@'.split(';').map(pilaroPage.fetchBytes);
   soundBytes.forEach(function (bytes) { bytes.catch(function () {}); });
 
   // Browsers let a page make sounds only after the player has done something, and a key such as

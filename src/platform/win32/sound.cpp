@@ -4,9 +4,10 @@
 #include <mmsystem.h>
 
 #include "platform/platform.h"
+#include "resource.h"
 
 void startSound(int soundId) {
     // Asynchronous and without SND_NOSTOP: the call returns at once and cuts off the effect that
     // is still sounding. With no sound device it fails quietly, and the game does not mind.
-    PlaySoundA(MAKEINTRESOURCEA(soundId), appInstance, SND_RESOURCE | SND_ASYNC);
+    PlaySoundA(MAKEINTRESOURCEA(IDW_SOUNDS + soundId), appInstance, SND_RESOURCE | SND_ASYNC);
 }

@@ -1,0 +1,32 @@
+# resourceFiles.cmake: the names of the art and sound files that tools/makeResources makes in
+# resources/ and every shell carries, written once here. C++ and the resource script read them
+# from the header made below (resourceNames.h), the browser page from its files as the build makes them.
+set(PILARO_BACKDROP_FILE backdrop.bmp)
+set(PILARO_TILES_FILE tiles.bmp)
+# In the order of the core's sound ids (present/sound.h): sound id n plays the n-th file.
+set(PILARO_SOUND_FILES turn.wav move.wav rowsCleared.wav hardDrop.wav)
+
+set(PILARO_ART ${PILARO_BACKDROP_FILE} ${PILARO_TILES_FILE})
+list(TRANSFORM PILARO_ART PREPEND ${PROJECT_SOURCE_DIR}/resources/)
+list(TRANSFORM PILARO_SOUND_FILES PREPEND ${PROJECT_SOURCE_DIR}/resources/ OUTPUT_VARIABLE PILARO_SOUNDS)
+
+set(soundMacros "")
+set(soundList "")
+set(id 0)
+foreach(name IN LISTS PILARO_SOUND_FILES)
+  string(APPEND soundMacros "#define PILARO_SOUND_FILE_${id} \"${name}\"\n")
+  list(APPEND soundList "PILARO_SOUND_FILE_${id}")
+  math(EXPR id "${id} + 1")
+endforeach()
+list(JOIN soundList ", " soundList)
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/generated/resourceNames.h @ONLY CONTENT [[
+// resourceNames.h: the art and sound files of resources/, as named in cmake/resourceFiles.cmake
+// (made from it by CMake). Macros, so that the resource compiler reads them too.
+#pragma once
+
+#define PILARO_BACKDROP_FILE "@PILARO_BACKDROP_FILE@"
+#define PILARO_TILES_FILE "@PILARO_TILES_FILE@"
+// The file of sound id n is PILARO_SOUND_FILE_n; PILARO_SOUND_FILES lists them in that order.
+@soundMacros@#define PILARO_SOUND_FILES @soundList@
+]])
+include_directories(${PROJECT_BINARY_DIR}/generated)
