@@ -159,14 +159,30 @@ Bytes iconBitmap(const IconImage& icon) {
 
 }  // namespace
 
+namespace {
+
+// The icon's cells, `cell` pixels each, drawn over `icon` with their top-left corner at (left, top).
+void drawIconCells(IconImage& icon, int cell, int left, int top) {
+    for (int y = 0; y < cell * iconCells; ++y)
+        for (int x = 0; x < cell * iconCells; ++x)
+            if (const int tile = iconLayout[y / cell][x / cell]; tile >= 0)
+                icon.pixels[static_cast<std::size_t>((top + y) * icon.size + left + x)] = {
+                    tilePixel(tileShades(tile), cell, x % cell, y % cell), 255};
+}
+
+}  // namespace
+
 IconImage makeIcon(int size) {
     IconImage icon{size, std::vector<Rgba>(static_cast<std::size_t>(size * size), Rgba{{0, 0, 0}, 0})};
-    const int cell = size / iconCells;
-    for (int y = 0; y < size; ++y)
-        for (int x = 0; x < size; ++x)
-            if (const int tile = iconLayout[y / cell][x / cell]; tile >= 0)
-                icon.pixels[static_cast<std::size_t>(y * size + x)] = {
-                    tilePixel(tileShades(tile), cell, x % cell, y % cell), 255};
+    drawIconCells(icon, size / iconCells, 0, 0);
+    return icon;
+}
+
+IconImage makeMaskableIcon(int size) {
+    IconImage icon{size, std::vector<Rgba>(static_cast<std::size_t>(size * size), Rgba{maskableGround, 255})};
+    // Half the side, centred: even the grid's corners stay inside the circle of 40% of the side
+    // that every mask keeps.
+    drawIconCells(icon, size / (2 * iconCells), size / 4, size / 4);
     return icon;
 }
 

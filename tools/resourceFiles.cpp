@@ -331,6 +331,8 @@ std::vector<ResourceFile> makeAllResources() {
         {"pilaro-128.png", encodePng(makeIcon(128))},
         {"pilaro-256.png", encodePng(makeIcon(256))},
         {"pilaro.ico", makeIconFile()},
+        {"pilaro-maskable-192.png", encodePng(makeMaskableIcon(192))},
+        {"pilaro-maskable-512.png", encodePng(makeMaskableIcon(512))},
         {"cp932.inc", makeCp932Table()},
     };
 }

@@ -77,6 +77,10 @@ Bytes makeHardDropSound();     // 8-bit, 8774 samples
 // The program's icon, `size` pixels square (a multiple of 8): a T piece about to drop into the
 // gap of two nearly full rows, drawn with the game's tiles on a transparent ground.
 IconImage makeIcon(int size);
+// The icon an installed web page shows: the same cells on an opaque ground the colour of the
+// page, small enough in the middle for any shape the system cuts it to (`size` a multiple of 16).
+constexpr Rgb maskableGround = {32, 32, 32};
+IconImage makeMaskableIcon(int size);
 // A PNG file: 8-bit RGBA, compressed.
 Bytes encodePng(const IconImage& icon);
 // A Windows .ico file with the icon at 16, 32 and 48 pixels (32-bit BMP) and 256 (PNG).

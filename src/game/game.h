@@ -72,15 +72,24 @@ bool rotateCurrent();
 void countTurn(bool turned);
 
 // Gravity and the tick. The rules run only while the game is running: one of the program's windows
-// is active, no new best score is being offered and the game has not ended.
+// is active, no new best score is being offered, the game has not ended, no wipe is running and no
+// box is up.
 bool gameRunning();
-void onTimerTick();
 bool gravityStep();
 
-// Settling.
+// Keys that come during a wipe wait for its end, as they would in a busy message queue.
+void replayKeysHeldBack();
+void forgetKeysHeldBack();
+
+// Settling. clearFullRows removes the full rows at once and starts their wipe on screen, which
+// stepWipe moves on at each onDelayElapsed; stepWipe is true at the wipe's last step, which also
+// plays the rows' sound and, after a blocked entry, starts the end-of-game flow.
 void settleAndSpawn();
 void lockCurrent();
 std::uint8_t clearFullRows();
+bool wipeRunning();
+bool stepWipe();
+void resetWipe();
 void scoreLines(std::uint8_t count);
 void raiseGarbageRow();
 

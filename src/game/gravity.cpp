@@ -1,8 +1,10 @@
 // gravity.cpp: the tick: level progression, gravity, the lock delay and the hard-drop settle.
 #include "game/game.h"
+#include "game/input.h"
 #include "platform/platform.h"
 #include "present/frame.h"
 #include "present/shellFacts.h"
+#include "scores/scores.h"
 
 namespace {
 
@@ -44,16 +46,31 @@ bool gravityStep() {
     return true;
 }
 
-bool gameRunning() { return !game.rankingPending && game.windowActive && !game.gameOver; }
+bool gameRunning() {
+    return !game.rankingPending && game.windowActive && !game.gameOver && !wipeRunning() && !flowHoldsGame();
+}
 
-void onTimerTick() {
-    // Modal boxes deliver ticks from their own loops. While one has the activation, while a new
-    // best score is being offered, and from a blocked entry until the next game, the rules stand still.
-    if (!gameRunning()) {
-        sleepMs(1);
-        return;
-    }
-    const bool settled = gravityStep();
+namespace {
+
+// The rest of a tick that settled a piece; after a wipe it comes at the wipe's end.
+void finishTick(bool settled) {
     if (settled && !isDownKeyHeld()) game.downLockout = 0;
     composeFrame();
+}
+
+}  // namespace
+
+void onTimerTick() {
+    // While a window other than ours has the activation, while a box is up or a new best score is
+    // being offered, during a wipe, and from a blocked entry until the next game, the rules stand
+    // still: the tick is dropped, as a busy loop would drop it.
+    if (!gameRunning()) return;
+    const bool settled = gravityStep();
+    if (!wipeRunning()) finishTick(settled);
+}
+
+void onDelayElapsed() {
+    if (!stepWipe()) return;
+    finishTick(true);
+    replayKeysHeldBack();
 }

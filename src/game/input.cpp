@@ -1,6 +1,8 @@
 // input.cpp: what keys, activation changes and the name window's OK button do to the game.
 #include "game/input.h"
 
+#include <vector>
+
 #include "game/game.h"
 #include "present/sound.h"
 #include "scores/scores.h"
@@ -18,9 +20,26 @@ void hardDrop() {
 // the game-over boxes cannot reach the first piece of the next game.
 bool pieceKeysLive() { return !game.gameOver; }
 
+// Keys that came during a wipe, in order: a key-down's receiver and key, or a key-up.
+struct HeldKey {
+    bool down;
+    WindowId receiver;
+    int key;
+};
+std::vector<HeldKey> keysHeldBack;
+
 }  // namespace
 
+void replayKeysHeldBack() {
+    std::vector<HeldKey> keys;
+    keys.swap(keysHeldBack);
+    for (const HeldKey& held : keys) held.down ? onKeyDown(held.receiver, held.key) : onKeyUp();
+}
+
+void forgetKeysHeldBack() { keysHeldBack.clear(); }
+
 void onKeyDown(WindowId receiver, int key) {
+    if (wipeRunning()) return keysHeldBack.push_back({true, receiver, key});
     if (!game.keyLatch) {
         // Only the first key-down of a press makes a sound; repeats and keys pressed while
         // another is held are silent.
@@ -47,12 +66,13 @@ void onKeyDown(WindowId receiver, int key) {
         if (pieceKeysLive()) hardDrop();
         break;
     case keyEscape: postClose(receiver); break;
-    case keyF1: showMessageBox("続ける", "ポーズ中", BoxButtons::ok, BoxOwner::none); break;
+    case keyF1: showPauseBox(); break;
     default: break;
     }
 }
 
 void onKeyUp() {
+    if (wipeRunning()) return keysHeldBack.push_back({false, WindowId::game, 0});
     game.keyLatch = 0;
     game.downLockout = 0;
 }

@@ -1,5 +1,6 @@
 // input.h: the platform-neutral half of the window procedure. Each shell turns its own events
-// into these calls; what a key, an activation change, a tick or the OK button does lives here.
+// into these calls; what a key, an activation change, a tick, the OK button, a box's answer, a due
+// delay or the ranking's reply does lives here. Each returns at once.
 #pragma once
 
 #include "platform/platform.h"
@@ -21,3 +22,12 @@ void onKeyUp();
 void onActivate(bool active);
 // A command from a control of the name window; 1 is the OK button's click.
 void onCommand(unsigned wParam);
+// A tick of either window's timer (game/gravity.cpp).
+void onTimerTick();
+// The delay of startDelay() is over (game/gravity.cpp).
+void onDelayElapsed();
+// The box of showMessageBox() was closed with this button (scores/gameOver.cpp).
+void onBoxAnswer(BoxAnswer answer);
+// The ranking request of startRankingPost() is over: the reply's first bytes, or none when it
+// failed (scores/gameOver.cpp).
+void onRankingReply(const std::string& replyBytes);

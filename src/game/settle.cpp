@@ -1,4 +1,5 @@
-// settle.cpp: locking a piece, the row-clear wipe, scoring, garbage rows and the next piece.
+// settle.cpp: locking a piece, the row-clear wipe (stepped by the shell's delay), scoring, garbage
+// rows and the next piece.
 #include "game/game.h"
 #include "platform/platform.h"
 #include "present/frame.h"
@@ -36,6 +37,31 @@ void promote(Piece& to, const Piece& from) {
     to.row = from.row;
 }
 
+constexpr unsigned wipeColumnMs = 10;
+constexpr unsigned wipePauseMs = 50;
+
+int wipeRows[4];       // the full rows of the settle being wiped, ascending
+int wipeRowCount = 0;
+int wipeColumn = -1;   // the column whitened last, 10 during the pause after it; -1 when no wipe runs
+
+// Whitens one column of the full rows straight on the window, then waits its step.
+void whitenWipeColumn() {
+    for (int i = 0; i < wipeRowCount; ++i) {
+        fillWhite(Surface::gameWindow, wellLeft + cellSize * wipeColumn, wellTop + cellSize * wipeRows[i], cellSize,
+                  cellSize);
+    }
+    endWindowDrawing();
+    startDelay(wipeColumnMs);
+}
+
+// What follows the settle on screen: after a blocked entry, the frame with the new piece over the
+// blocks, then the end-of-game flow.
+void endSettle() {
+    if (!game.gameOver) return;
+    composeFrame();
+    handleGameOver();
+}
+
 }  // namespace
 
 void lockCurrent() {
@@ -59,38 +85,52 @@ std::uint8_t clearFullRows() {
     // The locked piece shows on screen at once, at its final place, before any wipe.
     drawField(Surface::gameWindow);
 
-    int fullRows[4];
-    int count = 0;
-    for (int r = 0; r < wellRows && count < 4; ++r) {
-        if (rowIsFull(r)) fullRows[count++] = r;
+    wipeRowCount = 0;
+    for (int r = 0; r < wellRows && wipeRowCount < 4; ++r) {
+        if (rowIsFull(r)) wipeRows[wipeRowCount++] = r;
     }
-    if (count == 0) {
+    if (wipeRowCount == 0) {
         endWindowDrawing();
         return 0;
     }
-
-    for (int c = 0; c < wellColumns; ++c) {
-        for (int i = 0; i < count; ++i) {
-            fillWhite(Surface::gameWindow, wellLeft + cellSize * c, wellTop + cellSize * fullRows[i], cellSize,
-                      cellSize);
-        }
-        sleepMs(10);
-    }
-    for (int i = 0; i < count; ++i) emptyRow(fullRows[i]);
-    sleepMs(50);
-
+    // The well is settled at once; only the screen takes its time: the full rows turn white column
+    // by column and stay white a moment, while the game stands still.
+    wipeColumn = 0;
+    whitenWipeColumn();
+    for (int i = 0; i < wipeRowCount; ++i) emptyRow(wipeRows[i]);
     // Top to bottom: removing a row moves only the rows above it, so the lower numbers stay valid.
-    for (int i = 0; i < count; ++i) {
-        for (int j = fullRows[i]; j >= 1; --j) copyRow(j - 1, j);
+    for (int i = 0; i < wipeRowCount; ++i) {
+        for (int j = wipeRows[i]; j >= 1; --j) copyRow(j - 1, j);
         emptyRow(0);
     }
-    endWindowDrawing();
-    return static_cast<std::uint8_t>(count);
+    return static_cast<std::uint8_t>(wipeRowCount);
 }
 
-void scoreLines(std::uint8_t count) {
-    if (count == 0) return;
+bool wipeRunning() { return wipeColumn >= 0; }
+
+bool stepWipe() {
+    if (!wipeRunning()) return false;
+    if (++wipeColumn < wellColumns) {
+        beginWindowDrawing();
+        whitenWipeColumn();
+        return false;
+    }
+    if (wipeColumn == wellColumns) {
+        startDelay(wipePauseMs);  // the white rows stay a moment
+        return false;
+    }
+    wipeColumn = -1;
+    // Heard after the wipe, as the rows go.
     startSound(soundRowsCleared);
+    endSettle();
+    return true;
+}
+
+void resetWipe() { wipeColumn = -1; }
+
+void scoreLines(std::uint8_t count) {
+    // The sound of the rows comes at the end of their wipe.
+    if (count == 0) return;
     double multiplier = count == 1 ? 1.0 : count == 2 ? 1.5 : count == 3 ? 3.0 : 5.0;
     if (game.level >= 10) multiplier *= 3.0;
     game.score += static_cast<std::uint32_t>(multiplier * (count * 50));
@@ -126,8 +166,7 @@ void settleAndSpawn() {
     promote(next, afterNext);
     makeRandomPiece(afterNext);
 
-    if (tryPlace(current)) return;
-    game.gameOver = 1;
-    composeFrame();
-    handleGameOver();
+    // A blocked entry ends the game; the flow starts once the wipe, if any, is over.
+    if (!tryPlace(current)) game.gameOver = 1;
+    if (!wipeRunning()) endSettle();
 }

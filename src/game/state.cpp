@@ -79,4 +79,7 @@ void resetProgramState() {
     std::memset(&game, 0, sizeof game);
     game.windowActive = 1;
     std::memset(playerName, 0, sizeof playerName);
+    resetWipe();
+    resetEndOfGame();
+    forgetKeysHeldBack();
 }

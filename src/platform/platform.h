@@ -1,7 +1,9 @@
 // platform.h: the narrow set of free functions through which the game reaches the machine.
 //
-// The core (rules, drawing, score flow) calls only these; each shell (Qt, Win32) and the
-// test double implements them once. Text crosses this line as UTF-8, except where bytes
+// The core (rules, drawing, score flow) calls only these; each shell (Qt, Win32, the browser) and
+// the test double implements them once. None of them waits: what takes time (a delay, a box, the
+// ranking request) is started here and its end comes back later as a call into the core
+// (game/input.h: onDelayElapsed, onBoxAnswer, onRankingReply). Text crosses this line as UTF-8, except where bytes
 // are counted or sent: the ranking name and body travel as code page 932 bytes, and the
 // conversions below are the one place where that encoding is produced or read.
 #pragma once
@@ -31,8 +33,9 @@ struct HttpTarget {
 // Input: true while the Down arrow is physically held right now.
 bool isDownKeyHeld();
 
-// Blocks the one thread for about `ms` milliseconds (the idle tick and the row-clear wipe).
-void sleepMs(unsigned ms);
+// Starts a one-shot timer of about `ms` milliseconds and returns at once; when it is due the shell
+// calls onDelayElapsed() once. Only one is ever pending (the row-clear wipe's next step).
+void startDelay(unsigned ms);
 
 // A frame is about to be composed on Surface::backBuffer, from the background up: everything drawn
 // there since the last frame is about to be covered.
@@ -43,8 +46,8 @@ void copyRect(Surface to, int x, int y, int width, int height, Surface from, int
 void fillWhite(Surface to, int x, int y, int width, int height);
 // Draws one line of text with its top-left corner at (x, y): white glyphs, transparent background.
 void drawText(Surface to, int x, int y, const std::string& utf8);
-// Brackets direct drawing on Surface::gameWindow (the wipe): what is drawn between them shows
-// on screen at once, without waiting for the message loop.
+// Brackets direct drawing on Surface::gameWindow (a step of the wipe): what is drawn between them
+// shows on screen at once, and stays there until the next frame is composed.
 void beginWindowDrawing();
 void endWindowDrawing();
 // Asks for the game window to be repainted from the back buffer, without erasing first.
@@ -53,8 +56,9 @@ void invalidateGameWindow();
 // Starts one of the sound effects of present/sound.h and returns at once; a newer effect cuts off an older one.
 void startSound(int soundId);
 
-// A modal message box without icon; returns the button that closed it.
-BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner);
+// Shows a message box without icon and returns at once; the button that closes it comes back as
+// onBoxAnswer(). The core keeps one box up at a time.
+void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner);
 
 // The name-entry window: shown top-most (its field and OK button made on the first showing),
 // hidden, and the field's current text as UTF-8.
@@ -67,15 +71,18 @@ std::string nameFieldText();
 std::string utf8ToCp932(const std::string& utf8);
 std::string cp932ToUtf8(const std::string& cp932);
 
-// One synchronous HTTP POST with the given single header line (no line end) and body bytes.
-// Redirects are not followed. Returns the first bytes of the reply body, at most `replyLimit`;
-// an empty string when nothing could be read (no connection, time-out, empty reply).
-std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                     std::size_t replyLimit);
+// Starts the ranking's one HTTP POST with the given single header line (no line end) and body
+// bytes, and returns at once. Redirects are not followed. The shell then calls onRankingReply()
+// once, with the first bytes of the reply body, at most `replyLimit`, or with none when nothing
+// could be read (no connection, an empty reply, or no reply within ten seconds).
+void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
+                      std::size_t replyLimit);
 
-// Moves the file `from` over `to` in one step, replacing `to` when it exists, so that a reader
-// sees either the old file or the new one and never a missing one. False when it did not happen.
-bool replaceFile(const char* from, const char* to);
+// The best-score file's text: false when there is none to read. The write replaces the whole
+// text in one step, so that a reader finds the old text or the new one, never a part; false when
+// it did not happen.
+bool readHiScoreText(std::string& text);
+bool writeHiScoreText(const std::string& text);
 
 // One line for the developer (the debugger's output channel, or standard error).
 void debugOutput(const std::string& utf8);

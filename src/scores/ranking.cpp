@@ -1,8 +1,7 @@
-// ranking.cpp: sending a new best score with the player's name, and showing what the server says.
-#include <cstdlib>
+// ranking.cpp: the ranking's address, its request and the text its reply gives; the flow that
+// sends and shows them is gameOver.cpp's.
 #include <string>
 
-#include "game/game.h"
 #include "platform/platform.h"
 #include "scores/scores.h"
 
@@ -81,17 +80,15 @@ std::string rankingReplyText(const std::string& replyBytes) {
     return token.empty() ? std::string() : cp932ToUtf8(token) + rankingDoneSuffix;
 }
 
-bool httpPostForm(const std::string& url, const std::string& body) {
+bool startRankingExchange(const std::string& url, const std::string& body) {
     HttpTarget target;
     if (!splitUrl(url, target)) return false;
-    const std::string reply = httpPost(target, rankingHeaderLine, body, replyLimit);
-    showMessageBox(rankingReplyText(reply), "登録完了", BoxButtons::ok, BoxOwner::none);
+    startRankingPost(target, rankingHeaderLine, body, replyLimit);
     return true;
 }
 
-void chooseRankingUrl() {
+void chooseRankingUrl(const char* chosen) {
     rankingUrl = builtRankingUrl;
-    const char* chosen = std::getenv("PILARO_RANKING_URL");
     if (chosen == nullptr || *chosen == '\0') return;
     HttpTarget target;
     if (splitUrl(chosen, target)) {
@@ -99,12 +96,4 @@ void chooseRankingUrl() {
     } else {
         debugOutput(std::string("PILARO_RANKING_URL is not an http or https address; using ") + builtRankingUrl);
     }
-}
-
-void submitRanking() {
-    // Name bytes, "_" and the score, unescaped: the server takes the score after the last "_".
-    // The body is built to whatever length it needs, so a long score is never cut.
-    const std::string body = std::string(playerName) + "_" + std::to_string(game.score);
-    httpPostForm(rankingUrl, body);
-    askToContinue();
 }

@@ -1,4 +1,5 @@
-// scores.h: the best-score file, the dialogs at the end of a game and the ranking submission.
+// scores.h: the best-score file, the end-of-game flow (its boxes, the name window and the ranking
+// exchange) and the pure rules of the ranking's address, request and reply.
 #pragma once
 
 #include <cstdint>
@@ -6,8 +7,7 @@
 
 #include "platform/platform.h"
 
-extern const char* const hiScoreFileName;
-// Where a new best score is sent: the build's address unless chooseRankingUrl found another.
+// Where a new best score is sent: the build's address unless chooseRankingUrl took another.
 extern std::string rankingUrl;
 extern const char* const rankingHeaderLine;
 extern const char* const rankingDoneSuffix;
@@ -17,29 +17,35 @@ extern char playerName[20];
 
 void loadHiScore();
 void saveHiScore();
-// The best-score file's text: its leading decimal number, read as "%d" would (a number beyond the
-// signed 32-bit range held at the nearest end) and kept as its bit pattern; false when none.
+// The best-score file's text as "%d" reads it (white space, an optional sign, digits; a number
+// beyond the signed 32-bit range held at its nearer end), stored as its bit pattern; false when no
+// number starts the text. And the exact text written for a score.
 bool parseHiScoreText(const std::string& text, std::uint32_t& score);
-// The exact bytes the file holds for a score.
 std::string hiScoreFileText(std::uint32_t score);
 
+// The end-of-game flow (gameOver.cpp). handleGameOver starts it when a new piece is blocked;
+// boxes, the name window and the ranking exchange then follow one another as their events come.
 void handleGameOver();
-void offerRanking();
-void showNameEntry();
-void askToContinue();
+// F1: the pause box, unless a box is already up.
+void showPauseBox();
+// True while a box is up or the ranking request is out: the game stands still.
+bool flowHoldsGame();
 // The OK button of the name window was clicked.
 void confirmName();
+// Back to no flow at all (with resetProgramState).
+void resetEndOfGame();
 
-// At start-up: PILARO_RANKING_URL from the environment, when set, replaces the build's address. One
-// that cannot be parsed is reported on the debug output and the build's address is kept.
-void chooseRankingUrl();
-void submitRanking();
-bool httpPostForm(const std::string& url, const std::string& body);
+// At start-up each shell hands over the address it was given (PILARO_RANKING_URL on the desktops),
+// or none. An http or https address replaces the build's; one that cannot be parsed is reported on
+// the debug output and the build's address is kept.
+void chooseRankingUrl(const char* chosen);
+// Starts the POST of `body` to `url`; false, with nothing sent, when the address is refused.
+bool startRankingExchange(const std::string& url, const std::string& body);
 
 // Splits an http or https URL into its parts; false when it is not one.
 bool splitUrl(const std::string& url, HttpTarget& target);
-// The first "<"-delimited token of a reply, or nothing.
+// The reply's first "<"-delimited token, read to a NUL, or nothing.
 std::string firstReplyToken(const std::string& reply);
-// The text (UTF-8) the done box shows for the reply's bytes: its first token from code page 932
-// with the note that lower places are on the web page, or nothing when the reply has no token.
+// The done box's text for the reply's bytes: the first token of its first 1024 bytes, from code
+// page 932, followed by rankingDoneSuffix; "" when the reply gives no token.
 std::string rankingReplyText(const std::string& replyBytes);

@@ -1,15 +1,11 @@
-// coreFixture.h: a fresh program for every core test: state reset, double cleared, scripted
-// random values, a throw-away working directory for "hiScore.txt", and a new game dealt.
+// coreFixture.h: a fresh program for every core test: state reset, double cleared (no best-score
+// file), scripted random values, and a new game dealt.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "fakePlatform.h"
@@ -26,6 +22,12 @@ inline int scriptedSource() {
 
 // One press of a key on the game window: its key-down, then its key-up.
 inline void press(int key) { onKeyDown(WindowId::game, key), onKeyUp(); }
+
+// One tick, and the wipe it may start run to its end, as the shell's delays would.
+inline void tick() {
+    onTimerTick();
+    while (fake.delayPending) fake.delayPending = false, onDelayElapsed();
+}
 
 inline void setCell(int row, int col, std::uint8_t tile = 1) {
     playfield.occupied[row * wellColumns + col] = 1, playfield.colour[row * wellColumns + col] = tile;
@@ -62,25 +64,12 @@ inline std::string currentCells() {
     return cells.substr(0, cells.size() - 1);
 }
 
-inline void writeFile(const std::string& bytes) { std::ofstream("hiScore.txt", std::ios::binary) << bytes; }
-inline std::string readFile() {
-    std::ifstream in("hiScore.txt", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct CoreTest : ::testing::Test {
     void SetUp() override {
         resetProgramState();
         fake.clear();
         scriptedRandom.clear();
         randomSource = scriptedSource;
-        std::filesystem::create_directories(workDir);
-        std::filesystem::current_path(workDir);
         newGame();
     }
-    void TearDown() override {
-        std::filesystem::current_path(workDir.parent_path());
-        std::filesystem::remove_all(workDir);
-    }
-    std::filesystem::path workDir = std::filesystem::temp_directory_path() / ("pilaro-core" + std::to_string(getpid()));
 };

@@ -43,18 +43,24 @@ TEST_F(Play, AHardDropSettlesAtTheNextTickWipingCollapsingAndScoringItsRows) {
     press(keyShift);
     EXPECT_EQ(game.score, 495u) << "one point for each of the 15 rows";
     onTimerTick();
+    onKeyDown(WindowId::game, keyLeft);  // during the wipe: held back until its end
+    EXPECT_EQ(std::tuple(game.score, game.lines, game.level, fake.delays.size()), std::tuple(945u, 3u, 1u, 1u));
+    EXPECT_EQ(fake.sounds, std::vector<int>{soundHardDrop}) << "the rows' sound follows the wipe";
+    tick();
     // Rows 16, 17 and 19 full: 450 points; the level stays until the next tick, as the level table pins.
-    EXPECT_EQ(std::tuple(game.score, game.lines, game.level, fake.sleptMs), std::tuple(945u, 3u, 1u, 150u));
-    EXPECT_EQ(fake.sounds, (std::vector<int>{soundHardDrop, soundRowsCleared}));
+    EXPECT_EQ(fake.delays, (std::vector<unsigned>{10, 10, 10, 10, 10, 10, 10, 10, 10, 10, 50}));
+    EXPECT_EQ(current.col, 2) << "the held-back key acted after the wipe";
+    EXPECT_EQ(fake.sounds, (std::vector<int>{soundHardDrop, soundRowsCleared, soundMove}));
     EXPECT_EQ(rowPattern(0, 20), std::string(39, '.') + "X" + std::string(140, '.') + "X..........XXXXXXXXX")
         << "the rows above moved down by three";
     // The settled blocks straight on the window, then the full rows whitened together, column by
     // column, 10 ms a column and 50 ms after.
     const auto wipe = std::find(fake.drawing.begin(), fake.drawing.end(), "window 24,408 24x24 white");
-    ASSERT_GT(fake.drawing.end() - wipe, 30);
-    EXPECT_EQ(wipe[-1] + "; " + wipe[1] + "; " + wipe[2] + "; " + wipe[3] + "; " + wipe[29] + "; " + wipe[30],
+    ASSERT_GT(fake.drawing.end() - wipe, 48);
+    EXPECT_EQ(wipe[-1] + "; " + wipe[1] + "; " + wipe[2] + "; " + wipe[3] + "; " + wipe[5] + "; " + wipe[47] + "; " +
+                  wipe[48],
               "window 240,480 24x24 <- tiles 0,24; window 24,432 24x24 white; window 24,480 24x24 white; "
-              "window 48,408 24x24 white; window 240,480 24x24 white; end window");
+              "end window; window 48,408 24x24 white; window 240,480 24x24 white; end window");
     EXPECT_EQ(std::count(fake.drawing.begin(), wipe, "begin window"), 1);
 
     // The points for the rows of one settle, x3 from level 10: the random play seldom clears four.
@@ -136,14 +142,14 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int i = 0; i < 60; ++i) onTimerTick();
     EXPECT_EQ(game.downLockout, 0);
 
-    // A tick while the window is inactive: 1 ms of sleep and nothing else.
+    // A tick while the window is inactive: nothing at all.
     const GameState before = game;
     fake.clear();
     onActivate(false);
     onTimerTick();
     onActivate(true);
-    EXPECT_EQ(std::tuple(fake.sleptMs, fake.drawing.size(), std::memcmp(&game, &before, sizeof game)),
-              std::tuple(1u, 0u, 0));  // ms slept, drawing calls, the game against before
+    EXPECT_EQ(std::tuple(fake.drawing.size(), std::memcmp(&game, &before, sizeof game)),
+              std::tuple(0u, 0));  // drawing calls, the game against before
 
     // Fault guarded against: a hard drop pressed under the game-over boxes used to settle the
     // first piece of the next game; after a blocked entry ticks idle, and only Escape and F1 act.
@@ -152,9 +158,8 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int key : {keyLeft, keyRight, keyUp, keyDown, keyShift, keyF1, keyEscape}) press(key);
     onKeyDown(WindowId::name, keyEscape);
     onTimerTick();
-    EXPECT_EQ(std::tuple(std::memcmp(&current, &piece, sizeof piece), game.hardDropPending + 0, fake.sounds.size(),
-                         fake.sleptMs),
-              std::tuple(0, 0, 0u, 2u));  // the piece against before, hard drop pending, sounds, ms slept
+    EXPECT_EQ(std::tuple(std::memcmp(&current, &piece, sizeof piece), game.hardDropPending + 0, fake.sounds.size()),
+              std::tuple(0, 0, 0u));  // the piece against before, hard drop pending, sounds
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"ポーズ中|続ける|ok|free"});
     EXPECT_EQ(fake.closes, (std::vector<WindowId>{WindowId::game, WindowId::name}));
 }

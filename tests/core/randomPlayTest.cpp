@@ -2,7 +2,6 @@
 // checking the rules' invariants after every tick; and one scripted game pinned by a hash.
 #include "coreFixture.h"
 
-#include <cstdlib>
 #include <random>
 
 static std::mt19937 dealer;  // the game's random source in these tests
@@ -28,15 +27,12 @@ static void slideToDeepestColumn() {
 class RandomPlay : public CoreTest {};
 
 TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
-    const char* seedText = std::getenv("PILARO_TEST_SEED");
-    const std::uint32_t seed = seedText ? std::strtoul(seedText, nullptr, 10) : std::random_device{}();
-    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
-    dealer.seed(seed);  // deals the pieces and makes the player's choices
+    dealer.seed(testSeed());  // deals the pieces and makes the player's choices
     randomSource = dealerSource;
-    writeFile("-1");  // no score beats it: every game ends with the continue question, answered No
     int endedByGarbage = 0;
     for (int games = 0; games < 600; ++games) {
         fake.clear();
+        fake.hiScoreFile = true, fake.hiScoreText = "-1";  // no score beats it: only the continue question
         newGame();
         if (games % 2) game.score = dealer() % 25000;  // from level 1 up to 50 at the first tick
         for (int step = 0; step < 20000 && !game.gameOver; ++step) {
@@ -49,7 +45,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
             } else {
                 fake.downHeld = dealer() % 4 == 0;
                 const std::uint32_t counter = game.garbageCounter;
-                onTimerTick();
+                tick();
                 // The falling piece's four blocks inside the well and off the settled ones, and no
                 // full row left. (The points a settle scores are pinned by the play test's table.)
                 int blocksInside = 0;
@@ -65,7 +61,10 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
                 endedByGarbage += game.gameOver && counter != 0 && game.garbageCounter == 0;
             }
         }
-        EXPECT_EQ(fake.closes.size(), game.gameOver ? 1u : 0u) << "the game-over flow ran and was answered No";
+        const bool ended = game.gameOver;
+        onBoxAnswer(BoxAnswer::yes);
+        EXPECT_EQ(fake.boxes.size(), ended ? 1u : 0u) << "the continue question, answered Yes";
+        EXPECT_FALSE(game.gameOver);
     }
     EXPECT_GT(endedByGarbage, 0) << "garbage rows must rise, and end games";
 }
@@ -81,8 +80,8 @@ TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
     for (int piece = 0; piece < 400 && !game.gameOver; ++piece) {
         for (int turn = 0; turn < piece % 4; ++turn) press(keyUp);
         slideToDeepestColumn();
-        for (int tick = 0; tick < piece % 5; ++tick) onTimerTick();
-        press(keyShift), onTimerTick();
+        for (int idle = 0; idle < piece % 5; ++idle) tick();
+        press(keyShift), tick();
     }
     std::uint64_t hash = 1469598103934665603ull;
     auto mix = [&hash](std::uint64_t value) { hash = (hash ^ value) * 1099511628211ull; };

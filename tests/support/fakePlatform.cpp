@@ -2,6 +2,8 @@
 #include "fakePlatform.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <random>
 
 FakePlatform fake;
 
@@ -13,7 +15,7 @@ static std::string size(int width, int height) { return " " + std::to_string(wid
 static void draw(const std::string& what) { fake.drawing.push_back(what); }
 
 bool isDownKeyHeld() { return fake.downHeld; }
-void sleepMs(unsigned ms) { fake.sleptMs += ms; }
+void startDelay(unsigned ms) { fake.delays.push_back(ms), fake.delayPending = true; }
 
 void beginFrame() { draw("begin frame"); }
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
@@ -28,30 +30,38 @@ void endWindowDrawing() { draw("end window"); }
 void invalidateGameWindow() { ++fake.invalidations; }
 void startSound(int soundId) { fake.sounds.push_back(soundId); }
 
-BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
-                         BoxOwner owner) {
+void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner) {
     fake.boxes.push_back(titleUtf8 + "|" + textUtf8 + (buttons == BoxButtons::ok ? "|ok" : "|yes-no") +
                          (owner == BoxOwner::none ? "|free" : "|owned"));
-    if (fake.onBox) fake.onBox();
-    if (fake.boxAnswers.empty()) return buttons == BoxButtons::ok ? BoxAnswer::ok : BoxAnswer::no;
-    const BoxAnswer answer = fake.boxAnswers.front();
-    fake.boxAnswers.pop_front();
-    return answer;
 }
 
 void showNameWindow() { fake.nameWindowVisible = true; }
 void hideNameWindow() { fake.nameWindowVisible = false; }
 std::string nameFieldText() { return fake.nameField; }
 
-std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                     std::size_t replyLimit) {
+void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
+                      std::size_t replyLimit) {
     fake.requests.push_back((target.secure ? "https://" : "http://") + target.host + ":" + std::to_string(target.port) +
                             target.path + "|" + headerLine + "|" + body + "|" + std::to_string(replyLimit));
-    return fake.httpReply.substr(0, replyLimit);
 }
 
-// The tests run on Linux, where rename() replaces an existing file in one step.
-bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
+bool readHiScoreText(std::string& text) {
+    text = fake.hiScoreText;
+    return fake.hiScoreFile;
+}
+
+bool writeHiScoreText(const std::string& text) {
+    if (fake.hiScoreWriteFails) return false;
+    fake.hiScoreFile = true, fake.hiScoreText = text;
+    return true;
+}
 
 void debugOutput(const std::string& utf8) { fake.debugLines.push_back(utf8); }
 void postClose(WindowId window) { fake.closes.push_back(window); }
+
+unsigned testSeed() {
+    const char* seedText = std::getenv("PILARO_TEST_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
+    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
+    return seed;
+}

@@ -1,9 +1,8 @@
 // fakePlatform.h: a test double for the platform interface. It records what the core draws,
-// plays, asks and sends as plain text, answers boxes and HTTP from a script, and never sleeps.
+// plays, asks, sends and writes as plain text, keeps the best-score file in memory, and never
+// waits: the tests deliver the answers, the delays and the replies themselves.
 #pragma once
 
-#include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,20 +12,26 @@ struct FakePlatform {
     // What the core did. Drawing, in order: "begin frame", "<to> x,y wxh <- <from> x,y" for a copy,
     // "<to> x,y wxh white", "<to> x,y <text>", "begin window" and "end window"; the surfaces are
     // back, window, backdrop and tiles. Boxes: "title|text|ok or yes-no|free or owned". Requests:
-    // "scheme://host:port/path|header line|body|reply limit".
+    // "scheme://host:port/path|header line|body|reply limit". Delays: the ms of each started.
     std::vector<std::string> drawing, boxes, requests, debugLines;
     std::vector<int> sounds;
+    std::vector<unsigned> delays;
     std::vector<WindowId> closes;
-    unsigned sleptMs = 0, invalidations = 0;
+    unsigned invalidations = 0;
+    bool delayPending = false;
 
-    // What the machine answers, and whether the name window is up (tests also put it up).
+    // The machine's state: the Down key, the name window and its field, the best-score file
+    // (none when `hiScoreFile` is false; a write fails when `hiScoreWriteFails`).
     bool downHeld = false, nameWindowVisible = false;
-    std::deque<BoxAnswer> boxAnswers;  // when empty: OK for OK boxes, No for Yes/No boxes
-    std::function<void()> onBox;       // runs while a box is "up", before it answers
-    std::string nameField, httpReply;
+    std::string nameField;
+    bool hiScoreFile = false, hiScoreWriteFails = false;
+    std::string hiScoreText;
 
-    // Drops the records and the script.
+    // Drops the records and the machine's state.
     void clear() { *this = FakePlatform{}; }
 };
 
 extern FakePlatform fake;
+
+// Reads PILARO_TEST_SEED for a randomized test, or draws a new seed; prints which.
+unsigned testSeed();

@@ -6,6 +6,7 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -41,6 +42,7 @@ public:
                       buttons == BoxButtons::ok ? QMessageBox::Ok : QMessageBox::Yes | QMessageBox::No, owner),
           yesNo(buttons == BoxButtons::yesNo) {
         setTextFormat(Qt::PlainText);  // the server's reply is shown as it came, never as markup
+        setWindowModality(Qt::ApplicationModal);
         // A title and, for an OK box alone, a close box: no minimising or maximising a question.
         setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                        (yesNo ? Qt::WindowFlags() : Qt::WindowCloseButtonHint));
@@ -109,21 +111,30 @@ public:
 
 }  // namespace
 
-BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
-                         BoxOwner owner) {
+void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner) {
     speakJapanese();
-    QWidget* wasActive = QApplication::activeWindow();
-    GameBox box(textUtf8, titleUtf8, buttons, owner == BoxOwner::nameWindow ? nameWindowWidget() : nullptr);
-    const int answer = box.exec();
-    // When a box goes, the desktop hands the activation back to the window that had it; where
-    // nothing does (no window manager), do it here so the game does not stay idle.
-    QWidget* activeNow = QApplication::activeWindow();
-    if (activeNow == nullptr || activeNow == &box || !activeNow->isVisible()) {
-        QWidget* back = wasActive != nullptr && wasActive->isVisible() ? wasActive : gameWindowWidget();
-        if (back != nullptr && back->isVisible()) back->activateWindow();
-    }
-    if (buttons == BoxButtons::ok) return BoxAnswer::ok;
-    return answer == QMessageBox::Yes ? BoxAnswer::yes : BoxAnswer::no;
+    QPointer<QWidget> wasActive = QApplication::activeWindow();
+    auto* box = new GameBox(textUtf8, titleUtf8, buttons, owner == BoxOwner::nameWindow ? nameWindowWidget() : nullptr);
+    // Modal to the whole program (set by GameBox), as the desktop's boxes are, but shown without a
+    // loop of its own: the answer comes back to the game when the box is closed.
+    QObject::connect(box, &QDialog::finished, [box, wasActive, buttons] {
+        const bool yes = box->clickedButton() == box->button(QMessageBox::Yes);
+        box->deleteLater();
+        // When a box goes, the desktop hands the activation back to the window that had it; where
+        // nothing does (no window manager), do it here so the game does not stay idle.
+        QWidget* activeNow = QApplication::activeWindow();
+        if (activeNow == nullptr || activeNow == box || !activeNow->isVisible()) {
+            QWidget* back = wasActive != nullptr && wasActive->isVisible() ? wasActive.data() : gameWindowWidget();
+            if (back != nullptr && back->isVisible()) back->activateWindow();
+        }
+        onBoxAnswer(buttons == BoxButtons::ok ? BoxAnswer::ok : yes ? BoxAnswer::yes : BoxAnswer::no);
+    });
+    box->show();
+}
+
+void runMessageBox(const char* textUtf8, const char* titleUtf8) {
+    speakJapanese();
+    GameBox(textUtf8, titleUtf8, BoxButtons::ok, nullptr).exec();
 }
 
 void showNameWindow() {

@@ -1,13 +1,11 @@
 // drawing.cpp: the four surfaces (back buffer, the game window's own pixels, the art) and every
 // drawing call of platform.h on them.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
-#include <thread>
 #include <unordered_map>
 
 #include <QApplication>
@@ -99,8 +97,8 @@ void noteBackBufferDrawn(int x, int y, int width, int height) {
     drawnRects[drawnRectCount++] = {x, y, width, height};
 }
 
-// The wipe's drawing on the window shows now, not when the loop next paints: the thread is about
-// to sleep or to go on drawing.
+// The wipe's drawing on the window shows now, each step as it is drawn, not whenever the loop
+// next paints.
 void showWindowDrawing() {
     if (!windowImageDirty || gameWindowWidget() == nullptr) return;
     windowImageDirty = false;
@@ -142,10 +140,6 @@ void paintGameWindow(QPainter& painter) {
     }
 }
 
-void sleepMs(unsigned ms) {
-    showWindowDrawing();
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
 
 void beginFrame() {
     if (backBufferIsBackdrop) {

@@ -1,11 +1,12 @@
-// httpCurl.cpp: the ranking's one synchronous HTTP POST, through libcurl's easy interface.
+// httpCurl.cpp: the ranking's one HTTP POST, through libcurl's easy interface, on a thread of its own.
+#include "httpCurl.h"
+
 #include <cstddef>
 #include <string>
+#include <thread>
 
 #include <curl/curl.h>
 #include <dlfcn.h>
-
-#include "platform/platform.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ const Curl& curl() {
 
 }  // namespace
 
-std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
+std::string curlPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                      std::size_t replyLimit) {
     const Curl& lib = curl();
     if (!lib.loaded) return {};
@@ -114,4 +115,10 @@ std::string httpPost(const HttpTarget& target, const std::string& headerLine, co
     bool stoppedByLimit = result == CURLE_WRITE_ERROR && sink.full;
     if (result != CURLE_OK && !stoppedByLimit) return {};
     return sink.bytes;
+}
+
+void startCurlPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
+                   std::size_t replyLimit, std::function<void(const std::string&)> done) {
+    // Loading libcurl the first time is done here too, so the game's thread never waits for it.
+    std::thread([=] { done(curlPost(target, headerLine, body, replyLimit)); }).detach();
 }

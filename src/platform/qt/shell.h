@@ -39,7 +39,9 @@ void paintGameWindow(QPainter& painter);
 // bitmap.cpp
 QImage readBitmap(const QString& path);
 
-// boxes.cpp: the message boxes and the name window's controls.
+// boxes.cpp: the message boxes and the name window's controls. runMessageBox shows an OK box and
+// returns when it is closed: only for the refusal at start-up, before the game runs.
+void runMessageBox(const char* textUtf8, const char* titleUtf8);
 QLineEdit* nameFieldWidget();   // none until the name window's first showing
 QPushButton* okButtonWidget();  // likewise
 void forgetNameControls();      // the name window and its controls are going

@@ -44,14 +44,14 @@ bool startShell() {
     QApplication::setQuitOnLastWindowClosed(false);
     benchTrace = qEnvironmentVariableIsSet("PILARO_BENCH_TRACE");
     if (!takeInstanceLock()) {
-        showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
+        runMessageBox(alreadyRunningText, alreadyRunningTitle);
         delete instanceLock;
         instanceLock = nullptr;
         return false;
     }
     makeBackBuffer();
     makeWindows();
-    chooseRankingUrl();
+    chooseRankingUrl(std::getenv("PILARO_RANKING_URL"));
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     loadArt();

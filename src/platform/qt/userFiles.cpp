@@ -1,5 +1,5 @@
 // userFiles.cpp: the files the Linux program keeps for the player: the folder it works in when
-// started from the menu, and the one-step replacement of the best-score file.
+// started from the menu, and the best-score file, "hiScore.txt" in the working folder.
 #include "userFiles.h"
 
 #include <sys/stat.h>
@@ -9,12 +9,36 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/platform.h"
 
-// On Linux rename() replaces an existing file atomically within one file system.
-bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
+namespace {
+
+const char* const hiScoreFileName = "hiScore.txt";
+const char* const hiScoreTempName = "hiScore.txt.tmp";
+
+}  // namespace
+
+bool readHiScoreText(std::string& text) {
+    std::ifstream file(hiScoreFileName, std::ios::binary);
+    if (!file) return false;
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
+}
+
+bool writeHiScoreText(const std::string& text) {
+    // The text goes to a file beside the old one, which rename() then replaces atomically within
+    // one file system: a crash or a full disk leaves the previous best score.
+    std::ofstream file(hiScoreTempName, std::ios::binary | std::ios::trunc);
+    file << text;
+    file.close();
+    if (file && std::rename(hiScoreTempName, hiScoreFileName) == 0) return true;
+    std::remove(hiScoreTempName);
+    return false;
+}
 
 namespace {
 

@@ -1,4 +1,5 @@
-// windows.cpp: the game window and the name window, their tick timers, activation and keys.
+// windows.cpp: the game window and the name window, their tick timers, activation and keys; the
+// wipe's delay and the ranking request, whose ends come back through the loop.
 #include <cstdio>
 #include <ctime>
 
@@ -6,7 +7,10 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QWidget>
+
+#include "httpCurl.h"
 
 #include "game/game.h"
 #include "game/input.h"
@@ -217,6 +221,19 @@ void fitNameWindowToOuterSize() {
 }
 
 bool isDownKeyHeld() { return downKeyHeld; }
+
+void startDelay(unsigned ms) {
+    QTimer::singleShot(static_cast<int>(ms), Qt::PreciseTimer, qApp, [] { onDelayElapsed(); });
+}
+
+void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
+                      std::size_t replyLimit) {
+    // The reply comes back to the game's thread through the loop, which meanwhile goes on
+    // painting, moving and ticking both windows.
+    startCurlPost(target, headerLine, body, replyLimit, [](const std::string& reply) {
+        QMetaObject::invokeMethod(qApp, [reply] { onRankingReply(reply); }, Qt::QueuedConnection);
+    });
+}
 
 void postClose(WindowId window) {
     QWidget* widget = window == WindowId::name ? static_cast<QWidget*>(nameWindow) : gameWindow;

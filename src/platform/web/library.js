@@ -1,6 +1,7 @@
 // library.js: the functions of shell.h, linked into the program (--js-library). Each turns the
-// program's pointers into JavaScript values and hands the work to the page (page.js); those that
-// wait for the player, the network or the clock suspend the program meanwhile (Asyncify).
+// program's pointers into JavaScript values and hands the work to the page's part for it (page.js
+// and the files it names), and returns at once; what comes later (the lock, a box's answer, the
+// reply) the page hands to the program's entry points (main.cpp).
 mergeInto(LibraryManager.library, {
   $cString__deps: ['malloc'],
   $cString: function (text) {
@@ -11,9 +12,7 @@ mergeInto(LibraryManager.library, {
   },
 
   webTakeInstanceLock: function () {
-    return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.takeLock(function (taken) { wakeUp(taken ? 1 : 0); });
-    });
+    pilaroPage.takeLock(function (taken) { pilaroPage.deliver('_pilaroLockDecided', taken ? 1 : 0); });
   },
 
   webOpenWindows: function (gameTitle, width, height, nameTitle, nameWidth, nameHeight, prompt, okText, fieldX, fieldY,
@@ -26,69 +25,72 @@ mergeInto(LibraryManager.library, {
     });
   },
 
-  webLoadArt: function () {
-    return Asyncify.handleSleep(function (wakeUp) { pilaroPage.loadArt(function () { wakeUp(0); }); });
+  webNameSurfaces: function (backBuffer, gameWindow, backdrop, tiles) {
+    pilaroDrawing.nameSurfaces({ backBuffer: backBuffer, gameWindow: gameWindow, backdrop: backdrop, tiles: tiles });
   },
+
+  webLoadArt: function () { pilaroPage.loadArt(function () { pilaroPage.deliver('_pilaroArtLoaded'); }); },
 
   webStartTimers: function (periodMs) { pilaroPage.startTimers(periodMs); },
 
   webEnded: function (afterGame) { pilaroPage.ended(afterGame !== 0); },
 
-  webNextEvent: function () {
-    return Asyncify.handleSleep(function (wakeUp) { pilaroPage.nextEvent(wakeUp); });
-  },
-
-  webPostClose: function () { pilaroPage.postClose(); },
+  webStartDelay: function (ms) { pilaroPage.startDelay(ms); },
 
   webDownKeyHeld: function () { return pilaroPage.downHeld() ? 1 : 0; },
 
   webCopyRect: function (to, x, y, width, height, from, fromX, fromY) {
-    pilaroPage.copyRect(to, x, y, width, height, from, fromX, fromY);
+    pilaroDrawing.copyRect(to, x, y, width, height, from, fromX, fromY);
   },
 
-  webFillWhite: function (to, x, y, width, height) { pilaroPage.fillWhite(to, x, y, width, height); },
+  webFillWhite: function (to, x, y, width, height) { pilaroDrawing.fillWhite(to, x, y, width, height); },
 
-  webDrawText: function (to, x, y, text) { pilaroPage.drawText(to, x, y, UTF8ToString(text)); },
+  webDrawText: function (to, x, y, text) { pilaroDrawing.drawText(to, x, y, UTF8ToString(text)); },
 
-  webShowFrame: function () { pilaroPage.showFrame(); },
+  webShowFrame: function () { pilaroDrawing.showFrame(); },
 
-  webStartSound: function (index) { pilaroPage.startSound(index); },
+  webStartSound: function (index) { pilaroSound.play(index); },
 
   webMessageBox: function (text, title, firstButton, secondButton, ownedByNameWindow) {
     var shown = UTF8ToString(text);
     var caption = UTF8ToString(title);
-    var buttons = [UTF8ToString(firstButton), UTF8ToString(secondButton)].filter(Boolean);
-    return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.messageBox(shown, caption, buttons, ownedByNameWindow !== 0, function (yes) { wakeUp(yes ? 1 : 0); });
+    var labels = [UTF8ToString(firstButton), UTF8ToString(secondButton)].filter(Boolean);
+    pilaroBoxes.messageBox(shown, caption, labels, ownedByNameWindow !== 0, function (yes) {
+      pilaroPage.deliver('_pilaroBoxAnswer', yes ? 1 : 0);
     });
   },
 
-  webShowNameWindow: function () { pilaroPage.showNameWindow(); },
+  webShowNameWindow: function () { pilaroBoxes.showNameWindow(); },
 
-  webHideNameWindow: function () { pilaroPage.hideNameWindow(); },
+  webHideNameWindow: function () { pilaroBoxes.hideNameWindow(); },
 
   webNameFieldText__deps: ['$cString'],
-  webNameFieldText: function () { return cString(pilaroPage.nameFieldText()); },
+  webNameFieldText: function () { return cString(pilaroBoxes.nameFieldText()); },
 
   webDecodeCp932__deps: ['$cString'],
   webDecodeCp932: function (bytes, length) {
-    return cString(pilaroPage.decodeCp932(HEAPU8.slice(bytes, bytes + length)));
+    return cString(pilaroRanking.decodeCp932(HEAPU8.slice(bytes, bytes + length)));
   },
 
   webHttpPost__deps: ['malloc'],
-  webHttpPost: function (path, headerLine, body, bodyLength, replyLimit, length) {
+  webHttpPost: function (path, headerLine, body, bodyLength, replyLimit) {
     var url = UTF8ToString(path);
     var header = UTF8ToString(headerLine);
     var sent = HEAPU8.slice(body, body + bodyLength);
-    return Asyncify.handleSleep(function (wakeUp) {
-      pilaroPage.httpPost(url, header, sent, replyLimit, function (reply) {
-        var memory = _malloc(reply.length + 1);
-        HEAPU8.set(reply, memory);
-        HEAP32[length >> 2] = reply.length;
-        wakeUp(memory);
-      });
+    pilaroRanking.post(url, header, sent, replyLimit, function (reply) {
+      var memory = _malloc(reply.length + 1);
+      HEAPU8.set(reply, memory);
+      pilaroPage.deliver('_pilaroRankingReply', memory, reply.length);
     });
   },
+
+  webReadHiScore__deps: ['$cString'],
+  webReadHiScore: function () {
+    var text = pilaroStorage.read();
+    return text === null ? 0 : cString(text);
+  },
+
+  webWriteHiScore: function (text) { return pilaroStorage.write(UTF8ToString(text)) ? 1 : 0; },
 
   webDebugOutput: function (text) { console.warn(UTF8ToString(text)); }
 });

@@ -1,5 +1,7 @@
-// main.cpp: the browser program's entry, its message loop and the platform interface, each call
-// handed to the page's JavaScript (library.js) that draws, plays, asks and sends.
+// main.cpp: the browser program's entry points, which the page calls with its events, and the
+// platform interface, each call handed to the page's JavaScript (library.js) that draws, plays,
+// asks and sends. Nothing here waits: the page calls back when a box, the lock or a reply is in.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,22 +20,8 @@
 
 namespace {
 
-// The page's events, as webNextEvent reports them: the kind in the high 16 bits, a value below (for
-// a key, its virtual-key number, plus 256 when the name window had the keys).
-enum EventKind { eventTick = 1, eventKeyDown, eventKeyUp, eventActivate, eventCommand, eventClose };
-
-void dispatch(int event) {
-    const int kind = event >> 16;
-    const int value = event & 0xFFFF;
-    switch (kind) {
-    case eventTick: onTimerTick(); break;
-    case eventKeyDown: onKeyDown(value >> 8 ? WindowId::name : WindowId::game, value & 0xFF); break;
-    case eventKeyUp: onKeyUp(); break;
-    case eventActivate: onActivate(value != 0); break;
-    case eventCommand: onCommand(static_cast<unsigned>(value)); break;
-    default: break;
-    }
-}
+bool refused = false;       // another tab holds the lock: the one box then ends the program
+bool lastBoxYesNo = false;  // the box up now asks Yes or No
 
 std::string takeString(char* text) {
     std::string copy = text ? text : "";
@@ -45,8 +33,8 @@ std::string takeString(char* text) {
 
 bool isDownKeyHeld() { return webDownKeyHeld() != 0; }
 
-// The wipe's sleeps hand the thread back to the browser, which shows what was drawn so far.
-void sleepMs(unsigned ms) { emscripten_sleep(ms); }
+// The page's timer; the wipe's steps show as the browser paints between them.
+void startDelay(unsigned ms) { webStartDelay(static_cast<int>(ms)); }
 
 // The canvas needs no bookkeeping at the start of a frame: the background covers it all.
 void beginFrame() {}
@@ -63,7 +51,7 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
     webDrawText(static_cast<int>(to), x, y, utf8.c_str());
 }
 
-// The wipe draws straight on the visible canvas; the browser shows it whenever the program sleeps.
+// The wipe draws straight on the visible canvas, which the browser shows once the program returns.
 void beginWindowDrawing() {}
 void endWindowDrawing() {}
 
@@ -71,13 +59,10 @@ void invalidateGameWindow() { webShowFrame(); }
 
 void startSound(int soundId) { webStartSound(soundId); }
 
-BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
-                         BoxOwner owner) {
-    const bool yesNo = buttons == BoxButtons::yesNo;
-    const int answer = webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), yesNo ? yesButtonText : okButtonText,
-                                     yesNo ? noButtonText : "", owner == BoxOwner::nameWindow);
-    if (!yesNo) return BoxAnswer::ok;
-    return answer ? BoxAnswer::yes : BoxAnswer::no;
+void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner) {
+    lastBoxYesNo = buttons == BoxButtons::yesNo;
+    webMessageBox(textUtf8.c_str(), titleUtf8.c_str(), lastBoxYesNo ? yesButtonText : okButtonText,
+                  lastBoxYesNo ? noButtonText : "", owner == BoxOwner::nameWindow);
 }
 
 void showNameWindow() { webShowNameWindow(); }
@@ -93,45 +78,95 @@ std::string cp932ToUtf8(const std::string& cp932) {
     return takeString(webDecodeCp932(cp932.data(), static_cast<int>(cp932.size())));
 }
 
-std::string httpPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                     std::size_t replyLimit) {
+void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
+                      std::size_t replyLimit) {
     // A page may only talk to the host it came from: the ranking is asked at the same path there.
-    int length = 0;
-    char* reply = webHttpPost(target.path.c_str(), headerLine.c_str(), body.data(), static_cast<int>(body.size()),
-                              static_cast<int>(replyLimit), &length);
-    std::string bytes(reply ? reply : "", reply ? static_cast<std::size_t>(length) : 0);
-    std::free(reply);
-    return bytes;
+    webHttpPost(target.path.c_str(), headerLine.c_str(), body.data(), static_cast<int>(body.size()),
+                static_cast<int>(replyLimit));
 }
 
-// The page's files live in memory, where rename() replaces a file in one step.
-bool replaceFile(const char* from, const char* to) { return std::rename(from, to) == 0; }
+// The best score lives in the browser's storage, under the file's name.
+bool readHiScoreText(std::string& text) {
+    char* stored = webReadHiScore();
+    if (stored == nullptr) return false;
+    text = takeString(stored);
+    return true;
+}
+
+// Every tab of the site shares one stored best score, and a tab's game may have begun before
+// another tab stored a higher one: a lower score never replaces it. On the desktop one program
+// owns the file, so this comparison is the browser's alone.
+bool writeHiScoreText(const std::string& text) {
+    std::string stored;
+    std::uint32_t storedScore = 0;
+    std::uint32_t score = 0;
+    if (readHiScoreText(stored) && parseHiScoreText(stored, storedScore) && parseHiScoreText(text, score) &&
+        score <= storedScore) {
+        return true;
+    }
+    return webWriteHiScore(text.c_str()) != 0;
+}
 
 void debugOutput(const std::string& utf8) { webDebugOutput(utf8.c_str()); }
 
-void postClose(WindowId) { webPostClose(); }
+void postClose(WindowId) { webEnded(1); }
 
-int main() {
-    if (!webTakeInstanceLock()) {
+// What the page calls: its timers, keys, activation, the OK button, a box's answer, the delay and
+// the ranking's reply, each handed straight to the game.
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void pilaroTick() { onTimerTick(); }
+EMSCRIPTEN_KEEPALIVE void pilaroGameKeyDown(int key) { onKeyDown(WindowId::game, key); }
+EMSCRIPTEN_KEEPALIVE void pilaroNameWindowKeyDown(int key) { onKeyDown(WindowId::name, key); }
+EMSCRIPTEN_KEEPALIVE void pilaroKeyUp() { onKeyUp(); }
+EMSCRIPTEN_KEEPALIVE void pilaroActivate(int active) { onActivate(active != 0); }
+EMSCRIPTEN_KEEPALIVE void pilaroCommand(int command) { onCommand(static_cast<unsigned>(command)); }
+EMSCRIPTEN_KEEPALIVE void pilaroDelayElapsed() { onDelayElapsed(); }
+// Another tab changed the stored best score: the game's next comparison is with that one.
+EMSCRIPTEN_KEEPALIVE void pilaroHiScoreChanged() { loadHiScore(); }
+
+EMSCRIPTEN_KEEPALIVE void pilaroBoxAnswer(int yes) {
+    if (refused) return webEnded(0);
+    onBoxAnswer(!lastBoxYesNo ? BoxAnswer::ok : yes ? BoxAnswer::yes : BoxAnswer::no);
+}
+
+// The reply's bytes are in memory the page took with malloc; they are freed here.
+EMSCRIPTEN_KEEPALIVE void pilaroRankingReply(char* bytes, int length) {
+    const std::string reply(bytes ? bytes : "", bytes ? static_cast<std::size_t>(length) : 0);
+    std::free(bytes);
+    onRankingReply(reply);
+}
+
+// The page's lock is decided: the windows, the first game and its art, or the refusal's box.
+EMSCRIPTEN_KEEPALIVE void pilaroLockDecided(int taken) {
+    if (!taken) {
+        refused = true;
         showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
-        webEnded(0);
-        return 0;
+        return;
     }
+    webNameSurfaces(static_cast<int>(Surface::backBuffer), static_cast<int>(Surface::gameWindow),
+                    static_cast<int>(Surface::backdrop), static_cast<int>(Surface::tileSheet));
     webOpenWindows(gameWindowTitle, canvasWidth, canvasHeight, nameWindowTitle, nameWindowWidth, nameWindowHeight,
                    namePrompt, okButtonText, nameFieldRect.x, nameFieldRect.y, nameFieldRect.width,
                    nameFieldRect.height, okButtonRect.x, okButtonRect.y, okButtonRect.width, okButtonRect.height,
                    okButtonId);
-
+    chooseRankingUrl(nullptr);  // the page's own host is asked, at the build's path
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     webLoadArt();
-    // The first frame shows at once rather than with the first tick; composing it changes nothing.
-    composeFrame();
+}
 
-    // Each of the two windows of the desktop program runs a timer, and each of their ticks runs
-    // the game; the page starts two as well.
+// The art is in: the first frame at once rather than with the first tick, then the timers. Each of
+// the two windows of the desktop program runs a timer, and each of their ticks runs the game: the
+// page delivers two ticks a period too.
+EMSCRIPTEN_KEEPALIVE void pilaroArtLoaded() {
+    composeFrame();
     webStartTimers(static_cast<int>(tickPeriodMs));
-    for (int event = webNextEvent(); event >> 16 != eventClose; event = webNextEvent()) dispatch(event);
-    webEnded(1);
+}
+}
+
+// The page's lock is asked for first; its answer comes back as pilaroLockDecided.
+int main() {
+    webTakeInstanceLock();
     return 0;
 }

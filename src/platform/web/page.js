@@ -1,109 +1,55 @@
-// page.js: the page around the program: its canvas, keys, timers, boxes, sounds, best score and
-// lock. Linked in front of the program (--pre-js); library.js calls into it.
+// page.js: the page's start-up and the events it hands the program: the lock asked for, the
+// program compiled, its windows and art set up, then its timers, keys and activation, until it
+// ends. Linked in front of the program (--pre-js) after lock.js; the page's other parts
+// (storage.js, drawing.js, sound.js, boxes.js, ranking.js, controls.js) follow it.
 'use strict';
 
 var Module = typeof Module != 'undefined' ? Module : {};
 
 var pilaroPage = (function () {
-  var hiScoreKey = 'hiScore.txt';  // the localStorage key, and the file the core reads in its folder
-  var hiScorePath = '/hiScore.txt';
-  var lockName = 'pilaro';
-
-  var events = [];          // what the program has yet to handle, oldest first
-  var waiting = null;       // resumes the program when it waits for its next event
+  var over = false;         // the program has ended: nothing more is handed to it
   var timers = [];
   var canvas = null;        // the game window: the visible canvas
-  var surfaces = [];        // by the numbers of enum Surface: back buffer, game window, backdrop, tiles
-  var contexts = [];
-  var nameWindow = null;    // the name window, its field and its facts
-  var nameField = null;
-  var facts = null;
-  var boxesOpen = 0;        // message boxes on screen
   var downHeld = false;     // the Down arrow's real state, whatever has the keys
   var active = true;        // the activation last told to the program, which starts active
-  var audio = null;
-  var sounds = [];
-  var playing = null;       // the effect that sounds now
-  var releaseLock = null;
-  var hiScoreSynced = null; // the text last seen in localStorage or written there
-  var firstFrameShown = false;
   var ticksHandled = 0;     // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
 
-  var kind = { tick: 1, keyDown: 2, keyUp: 3, activate: 4, command: 5, close: 6 };
-
-  // Hands an event to the program if it waits, or keeps it for later. While the program is busy
-  // (inside the wipe's sleeps, a box or the ranking request) nothing may enter it: a tick that
-  // finds it busy is dropped, as the desktop merges the ticks of a blocked loop; keys and the
-  // rest wait their turn.
-  function post(event, droppable) {
-    if (waiting) {
-      var resume = waiting;
-      waiting = null;
-      resume(event);
-    } else if (!droppable) {
-      events.push(event);
-    }
+  // Hands an event to the program (one of its entry points, main.cpp), which handles it at once
+  // and returns; the game itself decides what it ignores (ticks during a wipe or under a box).
+  function deliver(entry) {
+    if (over) return;
+    Module[entry].apply(null, Array.prototype.slice.call(arguments, 1));
   }
 
-  function nextEvent(resume) {
-    syncHiScore();
-    if (events.length) resume(events.shift());
-    else waiting = resume;
+  function fetchBytes(name) {
+    return fetch(name).then(function (reply) {
+      if (!reply.ok) throw new Error(name + ': ' + reply.status);
+      return reply.arrayBuffer();
+    });
   }
 
-  // The best score: localStorage holds what the desktop keeps in hiScore.txt. The text goes to
-  // the program's file as it is, so a bad one is read exactly as a bad file would be.
-  function loadHiScore() {
-    try {
-      var text = window.localStorage.getItem(hiScoreKey);
-      hiScoreSynced = text;
-      if (text !== null) FS.writeFile(hiScorePath, text);
-    } catch (e) {
-      console.warn('Pilaro: the best score cannot be read: ' + e);
-    }
-  }
-
-  function syncHiScore() {
-    var text;
-    try {
-      text = FS.readFile(hiScorePath, { encoding: 'utf8' });
-    } catch (e) {
-      return;  // nothing written yet
-    }
-    if (text === hiScoreSynced) return;
-    try {
-      window.localStorage.setItem(hiScoreKey, text);
-      hiScoreSynced = text;
-    } catch (e) {
-      console.warn('Pilaro: the best score cannot be kept: ' + e);
-    }
-  }
-
-  // One program per browser, as one per desktop: a Web Lock held until the program ends or the page
-  // goes. It is asked for as soon as the page runs, while the program is still being compiled.
-  var lockTaken = new Promise(function (resolve) {
-    if (!navigator.locks) {
-      resolve(true);  // no locks here (not a secure context): run rather than refuse
-      return;
-    }
-    navigator.locks.request(lockName, { ifAvailable: true }, function (lock) {
-      resolve(lock !== null);
-      if (lock) return new Promise(function (release) { releaseLock = release; });
-    }).catch(function () { resolve(true); });
-  });
-
-  function takeLock(done) { lockTaken.then(done); }
+  // One program per browser (lock.js). It is asked for as soon as the page runs, while the program
+  // is still being compiled.
+  pilaroLock.take(function () {});
 
   // The page's keys and activation. keyCode is the desktop's virtual-key number for every key
-  // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112).
+  // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112). Keys pressed while a box is up or
+  // the ranking request is out are dropped, as the desktop drops them: none is kept for the next
+  // game.
   function receiverOf(target) {
-    if (boxesOpen) return null;
-    if (target === canvas) return 'game';
-    if (nameWindow && target === nameWindow) return 'name';
+    if (pilaroBoxes.anyOpen() || pilaroRanking.out()) return null;
+    if (target === canvas) return '_pilaroGameKeyDown';
+    if (target === pilaroBoxes.nameWindow()) return '_pilaroNameWindowKeyDown';
     return null;
   }
 
   var pageKeys = { 16: 1, 27: 1, 32: 1, 37: 1, 38: 1, 39: 1, 40: 1, 112: 1 };
+
+  // The one place a key is handed to the program, by the entry point of the window that has it.
+  function keyDown(code, receiver) {
+    pilaroSound.resume();
+    if (code) deliver(receiver, code);
+  }
 
   function onKeyDown(e) {
     if (e.keyCode === 40) downHeld = true;
@@ -111,25 +57,41 @@ var pilaroPage = (function () {
     if (!receiver || e.isComposing) return;
     // Arrows and Space would scroll, F1 opens the browser's help, Escape would close a dialog.
     if (pageKeys[e.keyCode]) e.preventDefault();
-    startAudio();
-    var code = e.keyCode & 0xFF;
-    if (code) post(kind.keyDown << 16 | (receiver === 'name' ? 1 << 8 : 0) | code, false);
+    keyDown(e.keyCode & 0xFF, receiver);
   }
 
   function onKeyUp(e) {
     if (e.keyCode === 40) downHeld = false;
-    if (receiverOf(e.target)) post(kind.keyUp << 16, false);
+    if (receiverOf(e.target)) deliver('_pilaroKeyUp');
+  }
+
+  // A game key from the on-screen controls or a gamepad (controls.js): it reaches the game as the
+  // same key on the keyboard would, and nothing while a box or the name window is up.
+  function gameTakesKeys() {
+    var nameWindow = pilaroBoxes.nameWindow();
+    return receiverOf(canvas) !== null && !(nameWindow && nameWindow.open);
+  }
+
+  function pressKey(code) {
+    if (code === 40) downHeld = true;
+    if (gameTakesKeys()) keyDown(code, '_pilaroGameKeyDown');
+  }
+
+  function releaseKey(code) {
+    if (code === 40) downHeld = false;
+    if (gameTakesKeys()) deliver('_pilaroKeyUp');
   }
 
   // The game runs while the canvas or the name window has the keys and the page has the focus.
   function checkActivation() {
     var focus = document.activeElement;
+    var nameWindow = pilaroBoxes.nameWindow();
     var now = document.hasFocus() && (focus === canvas || (nameWindow !== null && focus === nameWindow) ||
-                                       (nameWindow !== null && nameWindow.contains(focus) && !boxesOpen));
+                                       (nameWindow !== null && nameWindow.contains(focus) && !pilaroBoxes.anyOpen()));
     if (!document.hasFocus()) downHeld = false;
     if (now === active) return;
     active = now;
-    post(kind.activate << 16 | (now ? 1 : 0), false);
+    deliver('_pilaroActivate', now ? 1 : 0);
   }
 
   function watchActivation() {
@@ -140,325 +102,65 @@ var pilaroPage = (function () {
     window.addEventListener('blur', later);
   }
 
-  function element(tag, className, text) {
-    var made = document.createElement(tag);
-    if (className) made.className = className;
-    if (text !== undefined) made.textContent = text;
-    return made;
-  }
-
-  // A window drawn in the page: a title bar over a client area.
-  function pageWindow(title, className) {
-    var frame = element('dialog', 'window ' + className);
-    frame.appendChild(element('div', 'title', title));
-    var client = element('div', 'client');
-    frame.appendChild(client);
-    // Escape is the game's key here, or a box's: never the browser's own cancel.
-    frame.addEventListener('cancel', function (e) { e.preventDefault(); });
-    document.body.appendChild(frame);
-    return { frame: frame, client: client };
-  }
-
-  function openWindows(given) {
-    facts = given;
+  function openWindows(facts) {
     document.title = facts.gameTitle;
     canvas = document.getElementById('game');
-    canvas.width = facts.width;
-    canvas.height = facts.height;
-    var backBuffer = document.createElement('canvas');
-    backBuffer.width = facts.width;
-    backBuffer.height = facts.height;
-    surfaces = [backBuffer, canvas, null, null];
-    contexts = [backBuffer.getContext('2d'), canvas.getContext('2d'), null, null];
-    contexts.forEach(function (ctx) {
-      if (!ctx) return;
-      ctx.imageSmoothingEnabled = false;
-      ctx.textBaseline = 'top';
-      ctx.font = 'bold 16px sans-serif';
-    });
-    fitCanvas();
-    window.addEventListener('resize', fitCanvas);
+    pilaroDrawing.start(canvas, facts.width, facts.height);
+    pilaroBoxes.start(canvas, facts, function () { deliver('_pilaroCommand', facts.okId); });
+    pilaroControls.start(canvas, facts.width, facts.height);
     document.addEventListener('keydown', onKeyDown, true);
     document.addEventListener('keyup', onKeyUp, true);
+    // Another tab wrote the best score: the game compares against what is stored now.
+    pilaroStorage.watch(function () { deliver('_pilaroHiScoreChanged'); });
     canvas.addEventListener('mousedown', function () { canvas.focus(); });
     watchActivation();
     canvas.focus();
     checkActivation();
   }
 
-  // The largest whole scale that fits the page, so that each pixel stays a square of pixels.
-  function fitCanvas() {
-    var room = canvas.parentElement.getBoundingClientRect();
-    var scale = Math.max(1, Math.floor(Math.min(window.innerWidth / facts.width,
-                                                (window.innerHeight - room.top) / facts.height)));
-    canvas.style.width = facts.width * scale + 'px';
-    canvas.style.height = facts.height * scale + 'px';
-  }
-
-  function fetchBytes(name) {
-    return fetch(name).then(function (reply) {
-      if (!reply.ok) throw new Error(name + ': ' + reply.status);
-      return reply.arrayBuffer();
-    });
-  }
-
-  // The art and the sounds are asked for as soon as the page runs, while the program itself is still
-  // being compiled (index.html even preloads the art and the program). The art is decoded before
-  // the first frame, as the desktop loads it before its message loop; the sounds may come later,
-  // and an effect not yet decoded is not heard.
-  // Their names are filled in by the build (cmake/resourceFiles.cmake): the art in the order of
-  // the surfaces it becomes, the sounds by sound id.
-  var art = Promise.all(['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'].map(function (name) {
-    return fetchBytes(name).then(function (bytes) { return readBitmap(name, bytes); });
-  }));
-  var soundBytes = '@PILARO_SOUND_FILES@'.split(';').map(fetchBytes);
-  art.catch(function () {});
-  soundBytes.forEach(function (bytes) { bytes.catch(function () {}); });
-
-  // An uncompressed 24-bit BMP onto a canvas of its own, pixel for pixel: read here rather than
-  // by the browser's image decoder, which is slower to start and may manage the colours.
-  function readBitmap(name, buffer) {
-    var view = new DataView(buffer);
-    if (view.byteLength < 54 || view.getUint16(0) !== 0x424D || view.getUint16(28, true) !== 24 ||
-        view.getUint32(30, true) !== 0) {
-      throw new Error(name + ' is not an uncompressed 24-bit bitmap');
-    }
-    var pixelsAt = view.getUint32(10, true);
-    var width = view.getInt32(18, true);
-    var storedHeight = view.getInt32(22, true);
-    var height = Math.abs(storedHeight);
-    var stride = Math.floor((width * 3 + 3) / 4) * 4;
-    if (width <= 0 || height === 0 || pixelsAt + stride * height > view.byteLength) throw new Error(name + ' is cut short');
-    var bytes = new Uint8Array(buffer);
-    var image = new ImageData(width, height);
-    for (var y = 0; y < height; y++) {
-      var from = pixelsAt + stride * (storedHeight > 0 ? height - 1 - y : y);
-      var to = y * width * 4;
-      for (var x = 0; x < width; x++, from += 3, to += 4) {
-        image.data[to] = bytes[from + 2];
-        image.data[to + 1] = bytes[from + 1];
-        image.data[to + 2] = bytes[from];
-        image.data[to + 3] = 255;
-      }
-    }
-    var surface = document.createElement('canvas');
-    surface.width = width;
-    surface.height = height;
-    surface.getContext('2d').putImageData(image, 0, 0);
-    return surface;
-  }
-
+  // The sounds may come later; the art is in before the first frame. Art that did not arrive is
+  // said in the page (index.html), and the game runs on.
   function loadArt(done) {
-    var AudioContextClass = window.AudioContext || window.webkitAudioContext;
-    if (AudioContextClass) {
-      audio = new AudioContextClass();
-      soundBytes.forEach(function (bytes, i) {
-        bytes.then(function (b) { return audio.decodeAudioData(b); })
-          .then(function (buffer) { sounds[i] = buffer; })
-          .catch(function (e) { console.warn('Pilaro: ' + e); });
-      });
-    }
-    art.then(function (images) {
-      surfaces[2] = images[0];
-      surfaces[3] = images[1];
-    }).catch(function (e) {
-      console.warn('Pilaro: the art did not load: ' + e);
-    }).then(done);
-  }
-
-  // Browsers let a page make sounds only after the player has done something: the first key.
-  function startAudio() {
-    if (audio && audio.state === 'suspended') audio.resume();
-  }
-
-  function startSound(index) {
-    if (!audio || !sounds[index]) return;
-    if (playing) {
-      try { playing.stop(); } catch (e) { /* already over */ }
-    }
-    playing = audio.createBufferSource();
-    playing.buffer = sounds[index];
-    playing.connect(audio.destination);
-    playing.start();
-  }
-
-  function copyRect(to, x, y, width, height, from, fromX, fromY) {
-    var source = surfaces[from];
-    var ctx = contexts[to];
-    if (!source || !ctx || width <= 0 || height <= 0) return;
-    ctx.drawImage(source, fromX, fromY, width, height, x, y, width, height);
-  }
-
-  function fillWhite(to, x, y, width, height) {
-    var ctx = contexts[to];
-    if (!ctx) return;
-    ctx.fillStyle = '#ffffff';
-    ctx.fillRect(x, y, width, height);
-  }
-
-  function drawText(to, x, y, text) {
-    var ctx = contexts[to];
-    if (!ctx) return;
-    ctx.fillStyle = '#ffffff';
-    ctx.fillText(text, x, y);
-  }
-
-  function showFrame() {
-    contexts[1].drawImage(surfaces[0], 0, 0);
-    if (!firstFrameShown) {
-      firstFrameShown = true;
-      requestAnimationFrame(function () { performance.mark('pilaro-first-frame'); });
-    }
-  }
-
-  function startTimers(periodMs) {
-    var tick = function () {
-      if (waiting) ticksHandled++;
-      post(kind.tick << 16, true);
-    };
-    timers = [setInterval(tick, periodMs), setInterval(tick, periodMs)];
-  }
-
-  // A modal box: the text, the title and OK or Yes / No as the program names them, answering true
-  // for the first button.
-  function messageBox(text, title, labels, ownedByNameWindow, done) {
-    var yesNo = labels.length > 1;
-    syncHiScore();
-    var box = pageWindow(title, 'box');
-    box.client.appendChild(element('p', 'text', text));
-    var buttons = element('div', 'buttons');
-    box.client.appendChild(buttons);
-    // The keys go back where they were (the game, the name window or its field) when the box closes.
-    var returnTo = document.activeElement;
-    if (returnTo !== canvas && !(nameWindow && nameWindow.contains(returnTo))) {
-      returnTo = ownedByNameWindow ? nameWindow : canvas;
-    }
-    var close = function (answer) {
-      box.frame.close();
-      box.frame.remove();
-      boxesOpen--;
-      if (nameWindow && nameWindow.contains(returnTo) && !nameWindow.open) returnTo = canvas;
-      returnTo.focus();
-      done(answer);
-    };
-    labels.forEach(function (label, i) {
-      var b = element('button', '', label);
-      b.addEventListener('click', function () { close(i === 0); });
-      buttons.appendChild(b);
+    pilaroSound.start();
+    pilaroDrawing.loadArt(function (loaded) {
+      if (!loaded) pilaroFailed();
+      done();
     });
-    // As on the desktop, Escape closes an OK box and does nothing to a Yes/No box.
-    if (!yesNo) box.frame.addEventListener('keydown', function (e) { if (e.key === 'Escape') close(true); });
-    boxesOpen++;
-    box.frame.showModal();
-    buttons.firstChild.focus();
   }
 
-  function showNameWindow() {
-    if (!nameWindow) {
-      var made = pageWindow(facts.nameTitle, 'name');
-      nameWindow = made.frame;
-      nameWindow.tabIndex = -1;
-      nameWindow.style.width = facts.nameWidth + 'px';
-      nameWindow.style.height = facts.nameHeight + 'px';
-      made.client.appendChild(element('div', 'prompt', facts.prompt));
-    }
-    nameWindow.showModal();
-    // The field and the button are made at the first showing and keep their text from then on.
-    if (!nameField) {
-      var client = nameWindow.querySelector('.client');
-      nameField = element('input', 'field');
-      nameField.type = 'text';
-      nameField.autocomplete = 'off';
-      nameField.spellcheck = false;
-      place(nameField, facts.field);
-      // The field takes only what its visible width shows, as the desktop's does.
-      var kept = '';
-      var keepToWidth = function (e) {
-        if (e.isComposing) return;  // an input method's unfinished text is judged when it is done
-        if (nameField.scrollWidth > nameField.clientWidth) nameField.value = kept;
-        else kept = nameField.value;
-      };
-      nameField.addEventListener('input', keepToWidth);
-      nameField.addEventListener('compositionend', keepToWidth);
-      var ok = element('button', 'ok', facts.okText);
-      place(ok, facts.ok);
-      ok.addEventListener('click', function () { post(kind.command << 16 | facts.okId, false); });
-      client.appendChild(nameField);
-      client.appendChild(ok);
-    }
-    // No control takes the keys: the window itself has them until the player clicks the field.
-    nameWindow.focus();
-  }
-
-  function place(control, rect) {
-    control.style.left = rect[0] + 'px';
-    control.style.top = rect[1] + 'px';
-    control.style.width = rect[2] + 'px';
-    control.style.height = rect[3] + 'px';
-  }
-
-  function hideNameWindow() {
-    if (nameWindow && nameWindow.open) nameWindow.close();
-    canvas.focus();
-  }
-
-  function nameFieldText() { return nameField ? nameField.value : ''; }
-
-  // The one ranking request: the same body bytes and header, at most replyLimit bytes of the reply
-  // back, and the same ten-second bound as the desktop's. A failure gives an empty reply.
-  function httpPost(path, headerLine, body, replyLimit, done) {
-    var colon = headerLine.indexOf(':');
-    var headers = {};
-    if (colon > 0) headers[headerLine.slice(0, colon).trim()] = headerLine.slice(colon + 1).trim();
-    var stop = new AbortController();
-    var timer = setTimeout(function () { stop.abort(); }, 10000);
-    fetch(path, { method: 'POST', headers: headers, body: body, cache: 'no-store', redirect: 'manual',
-                  credentials: 'same-origin', signal: stop.signal })
-      .then(function (reply) { return reply.body && reply.type !== 'opaqueredirect' ? readUpTo(reply.body, replyLimit) : []; })
-      .catch(function () { return []; })
-      .then(function (chunks) {
-        clearTimeout(timer);
-        var bytes = new Uint8Array(replyLimit);
-        var length = 0;
-        chunks.forEach(function (chunk) {
-          var part = chunk.subarray(0, replyLimit - length);
-          bytes.set(part, length);
-          length += part.length;
-        });
-        done(bytes.subarray(0, length));
-      });
-  }
-
-  // The first `limit` bytes of a body, as chunks; the rest is not waited for.
-  function readUpTo(stream, limit) {
-    var reader = stream.getReader();
-    var chunks = [];
-    var count = 0;
-    var more = function () {
-      return reader.read().then(function (step) {
-        if (step.done) return chunks;
-        chunks.push(step.value);
-        count += step.value.length;
-        if (count < limit) return more();
-        reader.cancel().catch(function () {});
-        return chunks;
-      });
+  // Two ticks for every period, counted by the clock rather than by the timer's calls: a call the
+  // browser holds back while the page is busy is made up for when it comes, so no tick is lost.
+  // After a long stop (a hidden tab, a suspended laptop) the count starts afresh from then, so
+  // the game does not race through what it missed.
+  function startTimers(periodMs) {
+    var due = performance.now() + periodMs;
+    var tick = function () {
+      var now = performance.now();
+      if (now - due > 1000) due = now;
+      for (; due <= now; due += periodMs) {
+        ticksHandled += 2;
+        deliver('_pilaroTick');
+        deliver('_pilaroTick');
+      }
     };
-    return more();
+    timers = [setInterval(tick, periodMs)];
   }
 
-  function decodeCp932(bytes) { return new TextDecoder('shift_jis').decode(bytes); }
-
-  function postClose() { post(kind.close << 16, false); }
+  function startDelay(ms) { setTimeout(function () { deliver('_pilaroDelayElapsed'); }, ms); }
 
   // The program is over: Escape, No at the continue question, or a second tab's refusal.
   function ended(afterGame) {
-    syncHiScore();
+    over = true;
     timers.forEach(clearInterval);
     timers = [];
-    if (releaseLock) releaseLock();
-    if (nameWindow && nameWindow.open) nameWindow.close();
-    if (!afterGame) return;
+    pilaroLock.release();
+    if (!afterGame) {
+      // The refused tab says why in the page and may ask again once the other tab is gone.
+      document.getElementById('game').hidden = true;
+      document.getElementById('refused').hidden = false;
+      return;
+    }
+    pilaroBoxes.hideNameWindow();
     document.getElementById('ended').hidden = false;
     document.getElementById('again').focus();
   }
@@ -475,23 +177,13 @@ var pilaroPage = (function () {
       return {};
     };
   }
-  Module.preRun = (Module.preRun || []).concat([loadHiScore]);
   // A browser that cannot run the program (no WebAssembly, a file that did not arrive) is told so.
-  Module.onAbort = function () {
-    var failed = document.getElementById('failed');
-    if (failed) failed.hidden = false;
-  };
-  document.addEventListener('DOMContentLoaded', function () {
-    var again = document.getElementById('again');
-    if (again) again.addEventListener('click', function () { location.reload(); });
-  });
+  Module.onAbort = function () { pilaroFailed(); };
 
   return {
-    nextEvent: nextEvent, postClose: postClose, takeLock: takeLock, openWindows: openWindows, loadArt: loadArt,
-    startTimers: startTimers, ended: ended, downHeld: function () { return downHeld; },
-    ticksHandled: function () { return ticksHandled; },
-    copyRect: copyRect, fillWhite: fillWhite, drawText: drawText, showFrame: showFrame, startSound: startSound,
-    messageBox: messageBox, showNameWindow: showNameWindow, hideNameWindow: hideNameWindow,
-    nameFieldText: nameFieldText, httpPost: httpPost, decodeCp932: decodeCp932
+    deliver: deliver, fetchBytes: fetchBytes, takeLock: pilaroLock.take, openWindows: openWindows, loadArt: loadArt,
+    startTimers: startTimers, startDelay: startDelay, ended: ended,
+    pressKey: pressKey, releaseKey: releaseKey, downHeld: function () { return downHeld; },
+    ticksHandled: function () { return ticksHandled; }
   };
 })();

@@ -3,22 +3,24 @@
 
 extern "C" {
 
-// Start-up and the end. webTakeInstanceLock waits for the page's one-per-browser lock and is 0
-// when another tab holds it; webEnded tells the page that the program is over (1 after a game).
-int webTakeInstanceLock();
+// Start-up and the end. webTakeInstanceLock asks for the page's one-per-browser lock, and the page
+// calls pilaroLockDecided with the outcome; webLoadArt's end comes back as pilaroArtLoaded.
+// webEnded tells the page that the program is over (1 after a game).
+void webTakeInstanceLock();
 void webOpenWindows(const char* gameTitle, int canvasWidth, int canvasHeight, const char* nameTitle, int nameWidth,
                     int nameHeight, const char* prompt, const char* okText, int fieldX, int fieldY, int fieldWidth,
                     int fieldHeight, int okX, int okY, int okWidth, int okHeight, int okId);
+// The numbers of enum Surface that the page's surfaces go by, each named.
+void webNameSurfaces(int backBuffer, int gameWindow, int backdrop, int tiles);
 void webLoadArt();
 void webStartTimers(int periodMs);
 void webEnded(int afterGame);
 
-// The message loop: waits for the next tick, key, activation change, command or close.
-int webNextEvent();
-void webPostClose();
 int webDownKeyHeld();
+// After ms milliseconds the page calls pilaroDelayElapsed.
+void webStartDelay(int ms);
 
-// Surfaces by the numbers of enum Surface.
+// Surfaces by the numbers webNameSurfaces gave them.
 void webCopyRect(int to, int x, int y, int width, int height, int from, int fromX, int fromY);
 void webFillWhite(int to, int x, int y, int width, int height);
 void webDrawText(int to, int x, int y, const char* utf8);
@@ -26,17 +28,21 @@ void webShowFrame();
 
 void webStartSound(int index);
 
-// A box with one button (OK), or two (Yes, No: secondButton not empty) returns 1 for its first. The
-// name field's text comes back in memory the caller frees.
-int webMessageBox(const char* text, const char* title, const char* firstButton, const char* secondButton,
-                  int ownedByNameWindow);
+// A box's answer comes back as pilaroBoxAnswer (1 for Yes); the name field's text comes back in
+// memory the caller frees.
+// A box has one button (OK), or two (Yes, No: secondButton not empty); 1 answers its first.
+void webMessageBox(const char* text, const char* title, const char* firstButton, const char* secondButton,
+                   int ownedByNameWindow);
 void webShowNameWindow();
 void webHideNameWindow();
 char* webNameFieldText();
 
 char* webDecodeCp932(const char* bytes, int length);
-// The reply's first bytes (at most replyLimit) in memory the caller frees, their count in *length.
-char* webHttpPost(const char* path, const char* headerLine, const char* body, int bodyLength, int replyLimit,
-                  int* length);
+// The reply's first bytes (at most replyLimit) come back as pilaroRankingReply.
+void webHttpPost(const char* path, const char* headerLine, const char* body, int bodyLength, int replyLimit);
+// The best score's text in the browser's storage: read (none when nothing is stored; the caller
+// frees it) and written (0 when it could not be).
+char* webReadHiScore();
+int webWriteHiScore(const char* text);
 void webDebugOutput(const char* utf8);
 }

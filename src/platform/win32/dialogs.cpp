@@ -1,6 +1,7 @@
 // dialogs.cpp: message boxes, the name-entry window's controls, and closing a window on request.
 #include "platform/win32/shell.h"
 
+#include "game/input.h"
 #include "platform/platform.h"
 #include "present/shellFacts.h"
 
@@ -33,14 +34,34 @@ void makeNameControls() {
 
 }  // namespace
 
-BoxAnswer showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons,
-                         BoxOwner owner) {
-    const UINT type = buttons == BoxButtons::yesNo ? MB_YESNO : MB_OK;
-    HWND ownerWindow = owner == BoxOwner::nameWindow ? nameWindow : nullptr;
-    const int answer = MessageBoxW(ownerWindow, toUtf16(textUtf8).c_str(), toUtf16(titleUtf8).c_str(), type);
-    if (answer == IDYES) return BoxAnswer::yes;
-    if (answer == IDNO) return BoxAnswer::no;
-    return BoxAnswer::ok;
+namespace {
+
+// A box waiting in the queue to be shown.
+struct Box {
+    std::wstring text, title;
+    UINT type;
+    HWND owner;
+};
+
+}  // namespace
+
+void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner) {
+    auto* box = new Box{toUtf16(textUtf8), toUtf16(titleUtf8), UINT(buttons == BoxButtons::yesNo ? MB_YESNO : MB_OK),
+                        owner == BoxOwner::nameWindow ? nameWindow : nullptr};
+    if (!PostMessageW(mainWindow, boxMessage, 0, reinterpret_cast<LPARAM>(box))) delete box;
+}
+
+void onBoxMessage(LPARAM boxParameter) {
+    auto* box = reinterpret_cast<Box*>(boxParameter);
+    // The box's modal loop goes on delivering ticks, paints and keys; the core holds the game still
+    // until the answer.
+    const int answer = MessageBoxW(box->owner, box->text.c_str(), box->title.c_str(), box->type);
+    delete box;
+    onBoxAnswer(answer == IDYES ? BoxAnswer::yes : answer == IDNO ? BoxAnswer::no : BoxAnswer::ok);
+}
+
+void runMessageBox(const char* textUtf8, const char* titleUtf8) {
+    MessageBoxW(nullptr, toUtf16(textUtf8).c_str(), toUtf16(titleUtf8).c_str(), MB_OK);
 }
 
 void showNameWindow() {

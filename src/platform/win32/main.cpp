@@ -85,6 +85,15 @@ LRESULT onDpiChanged(HWND window, WPARAM wParam, const RECT* suggested) {
 }
 
 LRESULT onTimer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (wParam == delayTimerId) {
+        KillTimer(mainWindow, delayTimerId);  // a one-shot
+        onDelayElapsed();
+        return 0;
+    }
+    if (wParam == exchangeTimerId) {
+        onExchangeDeadline();
+        return 0;
+    }
     onTimerTick();
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -101,6 +110,8 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND: onCommand(static_cast<unsigned>(wParam)); return 0;
     case WM_TIMER: return onTimer(window, message, wParam, lParam);
     case WM_DPICHANGED: return onDpiChanged(window, wParam, reinterpret_cast<const RECT*>(lParam));
+    case boxMessage: onBoxMessage(lParam); return 0;
+    case rankingReplyMessage: onRankingReplyMessage(lParam); return 0;
     default: return DefWindowProcW(window, message, wParam, lParam);
     }
 }
@@ -154,14 +165,14 @@ void fitClientArea(HWND window, int width, int height, const RECT* place) {
 
 bool isDownKeyHeld() { return (GetAsyncKeyState(VK_DOWN) & 0x8000) != 0; }
 
-void sleepMs(unsigned ms) { Sleep(ms); }
+void startDelay(unsigned ms) { SetTimer(mainWindow, delayTimerId, ms, nullptr); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     appInstance = instance;
 
     instanceMutex = CreateMutexW(nullptr, TRUE, instanceMutexName);
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        showMessageBox(alreadyRunningText, alreadyRunningTitle, BoxButtons::ok, BoxOwner::none);
+        runMessageBox(alreadyRunningText, alreadyRunningTitle);
         return 0;
     }
 
@@ -180,7 +191,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!nameWindow) return 0;
     layoutNameWindow(windowScale(nameWindow), nullptr);
 
-    chooseRankingUrl();
+    chooseRankingUrl(std::getenv("PILARO_RANKING_URL"));
     std::srand(static_cast<unsigned>(std::time(nullptr)));
     newGame();
     loadArt();

@@ -1,0 +1,80 @@
+# pageSupport.py: what the browser tests share: the local lighttpd with the page and the ranking,
+# headless Chromium, and reading the page's boxes and canvas.
+import os, shutil, socket, subprocess, sys, tempfile, time
+
+try:
+    from selenium.webdriver import ActionChains, Chrome, ChromeOptions, Keys
+except ImportError:
+    print("SKIP: python3-selenium is not installed"); sys.exit(77)
+
+data = tempfile.mkdtemp(prefix="pilaro-web-")
+def server(command):  # CTest names the script, and the ranking program and page it serves, in the environment
+    return subprocess.call([os.environ["PILARO_RANKING_SCRIPT"], command], env=env, stdout=subprocess.DEVNULL) == 0
+for attempt in range(3):  # a port taken between asking and binding fails the start: try again
+    with socket.socket() as s: s.bind(("127.0.0.1", 0)); port = s.getsockname()[1]
+    env = dict(os.environ, PILARO_DATA_DIR=data, PILARO_RANKING_PORT=str(port), PILARO_RANKING_RATE="0")
+    if server("start"): break
+else: sys.exit("the ranking server did not start")
+base = "http://127.0.0.1:%d" % port
+
+drivers = []
+# A headless Chromium of its own profile, whose pages count their warnings and AudioContexts (sound
+# needs a user activation, as in a browser of its own); the test is skipped when none can start here.
+def browser(profile, flags=("--window-size=900,1200",), configure=lambda options: None):
+    options = ChromeOptions()
+    for flag in ("--headless=new --no-sandbox --disable-gpu --disable-background-networking --disable-component-update "
+                 "--disable-sync --no-first-run --autoplay-policy=document-user-activation-required --user-data-dir="
+                 + os.path.join(data, profile)).split() + list(flags):
+        options.add_argument(flag)
+    configure(options)
+    try: drivers.append(Chrome(options=options))
+    except Exception as e: finish(); print("SKIP: chromium cannot start here: %s" % str(e).splitlines()[0]); sys.exit(77)
+    drivers[-1].execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """window.audios = []; window.warnings = 0;
+        var Audio = window.AudioContext; window.AudioContext = class extends Audio { constructor(o) { super(o); audios.push(this); } };
+        var warn = console.warn; console.warn = function () { warnings++; warn.apply(console, arguments); };"""})
+    return drivers[-1]
+
+failures = []
+def check(what, ok, detail=""):
+    print(("ok    " if ok else "FAIL  ") + what + (": " + repr(detail) if detail and not ok else ""))
+    if not ok: failures.append(what)
+def wait(what, probe, seconds=10):  # probe's first true value; without `what`, its last value once time is up
+    end = time.time() + seconds
+    while not (value := probe()) and time.time() < end: time.sleep(0.05)
+    if what and not value: raise AssertionError("waited in vain for " + what)
+    return value
+def finish():
+    [d.quit() for d in drivers]; server("stop"); shutil.rmtree(data, ignore_errors=True)
+def run(test):  # runs test(), reports what failed, and ends the process with the tests' verdict
+    try: test()
+    except Exception as e: failures.append(repr(e)); print("FAIL  " + repr(e) + str(e)[:600])
+    finally: finish()
+    sys.exit(1 if failures else 0)
+
+def box(d):  # the open message box as [title, text, buttons...], or None
+    return d.execute_script("var b = document.querySelector('dialog.box[open]');"
+                            "return b && [...b.querySelectorAll('.title, .text, button')].map(x => x.textContent)")
+waitBox = lambda d, title: wait("the box " + title, lambda: (b := box(d)) and b[0] == title and b)
+boxButton = lambda d, button: d.find_element("xpath", "//dialog[@open and contains(@class, 'box')]//button[text()='%s']" % button)
+started = lambda d: d.execute_script("return performance.getEntriesByName('pilaro-first-frame').length > 0")  # a frame drawn
+def pixels(d, points):  # RGB of the visible canvas at each (x, y)
+    return d.execute_script("var c = document.getElementById('game').getContext('2d'); return arguments[0].map(p =>"
+                            " [...c.getImageData(p[0], p[1], 1, 1).data.slice(0, 3)])", points)
+def cells(d):  # the well's cells that do not show the light grey background at their centre
+    grid = pixels(d, [(24 * c + 36, 24 * r + 36) for r in range(20) for c in range(10)])
+    return {divmod(i, 10) for i, p in enumerate(grid) if p != [215, 215, 215]}
+# The falling piece, above whatever settled at the bottom while looking for a turning one.
+piece = lambda d: {(r, c) for r, c in cells(d) if r < 12}
+shape = lambda d: (lambda s: {(r - min(s)[0], c - min(c for r, c in s)) for r, c in s})(piece(d))
+def turningPiece(d, drop):  # drops O pieces (which do not turn) until another falls clear of the top
+    while len({c for r, c in wait("a falling piece", lambda: piece(d))}) == 2 and len({r for r, c in piece(d)}) == 2:
+        drop(); time.sleep(0.2)
+    wait("the piece to fall clear of the top", lambda: min(piece(d))[0] >= 2)  # room to turn in
+def slidesAndTurns(d, press, left, right, turn, how):  # left, right (twice), turn, each through press(what)
+    cols = lambda: {c for r, c in piece(d)}
+    for what, pressed, by in (("left", [left], -1), ("right", [right] * 2, 2)):
+        before = cols(); [press(p) for p in pressed]
+        check(how + ": " + what + " slides the piece", wait(None, lambda: cols() == {c + by for c in before}, 3),
+              (before, cols()))
+    before = shape(d); press(turn)
+    check(how + ": turn turns the piece", wait(None, lambda: shape(d) != before, 3), (before, shape(d)))
