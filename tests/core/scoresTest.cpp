@@ -62,8 +62,7 @@ TEST_F(Scores, BoxesHoldTheGameUntilAnswered) {
 TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
     const std::string goOn = "ゲームオーバー|続けますか？|yes-no|free";
     const std::string url = "https://example.org:8443/a/whiteRanking.cgi";
-    EXPECT_EQ(endGameWith("500", 500, {BoxAnswer::yes}), Texts{goOn}) << "equal to the best: no new best";
-    EXPECT_TRUE(fake.closes.empty() && !game.gameOver) << "Yes dealt a new game";
+    // (A score equal to the best, and Yes dealing a new game: the Qt run's third and first games.)
     EXPECT_EQ(endGameWith("-1", 4'000'000'000u, {BoxAnswer::no}), Texts{goOn}) << "nothing beats -1, compared unsigned";
     EXPECT_EQ(fake.closes, std::vector<WindowId>{WindowId::game}) << "No closes the game window";
     EXPECT_EQ(endGameWith("500", 501, {BoxAnswer::ok, BoxAnswer::no, BoxAnswer::yes}),
