@@ -46,19 +46,6 @@ TEST_F(Scores, TheFileIsReadLikePercentDAndWrittenLikeIt) {
     EXPECT_EQ(fake.debugLines, Texts{"ファイルオープンに失敗しました\n"});
 }
 
-TEST_F(Scores, BoxesHoldTheGameUntilAnswered) {
-    // F1 in play: the pause box; ticks change nothing until it is answered, and a second F1 under
-    // it opens nothing.
-    press(keyF1), press(keyF1);
-    const Piece piece = current;
-    for (int i = 0; i < 100; ++i) tick();
-    EXPECT_EQ(current.row, piece.row);
-    onBoxAnswer(BoxAnswer::ok);
-    for (int i = 0; i < 31; ++i) tick();
-    EXPECT_EQ(current.row, piece.row + 1);
-    EXPECT_EQ(fake.boxes, Texts{"ポーズ中|続ける|ok|free"});
-}
-
 TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
     const std::string goOn = "ゲームオーバー|続けますか？|yes-no|free";
     const std::string url = "https://example.org:8443/a/whiteRanking.cgi";
