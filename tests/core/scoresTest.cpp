@@ -103,7 +103,7 @@ TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
         EXPECT_EQ(fake.boxes.back(), row.body.empty() ? row.box : goOn) << row.typed;
     }
     // A refused address sends and shows nothing, and the question follows at once.
-    for (const std::string bad : std::vector<std::string>{"ftp://host/x", "", "http://", "http://host:99999/x", "http://user@host/x", "host/x",
+    for (const std::string& bad : std::vector<std::string>{"ftp://host/x", "", "http://", "http://host:99999/x", "http://user@host/x", "host/x",
                                   "http://" + std::string(4096, 'h') + "/x"}) {
         rankingUrl = bad;
         endGameWith("501", 502, {BoxAnswer::ok, BoxAnswer::yes});
