@@ -142,6 +142,18 @@ TEST_F(Play, KeysTicksAndTheLockDelay) {
     for (int i = 0; i < 60; ++i) onTimerTick();
     EXPECT_EQ(game.downLockout, 0);
 
+    // F1 in play: the pause box; ticks change nothing until it is answered, and a second F1 under
+    // it opens nothing. (Its text is checked below, where F1 opens it after a game over.)
+    newGame();
+    press(keyF1), press(keyF1);
+    const int row = current.row;
+    for (int i = 0; i < 100; ++i) tick();
+    EXPECT_EQ(current.row, row);
+    onBoxAnswer(BoxAnswer::ok);
+    for (int i = 0; i < 31; ++i) tick();
+    EXPECT_EQ(current.row, row + 1);
+    EXPECT_EQ(fake.boxes.size(), 1u);
+
     // A tick while the window is inactive: nothing at all.
     const GameState before = game;
     fake.clear();

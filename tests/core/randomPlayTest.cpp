@@ -2,6 +2,8 @@
 // checking the rules' invariants after every tick; and one scripted game pinned by a hash.
 #include "coreFixture.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 
 static std::mt19937 dealer;  // the game's random source in these tests
@@ -27,7 +29,11 @@ static void slideToDeepestColumn() {
 class RandomPlay : public CoreTest {};
 
 TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
-    dealer.seed(testSeed());  // deals the pieces and makes the player's choices
+    // The seed deals the pieces and makes the player's choices; PILARO_TEST_SEED replays one.
+    const char* seedText = std::getenv("PILARO_TEST_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
+    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
+    dealer.seed(seed);
     randomSource = dealerSource;
     int endedByGarbage = 0;
     for (int games = 0; games < 600; ++games) {

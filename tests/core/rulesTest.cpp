@@ -6,26 +6,11 @@
 
 class Rules : public CoreTest {};
 
-TEST_F(Rules, Dealing) {
-    // Only the low byte of the random value picks the shape, modulo 7; every shape enters at
-    // col 3, row 0 with the catalogue's cells, whatever the slot held before.
-    const char *o = "1,4 1,5 2,4 2,5", *j = "1,4 1,5 2,4 3,4";
-    // clang-format off
-    const std::pair<int, const char*> deals[] = {
-        {0, o}, {7, o}, {252, o}, {256, o}, {255, j}, {0x7FFF, j}, {3, j}, {1, "0,4 1,4 2,4 3,4"},
-        {2, "1,4 2,4 2,5 3,4"}, {0x104, "1,4 1,5 2,5 3,5"}, {5, "1,5 2,4 2,5 3,4"}, {6, "1,4 2,4 2,5 3,5"}};
-    // clang-format on
-    for (const auto& [value, cells] : deals) {
-        current = {0, 0, 0, 0, {1}, 0, 9, 9};
-        scriptedRandom = {value};
-        makeRandomPiece(current);
-        EXPECT_EQ(currentCells(), cells) << "random value " << value;
-    }
-}
-
 // The orientations of each shape by the number of successful turns since entry, as mask cells:
-// the toggling shapes swing between two, the others run through four, the O never turns.
-TEST_F(Rules, EveryShapeTurnsThroughItsOrientations) {
+// the toggling shapes swing between two, the others run through four, the O never turns. Dealing:
+// only the low byte of the random value picks the shape, modulo 7, and every shape enters at col 3,
+// row 0 in its first orientation, whatever the slot held before.
+TEST_F(Rules, DealingAndTurningEveryShapeThroughItsOrientations) {
     // clang-format off
     const std::vector<std::string> orientations[shapeCount] = {
         {"1,1 1,2 2,1 2,2"}, {"0,1 1,1 2,1 3,1", "1,0 1,1 1,2 1,3"},
@@ -33,7 +18,17 @@ TEST_F(Rules, EveryShapeTurnsThroughItsOrientations) {
         {"1,1 1,2 2,1 3,1", "1,0 2,0 2,1 2,2", "1,1 2,1 3,0 3,1", "2,0 2,1 2,2 3,2"},
         {"1,1 1,2 2,2 3,2", "2,1 2,2 2,3 3,1", "1,2 2,2 3,2 3,3", "1,3 2,1 2,2 2,3"},
         {"1,2 2,1 2,2 3,1", "2,1 2,2 3,2 3,3"}, {"1,1 2,1 2,2 3,2", "1,1 1,2 2,0 2,1"}};
+    const std::pair<int, int> deals[] = {{0, shapeO}, {7, shapeO}, {252, shapeO}, {256, shapeO}, {255, shapeJ},
+        {0x7FFF, shapeJ}, {3, shapeJ}, {1, shapeI}, {2, shapeT}, {0x104, shapeL}, {5, shapeZ}, {6, shapeS}};
     // clang-format on
+    for (const auto& [value, shape] : deals) {
+        current = {0, 0, 0, 0, {1}, 0, 9, 9};
+        scriptedRandom = {value};
+        makeRandomPiece(current);
+        EXPECT_EQ(std::pair(int(current.row), int(current.col)), std::pair(0, 3)) << "random value " << value;
+        current.row = current.col = 0;
+        EXPECT_EQ(currentCells(), orientations[shape][0]) << "random value " << value;
+    }
     for (std::uint8_t shape = 0; shape < shapeCount; ++shape) {
         placeCurrent(shape, 0, 0);
         for (std::size_t turn = 1; turn <= 8; ++turn) {

@@ -3,7 +3,6 @@
 // (The HTTP exchange alone is also tested by the ranking server's tests.)
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -102,6 +101,20 @@ void endGameWith(unsigned score) {
 }
 
 TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
+    // The lock goes into the run's own folder, the current one. A first copy, the real program in a
+    // process of its own, holds it; a second, the program's own start-up run here, is refused.
+    QProcess first;
+    first.start(QStringLiteral(PILARO_PROGRAM), {});
+    ASSERT_TRUE(runUntil([] { return QFile::exists(QStringLiteral("pilaro.lock")); }));
+    // clang-format off
+    BoxAnswerer boxes{{{"起動できません", "OK"}, {"ハイスコア！", "OK"}, {"ランキング登録", "はい"}, {"警告", "OK"},
+                       {"登録完了", "OK"}, {"ゲームオーバー", "はい"}}};
+    // clang-format on
+    EXPECT_EQ(pilaroMain(), 0);
+    EXPECT_TRUE(gameWindowWidget() == nullptr && first.state() == QProcess::Running) << "a window, or the first gone";
+    // A copy that dies leaves its lock behind; the next start takes it over.
+    first.kill();
+    ASSERT_TRUE(first.waitForFinished(5000) && QFile::exists(QStringLiteral("pilaro.lock")));
     ASSERT_TRUE(startShell() && runUntil([] { return gameWindowWidget()->isActiveWindow(); }));
     QWidget *window = gameWindowWidget(), *nameWindow = nameWindowWidget();
     EXPECT_EQ((window->windowTitle() + " " + nameWindow->windowTitle()).toStdString(), "Pilaro 名前入力");
@@ -165,10 +178,6 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     // A new best score, then the name window. The server answers with a
     // redirect, whose own body is shown: one followed would be a second request.
     ASSERT_EQ(server.start(httpReply("<<5\x88\xCA<br>", "302 Found", "Location: /elsewhere\r\n")), "");
-    // clang-format off
-    BoxAnswerer boxes{{{"ハイスコア！", "OK"}, {"ランキング登録", "はい"}, {"警告", "OK"}, {"登録完了", "OK"},
-                       {"ゲームオーバー", "はい"}}};
-    // clang-format on
     endGameWith(1200);
     ASSERT_TRUE(runUntil([] { return nameFieldWidget() != nullptr && nameWindowWidget()->isActiveWindow(); }));
     QLineEdit* field = nameFieldWidget();
@@ -183,7 +192,7 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     EXPECT_TRUE(game.keyLatch == 1 && nameWindow->isVisible());
     sendKey(nameWindow, false, Qt::Key_Home);
     okButtonWidget()->click();  // nothing typed: a warning owned by the name window, which stays
-    ASSERT_TRUE(runUntil([&] { return boxes.seen.size() == 3 && QApplication::activeModalWidget() == nullptr; }));
+    ASSERT_TRUE(runUntil([&] { return boxes.seen.size() == 4 && QApplication::activeModalWidget() == nullptr; }));
     QTest::mouseClick(field, Qt::LeftButton);
     // The field takes only what it shows, and Enter does not confirm the name (the boxes seen and
     // the requests sent, checked at the end, would show it did).
@@ -199,11 +208,12 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     ASSERT_TRUE(runUntil([] { return game.rankingPending == 0; }));
     EXPECT_TRUE(!nameWindow->isVisible() && game.hiScore == 1200u);
 
-    // A second best score, sent to a server that never answers: the name window keeps the name
-    // typed before (the request shows it). While the request is out the window ticks, repaints
-    // and moves (fault guarded against: the exchange blocked the loop for up to 10 s); the
-    // exchange gives up after its 10 s limit, not sooner.
-    ASSERT_EQ(server.start("", ReplyMode::silent), "");
+    // A second best score, sent to a server that trickles its reply a byte at a time (it would take
+    // minutes, yet never stalls): the name window keeps the name typed before (the request shows
+    // it). While the request is out the window ticks, repaints and moves (fault guarded against:
+    // the exchange blocked the loop for up to 10 s); the exchange gives up after its 10 s limit,
+    // not sooner.
+    ASSERT_EQ(server.start(httpReply(std::string(1500, 'x')), ReplyMode::trickle), "");
     endGameWith(1300);
     ASSERT_TRUE(runUntil([] { return nameWindowWidget()->isActiveWindow(); }));
     const auto clicked = std::chrono::steady_clock::now();
@@ -223,10 +233,15 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     endGameWith(1300);
     EXPECT_EQ(runShell(), 0);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(std::ifstream("hiScore.txt").rdbuf()), {}), "1300");
+    // A start after an ended run takes the lock again, and Escape ends it with 0.
+    ASSERT_TRUE(startShell() && runUntil([] { return gameWindowWidget()->isActiveWindow(); }));
+    sendKey(gameWindowWidget(), true, Qt::Key_Escape);
+    EXPECT_EQ(runShell(), 0);
+    EXPECT_EQ(gameWindowWidget(), nullptr);
 
     const std::string goOn = "ゲームオーバー: 続けますか？";
     // clang-format off
-    EXPECT_EQ(boxes.seen, (std::vector<std::string>{
+    EXPECT_EQ(boxes.seen, (std::vector<std::string>{"起動できません: 既に起動しています",
         "ハイスコア！: スコア：1200", "ランキング登録: あなたのスコア\n1200\nランキングに登録しますか？",
         "警告: 名前を入力してください (owned)", "登録完了: 5位11位以下はホームページにて", goOn,
         "ハイスコア！: スコア：1300", "ランキング登録: あなたのスコア\n1300\nランキングに登録しますか？",
@@ -239,28 +254,6 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     EXPECT_EQ(requests[1].head + requests[1].body,
               "POST " + std::string(rankingPath) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
                   "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\x96\xBC\x91\x4F_1300");
-}
-
-TEST(SingleInstance, ASecondCopyIsRefusedAndAStaleLockIsNot) {
-    // The lock goes into the run's own folder, the current one. The first copy: the real program, in
-    // a process of its own (it inherits the folder).
-    QProcess first;
-    first.start(QStringLiteral(PILARO_PROGRAM), {});
-    ASSERT_TRUE(runUntil([] { return QFile::exists(QStringLiteral("pilaro.lock")); }));
-
-    // The second copy runs the program's own start-up here, so the test can answer its box.
-    BoxAnswerer boxes{{{"起動できません", "OK"}}};
-    EXPECT_EQ(pilaroMain(), 0);
-    EXPECT_EQ(boxes.seen, std::vector<std::string>{"起動できません: 既に起動しています"});
-    EXPECT_TRUE(gameWindowWidget() == nullptr && first.state() == QProcess::Running) << "a window, or the first gone";
-
-    // A copy that dies leaves its lock behind; the next start takes it over, and Escape ends it with 0.
-    first.kill();
-    ASSERT_TRUE(first.waitForFinished(5000) && QFile::exists(QStringLiteral("pilaro.lock")));
-    ASSERT_TRUE(startShell() && runUntil([] { return gameWindowWidget()->isActiveWindow(); }));
-    sendKey(gameWindowWidget(), true, Qt::Key_Escape);
-    EXPECT_EQ(runShell(), 0);
-    EXPECT_EQ(gameWindowWidget(), nullptr);
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
 // fakePlatform.cpp: the test double's implementation of every platform function.
 #include "fakePlatform.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-
 FakePlatform fake;
 
 static std::string place(Surface to, int x, int y) {
@@ -27,7 +23,7 @@ void fillWhite(Surface to, int x, int y, int width, int height) {
 void drawText(Surface to, int x, int y, const std::string& utf8) { draw(place(to, x, y) + " " + utf8); }
 void beginWindowDrawing() { draw("begin window"); }
 void endWindowDrawing() { draw("end window"); }
-void invalidateGameWindow() { ++fake.invalidations; }
+void invalidateGameWindow() {}  // the shells' tests see the frame shown
 void startSound(int soundId) { fake.sounds.push_back(soundId); }
 
 void showMessageBox(const std::string& textUtf8, const std::string& titleUtf8, BoxButtons buttons, BoxOwner owner) {
@@ -58,10 +54,3 @@ bool writeHiScoreText(const std::string& text) {
 
 void debugOutput(const std::string& utf8) { fake.debugLines.push_back(utf8); }
 void postClose(WindowId window) { fake.closes.push_back(window); }
-
-unsigned testSeed() {
-    const char* seedText = std::getenv("PILARO_TEST_SEED");
-    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
-    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
-    return seed;
-}

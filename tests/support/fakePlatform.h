@@ -17,7 +17,6 @@ struct FakePlatform {
     std::vector<int> sounds;
     std::vector<unsigned> delays;
     std::vector<WindowId> closes;
-    unsigned invalidations = 0;
     bool delayPending = false;
 
     // The machine's state: the Down key, the name window and its field, the best-score file
@@ -32,6 +31,3 @@ struct FakePlatform {
 };
 
 extern FakePlatform fake;
-
-// Reads PILARO_TEST_SEED for a randomized test, or draws a new seed; prints which.
-unsigned testSeed();

@@ -1,5 +1,5 @@
 // loopbackServer.h: the tests' stand-in for the ranking server: an HTTP server on 127.0.0.1, on a
-// port the system picks, that records every request and answers with fixed bytes, slowly, or not at all.
+// port the system picks, that records every request and answers with fixed bytes, at once or slowly.
 #pragma once
 
 #include <atomic>
@@ -17,9 +17,8 @@ struct ReceivedRequest {
 };
 
 // How the server replies: `answer`, the reply bytes at once, then the connection is closed;
-// `silent`, nothing: the connection is held open until the server stops, as a hung server would;
-// `trickle`, the reply bytes one at a time, 100 ms apart.
-enum class ReplyMode { answer, silent, trickle };
+// `trickle`, the reply bytes one at a time, 100 ms apart, as a server that hangs but never stalls.
+enum class ReplyMode { answer, trickle };
 
 // The programs under test block while they post, so it serves on a thread of its own.
 struct LoopbackServer {

@@ -169,7 +169,7 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
         {"shift", [](auto b) { return b[4] == 8 && b[3] == 9; }}};
     for (const auto& [keys, moved] : moves) {
         ASSERT_TRUE(pressKeys(window, keys));
-        EXPECT_TRUE(waitUntil(3s, [&] { return moved(bounds(blocksIn({screenshot(window), 2}))); })) << keys;
+        EXPECT_TRUE(waitUntil(10s, [&] { return moved(bounds(blocksIn({screenshot(window), 2}))); })) << keys;
     }
 
     // F1 pauses behind a box of its own; a second copy is refused and leaves the first alone.
@@ -201,7 +201,7 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
                      "名前を入力してください", "12位11位以下はホームページにて", "続けますか？"}));
 
     // At 96 DPI, against a server that trickles its reply a byte at a time (it would take minutes,
-    // yet never pauses long enough for WinINet's own limits): the empty done box within 10 s of OK.
+    // yet never pauses long enough for WinINet's own limits): the empty done box once the 10 s are up.
     ASSERT_EQ(server.start(httpReply(std::string(1500, 'x')), ReplyMode::trickle), "");
     setenv("PILARO_RANKING_URL", server.rankingUrl().c_str(), 1);
     fs::remove(workDir + "/hiScore.txt");
@@ -215,7 +215,9 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     runCommand("timeout 10 import -window " + window + " " PILARO_WINE_SCREENSHOT);
     std::tie(nameWindow, score) = toNameWindow(window);
     ASSERT_TRUE(submitName(nameWindow, 1, "type --delay 60 slow")) << "no name window at 96 DPI";
-    EXPECT_FALSE(waitForWindow("登録完了", 10s).empty()) << "no done box within 10 s of OK";
+    // The exchange gives up at 10 s; the wait allows for a loaded machine, far short of the minutes
+    // the whole reply would take.
+    EXPECT_FALSE(waitForWindow("登録完了", 30s).empty()) << "no done box within 30 s of OK";
     EXPECT_EQ(server.requests().back().body, "slow_" + score);
     answerBox("登録完了", "Return");
     // Yes deals a new game, which plays on; Escape then ends the program with 0.
