@@ -30,10 +30,7 @@ class RandomPlay : public CoreTest {};
 
 TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariants) {
     // The seed deals the pieces and makes the player's choices; PILARO_TEST_SEED replays one.
-    const char* seedText = std::getenv("PILARO_TEST_SEED");
-    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
-    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
-    dealer.seed(seed);
+    dealer.seed(testSeed());
     randomSource = dealerSource;
     int endedByGarbage = 0;
     for (int games = 0; games < 600; ++games) {
