@@ -128,7 +128,7 @@ bool decodeStrict(std::string_view bytes, std::string& out) {
         // the one the encoder writes is taken, so that one name has one spelling in bytes.
         unsigned written = 0;
         if (c == noCharacter || !findBytes(c, written)) return false;
-        const auto lead = static_cast<unsigned char>(bytes[at]);
+        const unsigned lead = static_cast<unsigned char>(bytes[at]);
         if (written != (length == 1 ? lead : lead << 8 | static_cast<unsigned char>(bytes[at + 1]))) return false;
         appendUtf8(out, c);
     }
