@@ -86,8 +86,21 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
                 runShell("sh -c 'echo $$ >\"$0.pid\"; exec strace -f -e trace=fsync,fdatasync,write -s 32 -o \"$0\"" +
                          processes + " 2>\"$0.log\"' '" + trace + "'");
             });
-            for (int i = 0; i < 2000 && readFile(trace + ".log").find("attached") == std::string::npos; ++i)
+            // strace attaches to each thread of each process in turn: the submission goes once every
+            // one is attached, told by the count of "attached" lines standing still for 300 ms.
+            auto attached = [&] {
+                std::string log = readFile(trace + ".log");
+                std::size_t count = 0;
+                for (std::size_t at = log.find("attached"); at != std::string::npos; at = log.find("attached", at + 1))
+                    ++count;
+                return count;
+            };
+            for (std::size_t i = 0, last = 0, still = 0; i < 2000 && still < 60; ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                const std::size_t now = attached();
+                still = now > 0 && now == last ? still + 1 : 0;
+                last = now;
+            }
             int status = postBody(server.port, "FLUSHED_1").status;
             if (pid_t tracing = std::atoi(readFile(trace + ".pid").c_str()); tracing > 0) kill(tracing, SIGINT);
             tracer.join();
