@@ -76,37 +76,37 @@ TEST_P(Lighttpd, ABusyServerLosesNoAcknowledgedSubmissionKeepsItsLogSmallAndOutl
         EXPECT_TRUE(round < 2 || killed >= 3) << killed << " processes killed";
         stop = true;
         for (std::thread& t : posters) t.join();
-        if (round == 2 && GetParam() == "sqlite"s) {
+        if (round == 1 && GetParam() == "sqlite"s) {
             // Fault: SQLite flushed its log only at checkpoints (PostgreSQL's flush: TwoHosts).
             // strace, in the foreground of a thread of ours (which so collects it), sees what the
-            // ranking processes flush and write while they answer one submission.
-            std::string trace = server.dataDir + "/trace", processes;
-            for (pid_t pid : server.workerPids()) processes += " -p " + std::to_string(pid);
-            std::thread tracer([&] {
-                runShell("sh -c 'echo $$ >\"$0.pid\"; exec strace -f -e trace=fsync,fdatasync,write -s 32 -o \"$0\"" +
-                         processes + " 2>\"$0.log\"' '" + trace + "'");
-            });
-            // strace attaches to each thread of each process in turn: the submission goes once every
-            // one is attached, told by the count of "attached" lines standing still for 300 ms.
-            auto attached = [&] {
-                std::string log = readFile(trace + ".log");
-                std::size_t count = 0;
-                for (std::size_t at = log.find("attached"); at != std::string::npos; at = log.find("attached", at + 1))
-                    ++count;
-                return count;
-            };
-            for (std::size_t i = 0, last = 0, still = 0; i < 2000 && still < 60; ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                const std::size_t now = attached();
-                still = now > 0 && now == last ? still + 1 : 0;
-                last = now;
+            // ranking processes flush and write while they answer one submission. This round kills
+            // nothing, so the processes traced are the ones that answer; a trace that saw no reply at
+            // all (a thread not yet attached answered) is taken again.
+            std::string traced;
+            for (int attempt = 0; attempt < 3 && traced.find("Status: 200") == std::string::npos; ++attempt) {
+                std::string trace = server.dataDir + "/trace" + std::to_string(attempt), processes;
+                for (pid_t pid : server.workerPids()) processes += " -p " + std::to_string(pid);
+                std::thread tracer([&] {
+                    runShell("sh -c 'echo $$ >\"$0.pid\"; exec strace -f -e trace=fsync,fdatasync,write -s 32 -o \"$0\"" +
+                             processes + " 2>\"$0.log\"' '" + trace + "'");
+                });
+                // strace attaches to each thread of each process in turn: the submission goes once
+                // every one is attached, told by the count of "attached" lines standing still for 300 ms.
+                for (std::size_t i = 0, last = 0, still = 0; i < 2000 && still < 60; ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    const std::string log = readFile(trace + ".log");
+                    std::size_t now = 0;
+                    for (std::size_t at = log.find("attached"); at != std::string::npos; at = log.find("attached", at + 1))
+                        ++now;
+                    still = now > 0 && now == last ? still + 1 : 0;
+                    last = now;
+                }
+                EXPECT_EQ(postBody(server.port, "FLUSHED_1").status, 200);
+                if (pid_t tracing = std::atoi(readFile(trace + ".pid").c_str()); tracing > 0) kill(tracing, SIGINT);
+                tracer.join();
+                traced = readFile(trace);
             }
-            int status = postBody(server.port, "FLUSHED_1").status;
-            if (pid_t tracing = std::atoi(readFile(trace + ".pid").c_str()); tracing > 0) kill(tracing, SIGINT);
-            tracer.join();
-            std::string traced = readFile(trace);
             acknowledged.push_back("FLUSHED");
-            EXPECT_EQ(status, 200);
             EXPECT_LT(traced.find("sync("), traced.find("Status: 200")) << traced;
         }
         EXPECT_EQ(failed, 0u) << "round " << round << "; " << server.errorLog();
