@@ -29,19 +29,14 @@ namespace {
 TEST(BodyParsing, SplitsAtTheLastUnderscoreAndChecksBothParts) {
     // Fault: "AB " and "AB" were two players. 0x81 0x40 at the end is no blank when its 0x81 ends a
     // character of its own; 0x815F is the full-width backslash, not an ASCII one.
+    // clang-format off
     const std::pair<std::string, std::string> accepted[] = {
-        {"ABC_1200", "ABC 1200"},
-        {"a_b__c_7", "a_b__c 7"},
-        {"_&= %_5", "_&= % 5"},
-        {"\xB1\xB2_2", "\xB1\xB2 2"},
-        {"\x81\x5F_100", "\x81\x5F 100"},
-        {"A_4294967295", "A 4294967295"},
-        {"A_0000000007", "A 7"},
+        {"ABC_1200", "ABC 1200"}, {"a_b__c_7", "a_b__c 7"}, {"_&= %_5", "_&= % 5"}, {"\xB1\xB2_2", "\xB1\xB2 2"},
+        {"\x81\x5F_100", "\x81\x5F 100"}, {"A_4294967295", "A 4294967295"}, {"A_0000000007", "A 7"},
         {"\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8_9", "\x82\xA0\x82\xA2\x82\xA4\x82\xA6\x82\xA8 9"},
-        {" AB _3", "AB 3"},
-        {"\x81\x40\x41 B\x81\x40_3", "A B 3"},
-        {"\x8A\x81\x40_1", "\x8A\x81\x40 1"},
+        {" AB _3", "AB 3"}, {"\x81\x40\x41 B\x81\x40_3", "A B 3"}, {"\x8A\x81\x40_1", "\x8A\x81\x40 1"},
         {"\x87\x54\xFA\x5C_1", "\x87\x54\xFA\x5C 1"}};
+    // clang-format on
     Submission submission;
     for (const auto& [body, parsed] : accepted) {
         EXPECT_EQ(parseSubmission(body, submission), BodyError::none) << testing::PrintToString(body);
