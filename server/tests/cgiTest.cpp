@@ -15,13 +15,12 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     EXPECT_EQ(doneText(first.body), "あなたは1位です\n1位 ＼あ 50\n");
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
+    // clang-format off
     const std::tuple<const char*, std::string, const char*, int> rows[] = {
-        {"POST", std::string(65, 'A'), "", 413},
-        {"DELETE", "", "", 405},
-        {"HEAD", "", "", 200},
-        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200},
-        {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
+        {"POST", std::string(65, 'A'), "", 413}, {"DELETE", "", "", 405}, {"HEAD", "", "", 200},
+        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200}, {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
         {"POST", "ABC_12", "CONTENT_LENGTH=20", 400}};
+    // clang-format on
     for (const auto& [method, body, environment, status] : rows) {
         RawReply reply = runCgi(method, body, database, environment);
         // The game shows the text before the first "<": a refusal must have its reason there.
