@@ -4,9 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {
+
+// Runs the ranking program once as a CGI program on `database`; `environment` ("VAR=value ...")
+// overrides the usual settings (later settings replace earlier ones of the same name).
+RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,
+                const std::string& environment = "") {
+    std::ofstream(database + ".in", std::ios::binary) << body;
+    int exitStatus =
+        runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
+                 " PILARO_RANKING_DB='" + database +
+                 "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
+                 "SCRIPT_NAME=" PILARO_RANKING_PATH " QUERY_STRING= " +
+                 environment + " '" PILARO_RANKING_BIN "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
+    RawReply reply = parsedReply(readFile(database + ".out"), "Status: ");
+    reply.exitStatus = exitStatus;
+    return reply;
+}
 
 TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnlyReadsWhenAskedTo) {
     std::string database = freshStore("sqlite");
