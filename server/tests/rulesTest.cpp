@@ -260,15 +260,14 @@ TEST(Requests, AreNeverCachedLogEvery5xxAndNumberPagesFromTheQuery) {
         {"POST", "/nonexistent/r.sqlite3", "0", 503, "pilaro-ranking: 503: "},
         {"GET", "/nonexistent/r.sqlite3", "0", 503, "pilaro-ranking: 503: "},
         {"PUT", "/nonexistent/r.sqlite3", "0", 405, ""},
-        {"GET", "/r.sqlite3", "5x", 503, "PILARO_RANKING_RATE"},
-        {"GET", "/r.sqlite3", "-0", 503, "PILARO_RANKING_RATE"},
+        {"GET", "/nonexistent/r.sqlite3", "5x", 503, "PILARO_RANKING_RATE"},
+        {"GET", "/nonexistent/r.sqlite3", "-0", 503, "PILARO_RANKING_RATE"},
         {"GET", "5x", "10/30", 503, "PILARO_RANKING_DB"}};
     for (const auto& [method, database, rate, status, logged] : rows) {
         static std::string settings[2];  // the database and the rate, for the lookup (no captures)
         settings[0] = database, settings[1] = rate;
-        ServerConfig config = configFromEnvironment([](const char* name) -> const char* {
-            return settings[name == "PILARO_RANKING_DB"s ? 0 : 1].c_str();
-        });
+        ServerConfig config = configFromEnvironment(
+            [](const char* name) -> const char* { return settings[name == "PILARO_RANKING_DB"s ? 0 : 1].c_str(); });
         SharedStore none;
         Response response = handleRequest(none, config, {method, "", "", ""}, BodyState::complete, "A_1", 1000);
         EXPECT_EQ(response.status, status) << method << " " << database << " " << rate;

@@ -8,7 +8,8 @@
 
 inline unsigned testSeed() {
     const char* seedText = std::getenv("PILARO_TEST_SEED");
-    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
+    const unsigned seed =
+        seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
     std::printf("random seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
     return seed;
 }
