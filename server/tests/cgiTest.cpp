@@ -4,9 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 namespace {
+
+// Runs the ranking program once as a CGI program on `database`; `environment` ("VAR=value ...")
+// overrides the usual settings (later settings replace earlier ones of the same name).
+RawReply runCgi(const std::string& method, const std::string& body, const std::string& database,
+                const std::string& environment = "") {
+    std::ofstream(database + ".in", std::ios::binary) << body;
+    int exitStatus =
+        runShell("env -i REQUEST_METHOD=" + method + " CONTENT_LENGTH=" + std::to_string(body.size()) +
+                 " PILARO_RANKING_DB='" + database +
+                 "' PILARO_RANKING_RATE=0 REMOTE_ADDR=127.0.0.1 "
+                 "SCRIPT_NAME=" PILARO_RANKING_PATH " QUERY_STRING= " +
+                 environment + " '" PILARO_RANKING_BIN "' <'" + database + ".in' >'" + database + ".out' 2>/dev/null");
+    RawReply reply = parsedReply(readFile(database + ".out"), "Status: ");
+    reply.exitStatus = exitStatus;
+    return reply;
+}
 
 TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnlyReadsWhenAskedTo) {
     std::string database = freshStore("sqlite");
@@ -15,13 +32,12 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     EXPECT_EQ(doneText(first.body), "あなたは1位です\n1位 ＼あ 50\n");
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
+    // clang-format off
     const std::tuple<const char*, std::string, const char*, int> rows[] = {
-        {"POST", std::string(65, 'A'), "", 413},
-        {"DELETE", "", "", 405},
-        {"HEAD", "", "", 200},
-        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200},
-        {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
+        {"POST", std::string(65, 'A'), "", 413}, {"DELETE", "", "", 405}, {"HEAD", "", "", 200},
+        {"POST", "OTHER_40", "CONTENT_LENGTH=", 200}, {"POST", std::string(100000, 'A'), "CONTENT_LENGTH=", 413},
         {"POST", "ABC_12", "CONTENT_LENGTH=20", 400}};
+    // clang-format on
     for (const auto& [method, body, environment, status] : rows) {
         RawReply reply = runCgi(method, body, database, environment);
         // The game shows the text before the first "<": a refusal must have its reason there.

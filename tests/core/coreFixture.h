@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fakePlatform.h"
+#include "testSeed.h"
 #include "game/game.h"
 #include "game/input.h"
 

@@ -1,10 +1,6 @@
 // fakePlatform.cpp: the test double's implementation of every platform function.
 #include "fakePlatform.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-
 FakePlatform fake;
 
 static std::string place(Surface to, int x, int y) {
@@ -58,12 +54,3 @@ bool writeHiScoreText(const std::string& text) {
 
 void debugOutput(const std::string& utf8) { fake.debugLines.push_back(utf8); }
 void postClose(WindowId window) { fake.closes.push_back(window); }
-
-// The seed of a randomized test, read here so that the core's tests never touch the environment:
-// PILARO_TEST_SEED replays one, and the seed in use is printed where a failure's replay begins.
-unsigned testSeed() {
-    const char* seedText = std::getenv("PILARO_TEST_SEED");
-    const unsigned seed = seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : std::random_device{}();
-    std::printf("random play seed %u (replay with PILARO_TEST_SEED=%u)\n", seed, seed);
-    return seed;
-}

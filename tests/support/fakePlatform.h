@@ -31,6 +31,3 @@ struct FakePlatform {
 };
 
 extern FakePlatform fake;
-
-// A randomized test's seed: PILARO_TEST_SEED when set, else a fresh one; printed either way.
-unsigned testSeed();

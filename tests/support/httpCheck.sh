@@ -1,5 +1,9 @@
 # httpCheck.sh, sourced by the deployment tests: a free loopback port, waiting for a server, and one
-# exchange checked as the game would see it. The test defines fail() and $scratch, its own folder.
+# exchange checked as the game would see it; and the test's own folder, $scratch, removed at its end
+# with whatever the test started in the background, and fail().
+scratch=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null || true; wait 2>/dev/null || true; rm -rf "$scratch"' EXIT
+fail() { echo "$(basename "$0"): $*" >&2; exit 1; }
 freePort() { python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'; }
 waitForPort() {
   for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.05; done

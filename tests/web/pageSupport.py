@@ -66,6 +66,11 @@ def cells(d):  # the well's cells that do not show the light grey background at 
 # The falling piece, above whatever settled at the bottom while looking for a turning one.
 piece = lambda d: {(r, c) for r, c in cells(d) if r < 12}
 shape = lambda d: (lambda s: {(r - min(s)[0], c - min(c for r, c in s)) for r, c in s})(piece(d))
+def toNameWindow(d, drop, answer, storedMeanwhile=None):  # drop() to a new best score, answer(title, button) yes to the offer
+    wait("the game's end", lambda: box(d) or drop(), 60)
+    if storedMeanwhile: waitBox(d, "ハイスコア！"); d.execute_script("localStorage.setItem('hiScore.txt', arguments[0])", storedMeanwhile)
+    best = answer("ハイスコア！", "OK"); answer("ランキング登録", "はい")
+    return best, wait("the name field", lambda: d.find_elements("css selector", "dialog.name[open] .field"))[0]  # the best box, the field
 def turningPiece(d, drop):  # drops O pieces (which do not turn) until another falls clear of the top
     while len({c for r, c in wait("a falling piece", lambda: piece(d))}) == 2 and len({r for r, c in piece(d)}) == 2:
         drop(); time.sleep(0.2)

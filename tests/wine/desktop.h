@@ -78,12 +78,13 @@ struct Image {
 struct Desktop {
     pid_t server = -1, windowManager = -1;
 
-    // Also points this process's DISPLAY at it. A second try covers a start that lost a race on
-    // a busy machine (seen once: openbox never came up on a fresh display).
-    bool start(std::string& why) {
+    // Also points this process's DISPLAY at it; "" once it runs, else why not. A second try covers a
+    // start that lost a race on a busy machine (seen once: openbox never came up on a fresh display).
+    std::string start() {
+        std::string why;
         for (int attempt = 0; attempt < 2; ++attempt, stop()) {
             int fds[2];
-            if (pipe(fds) != 0) return why = "no pipe for Xvfb", false;
+            if (pipe(fds) != 0) return "no pipe for Xvfb";
             // -displayfd: the server takes the first free display number and writes it to the pipe.
             server = spawn("exec Xvfb -displayfd " + std::to_string(fds[1]) +
                            " -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1");
@@ -98,13 +99,14 @@ struct Desktop {
             if (ready && waitUntil(std::chrono::seconds(15), [] {
                     return succeeds("timeout 5 xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'");
                 }))
-                return true;
+                return "";
             why = ready ? "openbox did not start on " + display : "Xvfb did not start";
         }
-        return false;
+        return why;
     }
 
     void stop() { killAndReap(windowManager), killAndReap(server); }
+    ~Desktop() { stop(); }
 };
 
 // `wine exe` run in a folder, its output (and Wine's traces) going to a file.
