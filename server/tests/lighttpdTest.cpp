@@ -40,8 +40,8 @@ RawReply rawExchange(unsigned port, const std::string& request) {
     return parsedReply(all, "HTTP/1.");
 }
 
-// A throw-away PostgreSQL server of one test's own, which it may crash, started with postgres.sh's
-// `options`. Its WAL writer waits ten seconds between rounds, so that a commit that did not wait for
+// A throw-away PostgreSQL server of one test's own, which it may crash, started by
+// scripts/scratch-postgres with `options`. Its WAL writer waits ten seconds between rounds, so that a commit that did not wait for
 // its flush stays unflushed.
 struct CrashablePostgres {
     std::string state = makeTempDir() + "/state";
