@@ -2,6 +2,7 @@
 // wipe's delay and the ranking request, whose ends come back through the loop.
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -185,6 +186,12 @@ protected:
     }
 };
 
+// The request's own thread hands its reply to the loop only while the windows exist: a reply that
+// comes as the program ends (its window closed during the request) would otherwise reach for the
+// application while it is being destroyed.
+std::mutex replyGate;
+bool takingReplies = false;
+
 bool ourWindowActive() {
     return (gameWindow != nullptr && gameWindow->isActiveWindow()) ||
            (nameWindow != nullptr && nameWindow->isActiveWindow());
@@ -202,9 +209,15 @@ void makeWindows() {
     // paint of their frame, rather than a paint after each.
     gameWindow->startTicking();
     nameWindow->startTicking();
+    std::lock_guard gate(replyGate);
+    takingReplies = true;
 }
 
 void releaseWindows() {
+    {
+        std::lock_guard gate(replyGate);
+        takingReplies = false;
+    }
     delete nameWindow;
     nameWindow = nullptr;
     delete gameWindow;
@@ -231,7 +244,8 @@ void startRankingPost(const HttpTarget& target, const std::string& headerLine, c
     // The reply comes back to the game's thread through the loop, which meanwhile goes on
     // painting, moving and ticking both windows.
     startCurlPost(target, headerLine, body, replyLimit, [](const std::string& reply) {
-        QMetaObject::invokeMethod(qApp, [reply] { onRankingReply(reply); }, Qt::QueuedConnection);
+        std::lock_guard gate(replyGate);
+        if (takingReplies) QMetaObject::invokeMethod(qApp, [reply] { onRankingReply(reply); }, Qt::QueuedConnection);
     });
 }
 
