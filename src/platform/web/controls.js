@@ -113,8 +113,9 @@ var pilaroControls = (function () {
   }
 
   // Gamepads with the standard mapping: the d-pad's left, right and down, A turns, B hard-drops,
-  // Start pauses. While a box is open, A and B answer it instead.
-  var gamepadKeys = { 14: 37, 15: 39, 13: 40, 0: 38, 1: 16, 9: 112 };
+  // Start pauses. While a box is open, A and B answer it instead, and while the name window is
+  // open, the buttons write the name (picker.js), the d-pad's up too, which is no game key (0).
+  var gamepadKeys = { 14: 37, 15: 39, 13: 40, 12: 0, 0: 38, 1: 16, 9: 112 };
   var gamepadHeld = {};
 
   function pollGamepads() {
@@ -130,7 +131,9 @@ var pilaroControls = (function () {
         if (down === !!gamepadHeld[source]) continue;
         gamepadHeld[source] = down;
         if (!down) release(source);
-        else if (!answerBox(Number(number))) press(source, gamepadKeys[number]);
+        else if (!answerBox(Number(number)) && !pilaroPicker.take(Number(number)) && gamepadKeys[number]) {
+          press(source, gamepadKeys[number]);
+        }
       }
     }
     requestAnimationFrame(pollGamepads);

@@ -1,7 +1,7 @@
 // page.js: the page's start-up and the events it hands the program: the lock asked for, the
 // program compiled, its windows and art set up, then its timers, keys and activation, until it
 // ends. Linked in front of the program (--pre-js) after lock.js; the page's other parts
-// (storage.js, drawing.js, sound.js, boxes.js, ranking.js, controls.js) follow it.
+// (storage.js, drawing.js, sound.js, boxes.js, picker.js, ranking.js, controls.js) follow it.
 'use strict';
 
 var Module = typeof Module != 'undefined' ? Module : {};
