@@ -1,6 +1,8 @@
 // sharedStore.cpp: the batching of one process's submissions (see sharedStore.h).
 #include "sharedStore.h"
 
+#include <system_error>
+
 bool SharedStore::open(const std::string& location, std::string& error) {
     std::unique_lock lock(mutex);
     if (store != nullptr) return true;
@@ -13,21 +15,46 @@ bool SharedStore::open(const std::string& location, std::string& error) {
     return store != nullptr;
 }
 
+SharedStore::~SharedStore() {
+    {
+        std::lock_guard lock(mutex);
+        closing = true;
+    }
+    turnEnded.notify_all();
+    if (writer.joinable()) writer.join();
+}
+
 void SharedStore::submit(PendingSubmission& pending) {
     std::unique_lock lock(mutex);
+    if (!writer.joinable()) {
+        try {
+            writer = std::thread(&SharedStore::writeBatches, this);
+        } catch (const std::system_error&) {
+            // A host that refuses the thread: this request writes what waits, its own among it.
+            waiting.push_back(&pending);
+            turnEnded.wait(lock, [this] { return !busy; });
+            std::vector<PendingSubmission*> batch;
+            batch.swap(waiting);
+            takeTurn(lock, [&] { store->submitAll(batch); });
+            return;
+        }
+    }
     pending.answered = false;
     waiting.push_back(&pending);
-    // Whoever finds the store free writes everything waiting, its own submission among it; the
-    // others wait for that batch, or for the next, to end.
-    while (!pending.answered) {
-        if (busy) {
-            turnEnded.wait(lock);
-            continue;
-        }
+    turnEnded.notify_all();
+    turnEnded.wait(lock, [&] { return pending.answered; });
+}
+
+void SharedStore::writeBatches() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        turnEnded.wait(lock, [this] { return closing || (!busy && !waiting.empty()); });
+        if (waiting.empty()) return;
         std::vector<PendingSubmission*> batch;
         batch.swap(waiting);
         takeTurn(lock, [&] { store->submitAll(batch); });
         for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
+        turnEnded.notify_all();
     }
 }
 

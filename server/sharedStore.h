@@ -8,14 +8,18 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Opened on first use and kept open. Submissions that arrive while a batch is being written wait,
 // and go together in the next batch: one transaction and one flush for all of them, where two
 // processes taking turns at the write lock spent most of their time handing it over. Each is
-// answered only once its batch is committed and on the disk.
+// answered only once its batch is committed and on the disk. One thread of the store's own writes
+// the batches, one after the other, for as long as submissions wait: it starts the next as soon as
+// one ends, where a request thread would first have to be woken for it.
 class SharedStore {
 public:
+    ~SharedStore();
     // Opens the store at `location` for the first caller; false (and why) when it cannot.
     bool open(const std::string& location, std::string& error);
     // Stores one submission with whatever else is waiting.
@@ -24,6 +28,8 @@ public:
     void exclusive(const std::function<void(RankingStore&)>& use);
 
 private:
+    // The writer's loop: each batch waiting, until the store is closed.
+    void writeBatches();
     // Runs `work` with the store marked busy and the mutex released; returns with it held again.
     void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
 
@@ -32,4 +38,6 @@ private:
     bool busy = false;  // someone is using the store, without the mutex held
     std::unique_ptr<RankingStore> store;
     std::vector<PendingSubmission*> waiting;
+    std::thread writer;     // started with the first submission
+    bool closing = false;
 };
