@@ -101,7 +101,6 @@ struct LocalServer {
 };
 
 const std::string head = "POST " PILARO_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
-const std::string pageRequest = "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n";
 
 // How many times `part` (a regular expression) matches in `text`.
 std::ptrdiff_t occurrences(const std::string& text, const char* part) {
@@ -324,7 +323,7 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     int streak = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (int i = 0; streak < 12 && std::chrono::steady_clock::now() < deadline; ++i) {
-        bool served = rawExchange(hosts[i % 2].port, pageRequest).status == 200;
+        bool served = rawExchange(hosts[i % 2].port, "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n").status == 200;
         streak = served ? streak + 1 : 0;
         if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
