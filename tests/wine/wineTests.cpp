@@ -215,10 +215,11 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     EXPECT_FALSE(waitForWindow("登録完了", 30s).empty()) << "no done box within 30 s of OK";
     EXPECT_EQ(server.requests().back().body, "slow_" + score);
     answerBox("登録完了", "Return");
-    // Yes deals a new game, which plays on. (Escape closes the window as No did above, by the same
-    // close the core posts.)
+    // Yes deals a new game, which plays on; Escape then ends the program with 0.
     answerBox("ゲームオーバー", "Return");
     EXPECT_TRUE(waitUntil(10s, [&] { return blocksIn({screenshot(window), 1}).size() == 4; })) << "no new game";
+    ASSERT_TRUE(pressKeys(window, "Escape"));
+    EXPECT_EQ(game->waitForExit(15s), 0) << "after Escape";
     EXPECT_THAT(messageBoxTexts(game->outputPath), testing::Contains("")) << "the abandoned exchange's done box";
 }
 
