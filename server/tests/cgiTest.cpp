@@ -27,9 +27,9 @@ RawReply runCgi(const std::string& method, const std::string& body, const std::s
 
 TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnlyReadsWhenAskedTo) {
     std::string database = freshStore("sqlite");
-    RawReply first = runCgi("POST", "\x81\x5F\x82\xA0_50", database);  // "＼あ"
-    EXPECT_EQ(first.exitStatus, 0);
-    EXPECT_EQ(doneText(first.body), "あなたは1位です\n1位 ＼あ 50\n");
+    // "＼あ", for the commands below. (The reply's text is the rules test's; its way out of a CGI run
+    // is the lighttpd test's CGI start.)
+    EXPECT_EQ(runCgi("POST", "\x81\x5F\x82\xA0_50", database).status, 200);
     // Without a length (a gateway streaming a chunked body) the body is read to its end, within the
     // same limit; a body shorter than its length is refused.
     // clang-format off

@@ -53,7 +53,6 @@ struct CrashablePostgres {
         runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' stop '" + state + "'");
         std::filesystem::remove_all(std::filesystem::path(state).parent_path());
     }
-    std::string uri() const { return readFile(state).substr(0, readFile(state).find('\n')); }  // empty if not up
     bool crash() { return runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'") == 0; }  // a power cut
 };
 
@@ -102,7 +101,6 @@ struct LocalServer {
 };
 
 const std::string head = "POST " PILARO_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
-const std::string pageRequest = "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n";
 
 // How many times `part` (a regular expression) matches in `text`.
 std::ptrdiff_t occurrences(const std::string& text, const char* part) {
@@ -221,15 +219,13 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
         {chunkedMegabyte + "0\r\n\r\n", 413, "送信内容が長すぎます\n"},
         {head + "\r\nA_1", 411, "送信内容の長さがわかりません\n"},
         {head + "Content-Length: x\r\n\r\nA_1", 400, "送信内容の形式が正しくありません\n"},
-        {head + "Content-Length: 6\r\n\r\n" + "\x00\xFF\x01\x80_1"s, 400, "名前に制御文字は使えません\n"},
-        {head + "Content-Length: 11\r\n\r\n';DROP--\"_4", 200, "あなたは2位です\n1位 CH 5\n2位 ';DROP--\" 4\n"},
-    };
+        {head + "Content-Length: 6\r\n\r\n" + "\x00\xFF\x01\x80_1"s, 400, "名前に制御文字は使えません\n"}};
     for (const auto& [request, status, shown] : rows) {
         RawReply reply = rawExchange(server.port, request);
         EXPECT_EQ(reply.status, status) << request.substr(head.size(), 40);
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
-    // Stored literally (the replies above list them); "/" leads to the ranking.
+    // (Quotes in a name are stored as they are: the page test's O'B"& row.) "/" leads to the ranking.
     EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_RANKING_PATH),
               std::string::npos);
 
@@ -288,11 +284,11 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
 // The README's two web hosts sharing one PostgreSQL server, all on loopback: the database reached
 // over TCP with TLS and a password (scram-sha-256, sslmode=require, the password in a pgpass file).
 // Submissions arriving together at both hosts are each stored once and kept through a crash of
-// PostgreSQL, both show the same page, the running hosts serve through the crash again within
-// seconds, and the rate limit counts an address across the hosts.
+// PostgreSQL, the running hosts serve through the crash again within seconds, and the rate limit
+// counts an address across the hosts (which a host on a store of its own would not).
 TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     CrashablePostgres database("fast tls");
-    std::string lines = readFile(database.state), uri = database.uri();
+    std::string lines = readFile(database.state), uri = lines.substr(0, lines.find('\n'));  // empty if not up
     if (uri.empty()) GTEST_SKIP() << "PostgreSQL could not start here: " << lines;
     // The hosts' ranking processes and this test's checks find the password as an operator's would.
     setenv("PGPASSFILE",
@@ -319,9 +315,6 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
             }
         });
     for (std::thread& t : posters) t.join();
-    std::string page = rawExchange(hosts[0].port, pageRequest).body;
-    EXPECT_NE(page.find("H3_39"), std::string::npos);
-    EXPECT_EQ(rawExchange(hosts[1].port, pageRequest).body, page);
 
     // A crash of the database: each host's processes hold connections that died with it. Within a
     // few seconds every process serves again, page reads as well as submissions, with no restart
@@ -330,7 +323,7 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     int streak = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (int i = 0; streak < 12 && std::chrono::steady_clock::now() < deadline; ++i) {
-        bool served = rawExchange(hosts[i % 2].port, pageRequest).status == 200;
+        bool served = rawExchange(hosts[i % 2].port, "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n").status == 200;
         streak = served ? streak + 1 : 0;
         if (!served) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -17,7 +17,6 @@
 #include <map>
 #include <set>
 #include <random>
-#include <thread>
 #include <tuple>
 
 using namespace std::string_literals;
@@ -276,20 +275,16 @@ TEST(Requests, AreNeverCachedLogEvery5xxAndNumberPagesFromTheQuery) {
         EXPECT_NE(response.extraHeaders.find("Cache-Control: no-store"), std::string::npos);
     }
     // Pages are numbered from the query and clamped to the ranking; names are shown escaped.
+    // (Request threads meeting at the shared store are the lighttpd tests' load, whose every
+    // acknowledged submission must be stored.)
     SharedStore store;
-    // Four request threads at once, as in a FastCGI process, each answered once stored.
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([&store, t] {
-            for (int i = t; i < 60; i += 4) {
-                const char* const odd[] = {"\x82\xA0", "O'B\"&", "<script>"};  // 7, 8, 9
-                std::string name = i >= 7 && i <= 9 ? odd[i - 7] : "N" + std::to_string(i);
-                Response response = handleRequest(store, {":memory:", {0, 60}, {}}, {"POST", "", "", ""},
-                                                  BodyState::complete, name + "_" + std::to_string(i), 1000);
-                EXPECT_EQ(response.status, 200) << response.logLine;
-            }
-        });
-    for (std::thread& thread : threads) thread.join();
+    for (int i = 0; i < 60; ++i) {
+        const char* const odd[] = {"\x82\xA0", "O'B\"&", "<script>"};  // 7, 8, 9
+        std::string name = i >= 7 && i <= 9 ? odd[i - 7] : "N" + std::to_string(i);
+        Response response = handleRequest(store, {":memory:", {0, 60}, {}}, {"POST", "", "", ""}, BodyState::complete,
+                                          name + "_" + std::to_string(i), 1000);
+        EXPECT_EQ(response.status, 200) << response.logLine;
+    }
     auto page = [&](const char* query) {
         return handleRequest(store, {}, {"GET", query, "", ""}, BodyState::complete, "", 1000).body;
     };

@@ -21,20 +21,15 @@ static Texts endGameWith(const char* best, std::uint32_t score, std::initializer
 }
 
 TEST_F(Scores, TheFileIsReadLikePercentDAndWrittenLikeIt) {
-    // The last row is held at the top of the signed range.
-    // clang-format off
-    const std::pair<const char*, std::uint32_t> rows[] = {
-        {"750", 750}, {" 42abc", 42}, {"\n\t+17\n", 17}, {"", 0}, {"abc", 0}, {"-", 0}, {"007", 7}, {"-1", 0xFFFFFFFFu},
-        {"99999999999999999999", 2147483647u}, {"-99999999999", 0x80000000u}};
-    // clang-format on
+    // Whatever else the file holds (blanks, signs, trailing letters, numbers out of range) is read as
+    // strtol reads it, held to the signed range: the hiScore fuzz target's check, from a corpus of
+    // such texts. Here: a number, none after one, -1 as the largest score, and no file at all.
+    const std::pair<const char*, std::uint32_t> rows[] = {{"750", 750}, {"abc", 0}, {"-1", 0xFFFFFFFFu}, {nullptr, 0}};
     for (const auto& [content, hiScore] : rows) {
-        fake.hiScoreFile = true, fake.hiScoreText = content;
+        fake.hiScoreFile = content != nullptr, fake.hiScoreText = content ? content : "";
         loadHiScore();
-        EXPECT_EQ(game.hiScore, hiScore) << '"' << content << '"';
+        EXPECT_EQ(game.hiScore, hiScore) << '"' << (content ? content : "no file") << '"';
     }
-    fake.hiScoreFile = false;
-    loadHiScore();
-    EXPECT_EQ(game.hiScore, 0u) << "no file";
     for (std::uint32_t score : {0u, 501u, 2147483647u, 4294967295u})
         EXPECT_EQ(hiScoreFileText(score), score == 4294967295u ? "-1" : std::to_string(score));
 

@@ -19,8 +19,6 @@
 #include <thread>
 #include <vector>
 
-using Clock = std::chrono::steady_clock;
-
 // Runs a shell command and returns what it printed on standard output. Every command given
 // here carries its own time limit.
 inline std::string runCommand(const std::string& command) {
@@ -37,9 +35,9 @@ inline bool succeeds(const std::string& command) { return std::system((command +
 
 // Polls `ready` every 50 ms until it holds or `limit` has passed; true when it held.
 inline bool waitUntil(std::chrono::milliseconds limit, const std::function<bool()>& ready) {
-    for (const auto deadline = Clock::now() + limit; !ready();
+    for (const auto deadline = std::chrono::steady_clock::now() + limit; !ready();
          std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-        if (Clock::now() >= deadline) return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
     return true;
 }
 

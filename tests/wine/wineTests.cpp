@@ -1,6 +1,7 @@
 // wineTests.cpp: pilaro.exe played under Wine on a throw-away X display: its imports, and one run
 // of two games, at 192 and at 96 DPI, that walks the window, the frame, the keys, the single-instance
 // guard, the new-best-score branch down to the ranking POST, and the time limit of the exchange.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using Texts = std::vector<std::string>;
 
 const std::string prefix = PILARO_WINE_PREFIX;
 
@@ -115,8 +115,7 @@ protected:
     std::pair<std::string, std::string> toNameWindow(const std::string& window) {
         for (int drop = 0; drop < 100 && waitForWindow("ハイスコア！", 300ms).empty(); ++drop)
             pressKeys(window, "shift");
-        answerBox("ハイスコア！", "Return");
-        answerBox("ランキング登録", "Return");
+        for (const char* title : {"ハイスコア！", "ランキング登録"}) answerBox(title, "Return");
         return {waitForWindow("名前入力", 15s), runCommand("cat '" + workDir + "/hiScore.txt'")};
     }
 
@@ -176,7 +175,6 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     Program& second = *startGame(192).first;
     answerBox("起動できません", "Return");
     EXPECT_EQ(second.waitForExit(15s), 0) << "the second copy";
-    EXPECT_EQ(messageBoxTexts(second.outputPath), Texts{"既に起動しています"});
 
     // Yes to the offer shows the name window; OK with nothing typed there: the warning, and the name window stays for another try.
     auto [nameWindow, score] = toNameWindow(window);
@@ -193,10 +191,9 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     // No at the continue question (Tab moves to No, space presses it) ends the program with 0.
     answerBox("ゲームオーバー", "Tab space");
     EXPECT_EQ(game->waitForExit(15s), 0) << "after No";
-    // The new best score replaced the one on file before the ranking was offered.
-    EXPECT_EQ(messageBoxTexts(game->outputPath),
-              (Texts{"続ける", "スコア：" + score, "あなたのスコア\n" + score + "\nランキングに登録しますか？",
-                     "名前を入力してください", "12位11位以下はホームページにて", "続けますか？"}));
+    // The done box shows the reply as WinINet read it. (The boxes' other texts and their order are the
+    // core's; their titles, converted as the texts are, were each waited for above.)
+    EXPECT_THAT(messageBoxTexts(game->outputPath), testing::Contains("12位11位以下はホームページにて"));
 
     // At 96 DPI, against a server that trickles its reply a byte at a time (it would take minutes,
     // yet never pauses long enough for WinINet's own limits): the empty done box once the 10 s are up.
@@ -223,9 +220,7 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     EXPECT_TRUE(waitUntil(10s, [&] { return blocksIn({screenshot(window), 1}).size() == 4; })) << "no new game";
     ASSERT_TRUE(pressKeys(window, "Escape"));
     EXPECT_EQ(game->waitForExit(15s), 0) << "after Escape";
-    EXPECT_EQ(
-        messageBoxTexts(game->outputPath),
-        (Texts{"スコア：" + score, "あなたのスコア\n" + score + "\nランキングに登録しますか？", "", "続けますか？"}));
+    EXPECT_THAT(messageBoxTexts(game->outputPath), testing::Contains("")) << "the abandoned exchange's done box";
 }
 
 }  // namespace
