@@ -284,8 +284,9 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
 // The README's two web hosts sharing one PostgreSQL server, all on loopback: the database reached
 // over TCP with TLS and a password (scram-sha-256, sslmode=require, the password in a pgpass file).
 // Submissions arriving together at both hosts are each stored once and kept through a crash of
-// PostgreSQL, the running hosts serve through the crash again within seconds, and the rate limit
-// counts an address across the hosts (which a host on a store of its own would not).
+// PostgreSQL, both show the same page, the running hosts serve through the crash again within
+// seconds, and the rate limit counts an address across the hosts (which a host on a store of its
+// own would not).
 TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     CrashablePostgres database("fast tls");
     std::string lines = readFile(database.state), uri = lines.substr(0, lines.find('\n'));  // empty if not up
@@ -315,6 +316,9 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
             }
         });
     for (std::thread& t : posters) t.join();
+    const std::string page = rawExchange(hosts[0].port, "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n").body;
+    EXPECT_NE(page.find("H3_39"), std::string::npos);
+    EXPECT_EQ(rawExchange(hosts[1].port, "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n").body, page);
 
     // A crash of the database: each host's processes hold connections that died with it. Within a
     // few seconds every process serves again, page reads as well as submissions, with no restart
