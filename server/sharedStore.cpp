@@ -48,7 +48,7 @@ void SharedStore::submit(PendingSubmission& pending) {
 void SharedStore::writeBatches() {
     std::unique_lock lock(mutex);
     for (;;) {
-        turnEnded.wait(lock, [this] { return closing || (!busy && !waiting.empty()); });
+        turnEnded.wait(lock, [this] { return !busy && (closing || !waiting.empty()); });
         if (waiting.empty()) return;
         std::vector<PendingSubmission*> batch;
         batch.swap(waiting);
