@@ -26,23 +26,24 @@ SharedStore::~SharedStore() {
 
 void SharedStore::submit(PendingSubmission& pending) {
     std::unique_lock lock(mutex);
-    if (!writer.joinable()) {
-        try {
-            writer = std::thread(&SharedStore::writeBatches, this);
-        } catch (const std::system_error&) {
-            // A host that refuses the thread: this request writes what waits, its own among it.
-            waiting.push_back(&pending);
-            turnEnded.wait(lock, [this] { return !busy; });
-            std::vector<PendingSubmission*> batch;
-            batch.swap(waiting);
-            takeTurn(lock, [&] { store->submitAll(batch); });
-            return;
-        }
-    }
     pending.answered = false;
     waiting.push_back(&pending);
+    bool writing = writer.joinable();
+    if (!writing) {
+        try {
+            writer = std::thread(&SharedStore::writeBatches, this);
+            writing = true;
+        } catch (const std::system_error&) {
+            // A host that refuses the thread: whoever finds the store free writes what waits.
+        }
+    }
     turnEnded.notify_all();
-    turnEnded.wait(lock, [&] { return pending.answered; });
+    while (!pending.answered) {
+        if (writing || busy)
+            turnEnded.wait(lock);
+        else
+            writeWaiting(lock);
+    }
 }
 
 void SharedStore::writeBatches() {
@@ -50,12 +51,16 @@ void SharedStore::writeBatches() {
     for (;;) {
         turnEnded.wait(lock, [this] { return !busy && (closing || !waiting.empty()); });
         if (waiting.empty()) return;
-        std::vector<PendingSubmission*> batch;
-        batch.swap(waiting);
-        takeTurn(lock, [&] { store->submitAll(batch); });
-        for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
-        turnEnded.notify_all();
+        writeWaiting(lock);
     }
+}
+
+void SharedStore::writeWaiting(std::unique_lock<std::mutex>& lock) {
+    std::vector<PendingSubmission*> batch;
+    batch.swap(waiting);
+    takeTurn(lock, [&] { store->submitAll(batch); });
+    for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
+    turnEnded.notify_all();
 }
 
 void SharedStore::exclusive(const std::function<void(RankingStore&)>& use) {

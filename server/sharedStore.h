@@ -30,6 +30,8 @@ public:
 private:
     // The writer's loop: each batch waiting, until the store is closed.
     void writeBatches();
+    // Writes everything waiting as one batch and answers it.
+    void writeWaiting(std::unique_lock<std::mutex>& lock);
     // Runs `work` with the store marked busy and the mutex released; returns with it held again.
     void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
 
