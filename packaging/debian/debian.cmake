@@ -25,6 +25,8 @@ add_custom_target(pilaro_package_docs ALL DEPENDS ${generated}/changelog.gz ${ge
 # The game, under /usr/games as Debian's games are.
 if(TARGET pilaro)
   install(TARGETS pilaro RUNTIME DESTINATION games COMPONENT game)
+  # The sound module, which the game looks for in ../lib/games/pilaro from where it lies.
+  install(TARGETS pilaro_sound LIBRARY DESTINATION lib/games/pilaro COMPONENT game)
   install(FILES ${here}/${appId}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT game)
   install(FILES ${generated}/${appId}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT game)
   foreach(size 48 64 128 256)

@@ -132,8 +132,8 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     sendKey(window, true, Qt::Key_Down);
     const bool downHeld = isDownKeyHeld();
     sendKey(window, false, Qt::Key_Down);
-    EXPECT_EQ(std::tuple(current.col, current.row, game.score, downHeld, isDownKeyHeld()),
-              std::tuple(startCol + 2, startRow + 1, 1u, true, false));
+    EXPECT_EQ(std::tuple(current.col, current.row, game.score, downHeld, isDownKeyHeld(), soundsLoaded()),
+              std::tuple(startCol + 2, startRow + 1, 1u, true, false, true));
 
     // The hidden name window's timer ticks the game too: each window runs a precise 33 ms timer, so
     // there are two ticks of 33 ms game time per period, and at level 1 a piece falls a row every

@@ -21,7 +21,7 @@
 namespace {
 
 QImage backBufferImage;         // every frame is composed here; the paint handler copies it out
-QImage windowImage;             // the game window's own pixels while the row-clear wipe draws on them
+QImage windowImage;             // the game window's own pixels while the row-clear wipe draws on them; none otherwise
 QImage backdropImage;           // the background art
 QImage tileSheetImage;          // the eight block tiles, one above the other
 bool windowImageShown = false;  // the window shows windowImage until the next frame is composed
@@ -63,13 +63,22 @@ void noteDrawnOn(Surface surface) {
 }
 
 // Copies a rectangle that lies inside both images; all of them are 32-bit RGB, so a copy is one
-// memmove per row, with nothing allocated.
+// move of bytes per row, with nothing allocated.
 void copyPixels(QImage& target, int x, int y, int width, int height, const QImage& source, int fromX, int fromY) {
     const qsizetype sourceStride = source.bytesPerLine();
     const qsizetype targetStride = target.bytesPerLine();
     const uchar* sourceRow = source.constBits() + fromY * sourceStride + fromX * 4;
     uchar* targetRow = target.bits() + y * targetStride + x * 4;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    if (width == cellSize && &target != &source) {
+        // A tile, the bulk of every frame: a row of known length is copied inline, not by a call.
+        for (int row = 0; row < height; ++row) {
+            std::memcpy(targetRow, sourceRow, cellSize * 4);
+            sourceRow += sourceStride;
+            targetRow += targetStride;
+        }
+        return;
+    }
     for (int row = 0; row < height; ++row) {
         std::memmove(targetRow, sourceRow, rowBytes);
         sourceRow += sourceStride;
@@ -77,24 +86,73 @@ void copyPixels(QImage& target, int x, int y, int width, int height, const QImag
     }
 }
 
-// Every frame starts from the whole background. Most of the back buffer is background already:
-// only what was drawn since (blocks, pieces, text) differs. So the back buffer remembers those
-// rectangles, gets just them back when a frame begins, and then already holds the background.
-struct PixelRect {
-    int x, y, width, height;
-};
-constexpr int drawnRectLimit = 256;  // a full well, the pieces and the panel need about 220
-PixelRect drawnRects[drawnRectLimit];
-int drawnRectCount = 0;
-bool backBufferIsBackdrop = false;  // the back buffer holds the background except drawnRects
+// Every frame starts from the whole background, and most of the back buffer is background already:
+// only what was drawn since (blocks, pieces, text) differs. The back buffer is therefore tracked as
+// a grid of cell-sized squares, each holding the background, this frame's drawing, or the last
+// frame's (stale). A stale square gets its background back only when this frame does not cover it
+// whole: a well full of blocks is drawn over the old blocks, not over a background restored first.
+enum class Square : std::uint8_t { background, drawn, stale };
+constexpr int squareColumns = (canvasWidth + cellSize - 1) / cellSize;
+constexpr int squareRows = (canvasHeight + cellSize - 1) / cellSize;
+Square squares[squareRows][squareColumns];
+bool squaresKnown = false;  // false until the whole background is in: the squares mean nothing yet
 
-void noteBackBufferDrawn(int x, int y, int width, int height) {
-    if (!backBufferIsBackdrop) return;
-    if (drawnRectCount == drawnRectLimit) {
-        backBufferIsBackdrop = false;  // too much to keep track of: the next frame copies it all
-        return;
-    }
-    drawnRects[drawnRectCount++] = {x, y, width, height};
+QRect squareRect(int row, int column) {
+    return QRect(column * cellSize, row * cellSize, cellSize, cellSize) & backBufferImage.rect();
+}
+
+void restoreSquare(int row, int column) {
+    const QRect r = squareRect(row, column);
+    copyPixels(backBufferImage, r.x(), r.y(), r.width(), r.height(), backdropImage, r.x(), r.y());
+    squares[row][column] = Square::background;
+}
+
+// Visits every square that `area` (inside the back buffer) touches.
+template <typename Visit>
+void forSquaresOf(const QRect& area, Visit visit) {
+    for (int row = area.top() / cellSize; row <= area.bottom() / cellSize; ++row)
+        for (int column = area.left() / cellSize; column <= area.right() / cellSize; ++column) visit(row, column);
+}
+
+// Before drawing on `area` of the back buffer: a stale square under it gets its background back,
+// unless an opaque drawing covers it whole.
+void prepareBackBuffer(const QRect& area, bool opaque) {
+    if (!squaresKnown) return;
+    forSquaresOf(area, [&](int row, int column) {
+        if (squares[row][column] != Square::stale) return;
+        if (opaque && area.contains(squareRect(row, column))) return;
+        restoreSquare(row, column);
+    });
+}
+
+void noteBackBufferDrawn(const QRect& area) {
+    if (!squaresKnown) return;
+    forSquaresOf(area, [](int row, int column) { squares[row][column] = Square::drawn; });
+}
+
+// The frame is complete: whatever of the last one it did not draw over becomes background.
+void settleBackBuffer() {
+    if (!squaresKnown) return;
+    for (int row = 0; row < squareRows; ++row)
+        for (int column = 0; column < squareColumns; ++column)
+            if (squares[row][column] == Square::stale) restoreSquare(row, column);
+}
+
+// The whole background, in place: every square not yet background is only waiting to be restored.
+// False when the background cannot cover the back buffer (missing art): then it is copied as it is.
+bool markAllStale() {
+    if (!squaresKnown) return false;
+    for (auto& row : squares)
+        for (Square& square : row)
+            if (square == Square::drawn) square = Square::stale;
+    return true;
+}
+
+void startTrackingSquares() {
+    squaresKnown = backdropImage.width() >= canvasWidth && backdropImage.height() >= canvasHeight &&
+                   backBufferImage.size() == QSize(canvasWidth, canvasHeight);
+    for (auto& row : squares)
+        for (Square& square : row) square = Square::background;
 }
 
 // The wipe's drawing on the window shows now, each step as it is drawn, not whenever the loop
@@ -116,13 +174,12 @@ long long realTimeNs() {
 void makeBackBuffer() {
     backBufferImage = QImage(canvasWidth, canvasHeight, QImage::Format_RGB32);
     backBufferImage.fill(Qt::black);
-    windowImage = QImage(canvasWidth, canvasHeight, QImage::Format_RGB32);
 }
 
 void loadArt() {
     tileSheetImage = readBitmap(QStringLiteral(":/art/" PILARO_TILES_FILE));
     backdropImage = readBitmap(QStringLiteral(":/art/" PILARO_BACKDROP_FILE));
-    backBufferIsBackdrop = false;
+    squaresKnown = false;
 }
 
 void releaseArt() {
@@ -131,6 +188,7 @@ void releaseArt() {
 }
 
 void paintGameWindow(QPainter& painter) {
+    settleBackBuffer();
     // On a high-density screen the painter scales by the window's whole factor; without
     // smoothing it samples the nearest pixel.
     painter.drawImage(QRect(0, 0, canvasWidth, canvasHeight), windowImageShown ? windowImage : backBufferImage);
@@ -142,18 +200,8 @@ void paintGameWindow(QPainter& painter) {
 
 
 void beginFrame() {
-    if (backBufferIsBackdrop) {
-        for (int i = 0; i < drawnRectCount; ++i) {
-            const PixelRect& r = drawnRects[i];
-            copyPixels(backBufferImage, r.x, r.y, r.width, r.height, backdropImage, r.x, r.y);
-        }
-    } else {
-        const int height = std::min(backBufferImage.height(), backdropImage.height());
-        const int width = std::min(backBufferImage.width(), backdropImage.width());
-        copyPixels(backBufferImage, 0, 0, width, height, backdropImage, 0, 0);
-        backBufferIsBackdrop = width == backBufferImage.width() && height == backBufferImage.height();
-    }
-    drawnRectCount = 0;
+    // What the last frame drew stays until this frame either draws over it or is complete.
+    markAllStale();
 }
 
 void copyRect(Surface to, int x, int y, int width, int height, Surface from, int fromX, int fromY) {
@@ -163,14 +211,24 @@ void copyRect(Surface to, int x, int y, int width, int height, Surface from, int
     const QPoint shift(fromX - x, fromY - y);
     const QRect area = QRect(x, y, width, height) & target.rect() & source.rect().translated(-shift);
     if (area.isEmpty()) return;
-    if (to == Surface::backBuffer) {
-        // Background over a back buffer that holds nothing else: the pixels are there already.
-        const bool backdropInPlace = from == Surface::backdrop && shift.isNull();
-        if (backdropInPlace && backBufferIsBackdrop && drawnRectCount == 0) return;
-        noteBackBufferDrawn(area.x(), area.y(), area.width(), area.height());
+    if (from == Surface::backBuffer) settleBackBuffer();
+    const bool onBackBuffer = to == Surface::backBuffer;
+    if (onBackBuffer) {
+        // The whole background in place: the squares not yet background are restored as the frame
+        // goes (or are drawn over), so nothing is copied now.
+        const bool wholeBackdrop = from == Surface::backdrop && shift.isNull() && area == target.rect();
+        if (wholeBackdrop && markAllStale()) return;
+        prepareBackBuffer(area, true);
     }
     copyPixels(target, area.x(), area.y(), area.width(), area.height(), source, area.x() + shift.x(),
                area.y() + shift.y());
+    if (onBackBuffer) {
+        if (from == Surface::backdrop && shift.isNull() && area == target.rect()) {
+            startTrackingSquares();  // the whole back buffer is background now
+        } else {
+            noteBackBufferDrawn(area);
+        }
+    }
     noteDrawnOn(to);
 }
 
@@ -178,9 +236,10 @@ void fillWhite(Surface to, int x, int y, int width, int height) {
     QImage& target = imageOf(to);
     const QRect area = QRect(x, y, width, height) & target.rect();
     if (area.isEmpty()) return;
-    if (to == Surface::backBuffer) noteBackBufferDrawn(area.x(), area.y(), area.width(), area.height());
+    if (to == Surface::backBuffer) prepareBackBuffer(area, true);
     for (int row = area.top(); row <= area.bottom(); ++row)
         std::memset(target.scanLine(row) + area.x() * 4, 0xFF, static_cast<std::size_t>(area.width()) * 4);
+    if (to == Surface::backBuffer) noteBackBufferDrawn(area);
     noteDrawnOn(to);
 }
 
@@ -199,7 +258,8 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
     const int right = std::min(target.width(), x + glyphs.width());
     const int bottom = std::min(target.height(), y + glyphs.height());
     if (right <= left || bottom <= top) return;
-    if (to == Surface::backBuffer) noteBackBufferDrawn(left, top, right - left, bottom - top);
+    const QRect area(left, top, right - left, bottom - top);
+    if (to == Surface::backBuffer) prepareBackBuffer(area, false);
     for (int row = top; row < bottom; ++row) {
         const auto* source = reinterpret_cast<const QRgb*>(glyphs.constScanLine(row - y)) + (left - x);
         auto* pixel = reinterpret_cast<QRgb*>(target.scanLine(row)) + left;
@@ -213,6 +273,7 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
                           static_cast<int>(alpha + qBlue(*pixel) * keep / 255));
         }
     }
+    if (to == Surface::backBuffer) noteBackBufferDrawn(area);
     noteDrawnOn(to);
 }
 
@@ -220,6 +281,10 @@ void beginWindowDrawing() {
     if (windowDrawingDepth++ > 0) return;
     // Direct drawing starts from what the window shows now: the last frame, unless the window
     // still holds earlier direct drawing.
+    settleBackBuffer();
+    // The window's own pixels exist only while a wipe shows on them: a canvas less to hold the
+    // rest of the time.
+    if (windowImage.isNull()) windowImage = QImage(canvasWidth, canvasHeight, QImage::Format_RGB32);
     if (!windowImageShown) std::memcpy(windowImage.bits(), backBufferImage.constBits(), windowImage.sizeInBytes());
     windowImageShown = true;
 }
@@ -230,7 +295,9 @@ void endWindowDrawing() {
 }
 
 void invalidateGameWindow() {
+    settleBackBuffer();
     frameComposed = true;
     windowImageShown = false;
+    windowImage = QImage();
     if (gameWindowWidget() != nullptr) gameWindowWidget()->update();
 }

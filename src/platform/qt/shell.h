@@ -46,5 +46,5 @@ QLineEdit* nameFieldWidget();   // none until the name window's first showing
 QPushButton* okButtonWidget();  // likewise
 void forgetNameControls();      // the name window and its controls are going
 
-// sound.cpp
-void releaseSounds();
+// sound.cpp: true once the sound module is loaded (at the first sound).
+bool soundsLoaded();

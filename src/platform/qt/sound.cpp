@@ -1,37 +1,37 @@
-// sound.cpp: the four sound effects, built into the program, one playing at a time.
-#include <iterator>
-
-#include <QSoundEffect>
-#include <QUrl>
+// sound.cpp: startSound, through the sound module (soundEffects.cpp), loaded at the first sound.
+#include <QCoreApplication>
+#include <QLibrary>
 #include <QWidget>
 
 #include "platform/platform.h"
-#include "present/sound.h"
-#include "resourceNames.h"
 #include "shell.h"
 
 namespace {
 
-QSoundEffect* sounds[soundCount] = {};  // by sound id, made when first played
+using PlaySound = void (*)(QObject* owner, int soundId);
+PlaySound playSound = nullptr;  // the module's, once it is loaded
+bool moduleTried = false;       // loaded or not, it is looked for once
+
+// Qt Multimedia, PulseAudio and the codecs behind them hold a few megabytes that a game nobody has
+// touched yet has no use for; like libcurl for the ranking, they are loaded when first wanted. The
+// module lies beside the program in the build, and in lib/games/pilaro beside games/ when installed.
+void loadSoundModule() {
+    moduleTried = true;
+    const QString dir = QCoreApplication::applicationDirPath();
+    for (const QString& path : {dir + QStringLiteral("/" PILARO_SOUND_MODULE),
+                                dir + QStringLiteral("/../lib/games/pilaro/" PILARO_SOUND_MODULE)}) {
+        QLibrary module(path);
+        playSound = reinterpret_cast<PlaySound>(module.resolve("pilaroPlaySound"));
+        if (playSound != nullptr) return;
+    }
+    debugOutput("The sound module " PILARO_SOUND_MODULE " was not found; the game plays without sound");
+}
 
 }  // namespace
 
 void startSound(int soundId) {
-    static const char* const files[] = {PILARO_SOUND_FILES};
-    static_assert(std::size(files) == soundCount);
-    if (soundId < 0 || soundId >= soundCount) return;
-    // One effect at a time: a new one cuts off whatever still sounds. With no audio device the
-    // effects stay silent; nothing here waits for them.
-    for (QSoundEffect* effect : sounds)
-        if (effect != nullptr) effect->stop();
-    if (sounds[soundId] == nullptr) {
-        sounds[soundId] = new QSoundEffect(gameWindowWidget());
-        sounds[soundId]->setSource(QUrl(QStringLiteral("qrc:/sounds/") + QString::fromLatin1(files[soundId])));
-    }
-    sounds[soundId]->play();
+    if (!moduleTried) loadSoundModule();
+    if (playSound != nullptr && gameWindowWidget() != nullptr) playSound(gameWindowWidget(), soundId);
 }
 
-// The effects belong to the game window and go with it.
-void releaseSounds() {
-    for (QSoundEffect*& effect : sounds) effect = nullptr;
-}
+bool soundsLoaded() { return playSound != nullptr; }

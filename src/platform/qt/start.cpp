@@ -63,7 +63,6 @@ bool startShell() {
 int runShell() {
     const int code = QApplication::exec();
     releaseArt();
-    releaseSounds();
     forgetNameControls();
     releaseWindows();
     delete instanceLock;  // unlocks
