@@ -31,7 +31,6 @@ void fitNameWindowToOuterSize();
 
 // drawing.cpp: the four surfaces.
 void makeBackBuffer();
-void loadArt();
 void releaseArt();
 // Paints the game window: the last frame, or the wipe drawn on the window since.
 void paintGameWindow(QPainter& painter);

@@ -73,24 +73,30 @@ mergeInto(LibraryManager.library, {
   },
 
   webHttpPost__deps: ['malloc'],
-  webHttpPost: function (path, headerLine, body, bodyLength, replyLimit) {
+  webHttpPost: function (path, headerLine, body, bodyLength, replyLimit, timeLimitMs) {
     var url = UTF8ToString(path);
     var header = UTF8ToString(headerLine);
     var sent = HEAPU8.slice(body, body + bodyLength);
-    pilaroRanking.post(url, header, sent, replyLimit, function (reply) {
+    pilaroRanking.post(url, header, sent, replyLimit, timeLimitMs, function (reply) {
       var memory = _malloc(reply.length + 1);
       HEAPU8.set(reply, memory);
       pilaroPage.deliver('_pilaroRankingReply', memory, reply.length);
     });
   },
 
-  webReadHiScore__deps: ['$cString'],
-  webReadHiScore: function () {
-    var text = pilaroStorage.read();
+  webReadStored__deps: ['$cString'],
+  webReadStored: function (name) {
+    var text = pilaroStorage.read(UTF8ToString(name));
     return text === null ? 0 : cString(text);
   },
 
-  webWriteHiScore: function (text) { return pilaroStorage.write(UTF8ToString(text)) ? 1 : 0; },
+  webWriteStored: function (name, text) { return pilaroStorage.write(UTF8ToString(name), UTF8ToString(text)) ? 1 : 0; },
+
+  webSeedText__deps: ['$cString'],
+  webSeedText: function () {
+    var seed = new URLSearchParams(location.search).get('seed');
+    return seed === null ? 0 : cString(seed);
+  },
 
   webDebugOutput: function (text) { console.warn(UTF8ToString(text)); }
 });

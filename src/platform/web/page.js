@@ -33,11 +33,9 @@ var pilaroPage = (function () {
   pilaroLock.take(function () {});
 
   // The page's keys and activation. keyCode is the desktop's virtual-key number for every key
-  // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112). Keys pressed while a box is up or
-  // the ranking request is out are dropped, as the desktop drops them: none is kept for the next
-  // game.
+  // the game knows (arrows 37-40, Shift 16, Escape 27, F1 112). The program decides what a key
+  // does while a box is up or the ranking request is out.
   function receiverOf(target) {
-    if (pilaroBoxes.anyOpen() || pilaroRanking.out()) return null;
     if (target === canvas) return '_pilaroGameKeyDown';
     if (target === pilaroBoxes.nameWindow()) return '_pilaroNameWindowKeyDown';
     return null;
@@ -106,11 +104,11 @@ var pilaroPage = (function () {
     document.title = facts.gameTitle;
     canvas = document.getElementById('game');
     pilaroDrawing.start(canvas, facts.width, facts.height);
-    pilaroBoxes.start(canvas, facts, function () { deliver('_pilaroCommand', facts.okId); });
+    pilaroBoxes.start(canvas, facts, function () { deliver('_pilaroNameConfirmed'); });
     pilaroControls.start(canvas, facts.width, facts.height);
     document.addEventListener('keydown', onKeyDown, true);
     document.addEventListener('keyup', onKeyUp, true);
-    // Another tab wrote the best score: the game compares against what is stored now.
+    // Another tab stored something (a best score): the game compares against what is stored now.
     pilaroStorage.watch(function () { deliver('_pilaroHiScoreChanged'); });
     canvas.addEventListener('mousedown', function () { canvas.focus(); });
     watchActivation();
@@ -128,8 +126,8 @@ var pilaroPage = (function () {
     });
   }
 
-  // Two ticks for every period, counted by the clock rather than by the timer's calls: a call the
-  // browser holds back while the page is busy is made up for when it comes, so no tick is lost.
+  // The program's timer, its periods counted by the clock rather than by the timer's calls: a call
+  // the browser holds back while the page is busy is made up for when it comes, so no tick is lost.
   // After a long stop (a hidden tab, a suspended laptop) the count starts afresh from then, so
   // the game does not race through what it missed.
   function startTimers(periodMs) {
@@ -138,9 +136,8 @@ var pilaroPage = (function () {
       var now = performance.now();
       if (now - due > 1000) due = now;
       for (; due <= now; due += periodMs) {
-        ticksHandled += 2;
-        deliver('_pilaroTick');
-        deliver('_pilaroTick');
+        ticksHandled += Module._pilaroTicksPerPeriod();
+        deliver('_pilaroTimer');
       }
     };
     timers = [setInterval(tick, periodMs)];

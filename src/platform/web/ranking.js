@@ -26,15 +26,15 @@ var pilaroRanking = (function () {
   return {
     out: function () { return out; },
 
-    // The same body bytes and header, at most replyLimit bytes of the reply back, and the same
-    // ten-second bound as the desktop's. A failure gives an empty reply.
-    post: function (path, headerLine, body, replyLimit, done) {
+    // The same body bytes and header, at most replyLimit bytes of the reply back, within the
+    // program's time limit. A failure gives an empty reply.
+    post: function (path, headerLine, body, replyLimit, timeLimitMs, done) {
       var colon = headerLine.indexOf(':');
       var headers = {};
       if (colon > 0) headers[headerLine.slice(0, colon).trim()] = headerLine.slice(colon + 1).trim();
       out = true;
       var stop = new AbortController();
-      var timer = setTimeout(function () { stop.abort(); }, 10000);
+      var timer = setTimeout(function () { stop.abort(); }, timeLimitMs);
       fetch(path, { method: 'POST', headers: headers, body: body, cache: 'no-store', redirect: 'manual',
                     credentials: 'same-origin', signal: stop.signal })
         .then(function (reply) { return reply.body && reply.type !== 'opaqueredirect' ? readUpTo(reply.body, replyLimit) : []; })
