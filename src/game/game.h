@@ -19,6 +19,7 @@ constexpr std::uint32_t tickMs = 33;
 struct Playfield {
     std::uint8_t occupied[wellCells];
     std::uint8_t colour[wellCells];
+    bool operator==(const Playfield&) const = default;
 };
 
 // A four-cell piece as a 4x4 mask (row-major) placed with its mask cell (0,0) at well (row, col).
@@ -31,6 +32,7 @@ struct Piece {
     std::uint8_t colour;  // shape index 0-6, also the tile it is drawn with
     std::int8_t col;
     std::int8_t row;
+    bool operator==(const Piece&) const = default;
 };
 
 enum ShapeIndex : std::uint8_t { shapeO, shapeI, shapeT, shapeJ, shapeL, shapeZ, shapeS, shapeCount };
@@ -44,6 +46,7 @@ struct Random {
         state = state * 214013u + 2531011u;
         return static_cast<int>((state >> 16) & 0x7FFF);
     }
+    bool operator==(const Random&) const = default;
 };
 
 // The keys the game knows, by what they do; every other key is `other`, which still holds the key
@@ -70,6 +73,7 @@ struct Game {
     std::uint8_t keyLatch = 0;
     std::uint8_t gameOver = 0;  // a new piece was found blocked; the rules stand still until newGame
     Random random;
+    bool operator==(const Game&) const = default;
 };
 
 // What one settle did, for whoever shows it: the well as the piece settled into it (before its full

@@ -153,7 +153,9 @@ void showSettle(const Settle& settle) {
     whitenWipeColumn();
 }
 
-void runTick() {
+}  // namespace
+
+void onTick() {
     // While a window other than ours has the activation, while a box is up or the request is out,
     // during a wipe, and from a blocked entry until the next game, the rules stand still: the tick is
     // dropped, as a busy loop would drop it.
@@ -163,6 +165,8 @@ void runTick() {
     if (gravityStep(game, settle)) return showSettle(settle);
     composeFrame(game);
 }
+
+namespace {
 
 void replayKeysHeldBack() {
     std::vector<HeldKey> keys;
@@ -200,7 +204,7 @@ void startProgram(const char* rankingUrlChosen, const char* seedText) {
 }
 
 void onTimer() {
-    for (unsigned i = 0; i < ticksPerPeriod; ++i) runTick();
+    for (unsigned i = 0; i < ticksPerPeriod; ++i) onTick();
 }
 
 void onKeyDown(WindowId receiver, Key key) {

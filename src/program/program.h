@@ -40,7 +40,8 @@ enum class Phase : std::uint8_t {
 void startProgram(const char* rankingUrl, const char* seedText);
 
 // The shells' events.
-void onTimer();  // one period of the timer
+void onTimer();  // one period of the timer: ticksPerPeriod ticks
+void onTick();   // one tick alone (the tests', which count them)
 void onKeyDown(WindowId receiver, Key key);
 void onKeyUp();
 void onActivate(bool active);  // either window was activated (true) or deactivated
