@@ -19,14 +19,8 @@ inline void scriptNext(int value) {
     currentGame().random.state *= inverseMultiplier;
 }
 
-// The first seed from which newGame deals these three shapes, in order.
-inline std::uint32_t seedDealing(int first, int second, int third) {
-    for (std::uint32_t seed = 0;; ++seed) {
-        Random random{seed};
-        if (random.next() % 256 % 7 == first && random.next() % 256 % 7 == second && random.next() % 256 % 7 == third)
-            return seed;
-    }
-}
+// Seeds from which newGame deals three squares, and a T, an I and a Z.
+constexpr std::uint32_t seedOfThreeSquares = 771, seedOfTIZ = 78;
 
 // One press of a key on the game window: its key-down, then its key-up.
 inline void press(Key key) { onKeyDown(WindowId::game, key), onKeyUp(); }
@@ -94,7 +88,7 @@ struct CoreTest : ::testing::Test {
         resetProgram();
         fake.clear();
         // Three squares: the simplest pieces to reason about where a case does not deal its own.
-        game.random.state = seedDealing(shapeO, shapeO, shapeO);
+        game.random.state = seedOfThreeSquares;
         newGame(game, 0);
     }
 };

@@ -18,7 +18,7 @@ TEST_F(Frame, ANewGameDrawsBackgroundBlocksPiecesAndScorePanelInThatOrder) {
     game.gravityClock = 640, game.garbageCounter = 4;
     current.rotationState = 3;
     fillRow(19);
-    game.random.state = seedDealing(shapeT, shapeI, shapeZ);
+    game.random.state = seedOfTIZ;
     newGame(game, 0);
     EXPECT_EQ((std::vector<std::uint32_t>{0, 1000, 500, 640, 4}),
               (std::vector{current.rotationState, game.fallInterval, game.nextLevelScore, game.gravityClock,

@@ -12,7 +12,7 @@ static void draw(const std::string& what) { fake.drawing.push_back(what); }
 
 bool isDownKeyHeld() { return fake.downHeld; }
 void loadArt() {}
-void startTimer(unsigned periodMs) { fake.timerPeriod = periodMs; }
+void startTimer(unsigned) {}
 void startDelay(unsigned ms) { fake.delays.push_back(ms), fake.delayPending = true; }
 
 void beginFrame() { draw("begin frame"); }

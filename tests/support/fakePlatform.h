@@ -21,14 +21,12 @@ struct FakePlatform {
     bool delayPending = false;
 
     // The machine's state: the Down key, the name window and its field, the best-score file
-    // (none when `hiScoreFile` is false; a write fails when `hiScoreWriteFails`), the other files,
-    // and the timer's period once started.
+    // (none when `hiScoreFile` is false; a write fails when `hiScoreWriteFails`) and the other files.
     bool downHeld = false, nameWindowVisible = false;
     std::string nameField;
     bool hiScoreFile = false, hiScoreWriteFails = false;
     std::string hiScoreText;
     std::map<std::string, std::string> files;
-    unsigned timerPeriod = 0;
 
     // Drops the records and the machine's state.
     void clear() { *this = FakePlatform{}; }
