@@ -21,7 +21,7 @@ int runShell();
 int pilaroMain();
 extern bool benchTrace;  // PILARO_BENCH_TRACE is set: the benchmark reads the first frame and the ticks
 
-// windows.cpp: the two windows, their timers and keys.
+// windows.cpp: the two windows, the timer and the keys.
 void makeWindows();
 void releaseWindows();
 QWidget* gameWindowWidget();

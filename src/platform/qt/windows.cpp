@@ -1,4 +1,4 @@
-// windows.cpp: the game window and the name window, their tick timers, activation and keys; the
+// windows.cpp: the game window and the name window, the program's timer, activation and keys; the
 // wipe's delay and the ranking request, whose ends come back through the loop.
 #include <cstdio>
 #include <ctime>
