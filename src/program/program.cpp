@@ -39,6 +39,10 @@ struct Program {
 Program program;
 Game& game = program.game;
 
+// The rules' sounds are the shells' sound ids, in the same order.
+static_assert(static_cast<int>(Sound::turn) == soundTurn && static_cast<int>(Sound::move) == soundMove &&
+              static_cast<int>(Sound::rowsCleared) == soundRowsCleared && static_cast<int>(Sound::hardDrop) == soundHardDrop);
+
 void play(Sound sound) {
     if (sound != Sound::none) startSound(static_cast<int>(sound));
 }
