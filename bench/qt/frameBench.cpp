@@ -10,6 +10,7 @@
 
 #include "game/game.h"
 #include "present/frame.h"
+#include "program/program.h"
 #include "shell.h"
 
 namespace {
@@ -37,9 +38,10 @@ int main(int argc, char* argv[]) {
     if (!startShell()) return 1;
 
     // A full well: every cell settled, in all eight tiles, and numbers in every panel line.
+    Game& game = currentGame();
     for (int cell = 0; cell < wellCells; ++cell) {
-        playfield.occupied[cell] = 1;
-        playfield.colour[cell] = static_cast<std::uint8_t>(cell % 8);
+        game.playfield.occupied[cell] = 1;
+        game.playfield.colour[cell] = static_cast<std::uint8_t>(cell % 8);
     }
     game.score = 1234567;
     game.lines = 1234;
@@ -50,7 +52,7 @@ int main(int argc, char* argv[]) {
         std::memcpy(to.data(), from.data(), frameBytes);
         asm volatile("" : : "r"(to.data()) : "memory");  // keep the copy
     });
-    const double frameNs = fastestNs(400, [] { composeFrame(); });
+    const double frameNs = fastestNs(400, [&] { composeFrame(game); });
 
     std::printf("qt frame with a full well / plain 408x524 copy: %.1fx (at most 2x) [%.0f us vs %.0f us]\n",
                 frameNs / copyNs, frameNs / 1000, copyNs / 1000);

@@ -1,19 +1,14 @@
-// gravity.cpp: the tick: level progression, gravity, the lock delay and the hard-drop settle.
+// gravity.cpp: the tick (level progression, gravity, the lock delay and the hard-drop settle) and
+// the keys.
 #include "game/game.h"
-#include "game/input.h"
-#include "platform/platform.h"
-#include "present/frame.h"
-#include "present/shellFacts.h"
-#include "scores/scores.h"
 
 namespace {
 
-constexpr std::uint32_t tickMs = tickPeriodMs;  // each tick moves the game's clock by one timer period
 constexpr std::uint32_t pointsPerLevel = 500;
 constexpr std::uint32_t highestLevel = 50;
 constexpr std::uint32_t lockDelayMs = 800;
 
-void raiseLevels() {
+void raiseLevels(Game& game) {
     if (game.score < game.nextLevelScore) return;
     const std::uint32_t levelUps = (game.score - game.nextLevelScore) / pointsPerLevel + 1;
     game.nextLevelScore += pointsPerLevel * levelUps;
@@ -25,16 +20,36 @@ void raiseLevels() {
     }
 }
 
+void hardDrop(Game& game) {
+    std::uint32_t rows = 0;
+    while (moveDown(game)) ++rows;
+    game.score += rows;
+    game.hardDropPending = 1;
+}
+
+Sound soundOf(Key key) {
+    switch (key) {
+    case Key::turn: return Sound::turn;
+    case Key::down:
+    case Key::left:
+    case Key::right: return Sound::move;
+    case Key::drop: return Sound::hardDrop;
+    default: return Sound::none;
+    }
+}
+
 }  // namespace
 
-bool gravityStep() {
-    raiseLevels();
+bool gravityStep(Game& game, Settle& report) {
+    // From a blocked entry until the next game the rules stand still.
+    if (game.gameOver) return false;
+    raiseLevels(game);
     if (game.hardDropPending) {
         game.hardDropPending = 0;
     } else {
         game.gravityClock += tickMs;
         if (game.gravityClock < game.fallInterval) return false;
-        if (moveDown()) {
+        if (moveDown(game)) {
             game.gravityClock = 0;
             return false;
         }
@@ -42,35 +57,40 @@ bool gravityStep() {
     }
     game.gravityClock = 0;
     game.downLockout = 1;
-    settleAndSpawn();
+    settleAndSpawn(game, report);
     return true;
 }
 
-bool gameRunning() {
-    return !game.rankingPending && game.windowActive && !game.gameOver && !wipeRunning() && !flowHoldsGame();
+void afterSettle(Game& game, bool downHeld) {
+    if (!downHeld) game.downLockout = 0;
 }
 
-namespace {
-
-// The rest of a tick that settled a piece; after a wipe it comes at the wipe's end.
-void finishTick(bool settled) {
-    if (settled && !isDownKeyHeld()) game.downLockout = 0;
-    composeFrame();
+Sound keyDown(Game& game, Key key) {
+    // The piece keys do nothing from a blocked entry until the next game, so a drop pressed under
+    // the game-over boxes cannot reach the first piece of the next game.
+    const bool live = !game.gameOver;
+    Sound sound = Sound::none;
+    if (!game.keyLatch) {
+        // Only the first key-down of a press makes a sound; repeats and keys pressed while
+        // another is held are silent.
+        game.keyLatch = 1;
+        if (live) sound = soundOf(key);
+    }
+    if (!live) return sound;
+    switch (key) {
+    case Key::down:
+        if (!game.downLockout && moveDown(game)) ++game.score;
+        break;
+    case Key::left: moveLeft(game); break;
+    case Key::right: moveRight(game); break;
+    case Key::turn: countTurn(game, rotateCurrent(game)); break;
+    case Key::drop: hardDrop(game); break;
+    default: break;
+    }
+    return sound;
 }
 
-}  // namespace
-
-void onTimerTick() {
-    // While a window other than ours has the activation, while a box is up or a new best score is
-    // being offered, during a wipe, and from a blocked entry until the next game, the rules stand
-    // still: the tick is dropped, as a busy loop would drop it.
-    if (!gameRunning()) return;
-    const bool settled = gravityStep();
-    if (!wipeRunning()) finishTick(settled);
-}
-
-void onDelayElapsed() {
-    if (!stepWipe()) return;
-    finishTick(true);
-    replayKeysHeldBack();
+void keyUp(Game& game) {
+    game.keyLatch = 0;
+    game.downLockout = 0;
 }

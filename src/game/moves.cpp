@@ -22,17 +22,17 @@ bool findBounds(const Piece& piece, Bounds& bounds) {
     return bounds.bottom >= 0;
 }
 
-bool occupiedAt(int row, int col) { return playfield.occupied[row * wellColumns + col] != 0; }
+bool occupiedAt(const Playfield& playfield, int row, int col) { return playfield.occupied[row * wellColumns + col] != 0; }
 
 // True when no set cell of the piece, shifted by (dRow, dCol), lands on a settled block.
 // Cells above the well are never tested.
-bool freeAfterShift(const Piece& piece, int dRow, int dCol) {
+bool freeAfterShift(const Playfield& playfield, const Piece& piece, int dRow, int dCol) {
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             if (!piece.cells[r * 4 + c]) continue;
             const int row = piece.row + r + dRow;
             const int col = piece.col + c + dCol;
-            if (row >= 0 && occupiedAt(row, col)) return false;
+            if (row >= 0 && occupiedAt(playfield, row, col)) return false;
         }
     }
     return true;
@@ -40,13 +40,14 @@ bool freeAfterShift(const Piece& piece, int dRow, int dCol) {
 
 // One step of the falling piece; refused, changing nothing, when a block would leave the well
 // or land on a settled block.
-bool shiftCurrent(int dRow, int dCol) {
+bool shiftCurrent(Game& game, int dRow, int dCol) {
+    Piece& current = game.current;
     Bounds b;
     if (!findBounds(current, b)) return false;
     const int row = current.row + dRow;
     const int col = current.col + dCol;
     if (row + b.bottom >= wellRows || col + b.left < 0 || col + b.right >= wellColumns) return false;
-    if (!freeAfterShift(current, dRow, dCol)) return false;
+    if (!freeAfterShift(game.playfield, current, dRow, dCol)) return false;
     current.row = static_cast<std::int8_t>(row);
     current.col = static_cast<std::int8_t>(col);
     return true;
@@ -54,11 +55,12 @@ bool shiftCurrent(int dRow, int dCol) {
 
 }  // namespace
 
-bool moveDown() { return shiftCurrent(1, 0); }
-bool moveLeft() { return shiftCurrent(0, -1); }
-bool moveRight() { return shiftCurrent(0, 1); }
+bool moveDown(Game& game) { return shiftCurrent(game, 1, 0); }
+bool moveLeft(Game& game) { return shiftCurrent(game, 0, -1); }
+bool moveRight(Game& game) { return shiftCurrent(game, 0, 1); }
 
-bool tryPlace(Piece& candidate) {
+bool tryPlace(Game& game, Piece& candidate) {
+    Piece& current = game.current;
     Bounds b;
     if (!findBounds(candidate, b)) return false;
     // Walls and floor only ever push the candidate back inside, by the shortest shift; the
@@ -71,7 +73,7 @@ bool tryPlace(Piece& candidate) {
     } else if (candidate.col + b.right >= wellColumns) {
         candidate.col = static_cast<std::int8_t>(wellColumns - 1 - b.right);
     }
-    if (!freeAfterShift(candidate, 0, 0)) return false;
+    if (!freeAfterShift(game.playfield, candidate, 0, 0)) return false;
     if (&candidate != &current) {
         for (int i = 0; i < 16; ++i) current.cells[i] = candidate.cells[i];
         current.col = candidate.col;

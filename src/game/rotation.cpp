@@ -1,7 +1,8 @@
 // rotation.cpp: turning the falling piece a quarter turn about its pivot cell.
 #include "game/game.h"
 
-bool rotateCurrent() {
+bool rotateCurrent(Game& game) {
+    const Piece& current = game.current;
     if (current.rotationLimit == 0) return false;
     // The toggling shapes (I, S, Z) turn back the other way when they stand turned, so they
     // only ever show two orientations.
@@ -22,10 +23,11 @@ bool rotateCurrent() {
     }
     candidate.col = current.col;
     candidate.row = current.row;
-    return tryPlace(candidate);
+    return tryPlace(game, candidate);
 }
 
-void countTurn(bool turned) {
+void countTurn(Game& game, bool turned) {
+    Piece& current = game.current;
     if (!turned) return;
     if (current.rotationState == current.rotationLimit) {
         current.rotationState = 0;

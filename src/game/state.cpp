@@ -1,18 +1,7 @@
-// state.cpp: the program-wide game state, the piece catalogue, dealing pieces and a new game.
-#include <cstdlib>
+// state.cpp: the piece catalogue, dealing pieces and a new game.
 #include <cstring>
 
 #include "game/game.h"
-#include "scores/scores.h"
-
-Playfield playfield;
-Piece current;
-Piece next;
-Piece afterNext;
-GameState game = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0};
-
-static int standardRandom() { return std::rand(); }
-int (*randomSource)() = standardRandom;
 
 namespace {
 
@@ -37,13 +26,13 @@ const CatalogueEntry catalogue[shapeCount] = {
 
 }  // namespace
 
-void makeRandomPiece(Piece& slot) {
+void makeRandomPiece(Game& game, Piece& slot) {
     slot.col = 3;
     slot.row = 0;
     std::memset(slot.cells, 0, sizeof slot.cells);
     // Only the low byte of the random value picks the shape, which makes O, I, T and J a
     // little more frequent (37 in 256) than L, Z and S (36 in 256).
-    const std::uint8_t lowByte = static_cast<std::uint8_t>(randomSource() & 0xFF);
+    const std::uint8_t lowByte = static_cast<std::uint8_t>(game.random.next() & 0xFF);
     const std::uint8_t shape = lowByte % 7;
     const CatalogueEntry& entry = catalogue[shape];
     slot.colour = shape;
@@ -55,31 +44,19 @@ void makeRandomPiece(Piece& slot) {
     }
 }
 
-void newGame() {
+void newGame(Game& game, std::uint32_t hiScore) {
     game.score = 0;
     game.fallInterval = 1000;
     game.level = 1;
     game.lines = 0;
     game.nextLevelScore = 500;
-    loadHiScore();
-    // Only the occupied plane is cleared: colour means nothing where no block lies.
-    std::memset(playfield.occupied, 0, sizeof playfield.occupied);
-    makeRandomPiece(current);
-    makeRandomPiece(next);
-    makeRandomPiece(afterNext);
-    current.rotationState = 0;
+    game.hiScore = hiScore;
+    // Only the occupied plane is cleared: colour means nothing where no block lies. The clock, the
+    // garbage counter, the key latch and the lockout carry over from the game before.
+    std::memset(game.playfield.occupied, 0, sizeof game.playfield.occupied);
+    makeRandomPiece(game, game.current);
+    makeRandomPiece(game, game.next);
+    makeRandomPiece(game, game.afterNext);
+    game.current.rotationState = 0;
     game.gameOver = 0;
-}
-
-void resetProgramState() {
-    std::memset(&playfield, 0, sizeof playfield);
-    std::memset(&current, 0, sizeof current);
-    std::memset(&next, 0, sizeof next);
-    std::memset(&afterNext, 0, sizeof afterNext);
-    std::memset(&game, 0, sizeof game);
-    game.windowActive = 1;
-    std::memset(playerName, 0, sizeof playerName);
-    resetWipe();
-    resetEndOfGame();
-    forgetKeysHeldBack();
 }

@@ -1,9 +1,9 @@
 // platform.h: the narrow set of free functions through which the game reaches the machine.
 //
-// The core (rules, drawing, score flow) calls only these; each shell (Qt, Win32, the browser) and
-// the test double implements them once. None of them waits: what takes time (a delay, a box, the
-// ranking request) is started here and its end comes back later as a call into the core
-// (game/input.h: onDelayElapsed, onBoxAnswer, onRankingReply). Text crosses this line as UTF-8, except where bytes
+// The program (program/, present/, scores/) calls only these; the rules call none. Each shell (Qt,
+// Win32, the browser) and the test double implements them once. None of them waits: what takes
+// time (a delay, a box, the ranking request) is started here and its end comes back later as a call
+// into the program (program/program.h: onDelayElapsed, onBoxAnswer, onRankingReply). Text crosses this line as UTF-8, except where bytes
 // are counted or sent: the ranking name and body travel as code page 932 bytes, and the
 // conversions below are the one place where that encoding is produced or read.
 #pragma once
@@ -32,6 +32,11 @@ struct HttpTarget {
 
 // Input: true while the Down arrow is physically held right now.
 bool isDownKeyHeld();
+
+// Loads the art of the backdrop and the tiles; in the browser it is loaded before the program starts.
+void loadArt();
+// Starts the one periodic timer: every `periodMs` the shell calls onTimer().
+void startTimer(unsigned periodMs);
 
 // Starts a one-shot timer of about `ms` milliseconds and returns at once; when it is due the shell
 // calls onDelayElapsed() once. Only one is ever pending (the row-clear wipe's next step).
@@ -74,15 +79,19 @@ std::string cp932ToUtf8(const std::string& cp932);
 // Starts the ranking's one HTTP POST with the given single header line (no line end) and body
 // bytes, and returns at once. Redirects are not followed. The shell then calls onRankingReply()
 // once, with the first bytes of the reply body, at most `replyLimit`, or with none when nothing
-// could be read (no connection, an empty reply, or no reply within ten seconds).
+// could be read (no connection, an empty reply, or no reply within rankingTimeLimitMs of the start).
+constexpr unsigned rankingTimeLimitMs = 10000;
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                       std::size_t replyLimit);
 
-// The best-score file's text: false when there is none to read. The write replaces the whole
-// text in one step, so that a reader finds the old text or the new one, never a part; false when
-// it did not happen.
-bool readHiScoreText(std::string& text);
-bool writeHiScoreText(const std::string& text);
+// The player's files, in the working folder on the desktops and in the browser's storage under the
+// same names: the best score, and the recording of the last game that ended.
+constexpr const char* hiScoreFileName = "hiScore.txt";
+constexpr const char* replayFileName = "lastGame.pilaroReplay";
+// A file's bytes: false when there is none to read. The write replaces the whole file in one step,
+// so that a reader finds the old bytes or the new ones, never a part; false when it did not happen.
+bool readUserFile(const char* name, std::string& bytes);
+bool writeUserFile(const char* name, const std::string& bytes);
 
 // One line for the developer (the debugger's output channel, or standard error).
 void debugOutput(const std::string& utf8);

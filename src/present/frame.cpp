@@ -27,7 +27,7 @@ void drawHudLine(Surface to, int top, const char* format, std::uint32_t value) {
 
 }  // namespace
 
-void drawField(Surface to) {
+void drawField(Surface to, const Playfield& playfield) {
     for (int r = 0; r < wellRows; ++r) {
         for (int c = 0; c < wellColumns; ++c) {
             const int i = r * wellColumns + c;
@@ -37,7 +37,8 @@ void drawField(Surface to) {
     }
 }
 
-void drawPieces(Surface to) {
+void drawPieces(Surface to, const Game& game) {
+    const Piece& current = game.current;
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             if (!current.cells[r * 4 + c]) continue;
@@ -45,11 +46,11 @@ void drawPieces(Surface to) {
                      current.colour);
         }
     }
-    drawPreview(to, next, nextTop);
-    drawPreview(to, afterNext, afterNextTop);
+    drawPreview(to, game.next, nextTop);
+    drawPreview(to, game.afterNext, afterNextTop);
 }
 
-void drawHud(Surface to) {
+void drawHud(Surface to, const Game& game) {
     // Scores are unsigned: printed as such, a score past 2^31 still reads as the points it is.
     drawText(to, hudLeft, 264, "SCORE");
     drawHudLine(to, 288, "%07u", game.score);
@@ -58,11 +59,11 @@ void drawHud(Surface to) {
     drawHudLine(to, 408, "LEVEL  %u", game.level);
 }
 
-void composeFrame() {
+void composeFrame(const Game& game) {
     beginFrame();
     copyRect(Surface::backBuffer, 0, 0, canvasWidth, canvasHeight, Surface::backdrop, 0, 0);
-    drawField(Surface::backBuffer);
-    drawPieces(Surface::backBuffer);
-    drawHud(Surface::backBuffer);
+    drawField(Surface::backBuffer, game.playfield);
+    drawPieces(Surface::backBuffer, game);
+    drawHud(Surface::backBuffer, game);
     invalidateGameWindow();
 }

@@ -1,6 +1,7 @@
 // frame.h: composing a frame of the game window from the art and the game state.
 #pragma once
 
+#include "game/game.h"
 #include "platform/platform.h"
 
 constexpr int canvasWidth = 408;
@@ -15,7 +16,7 @@ constexpr int hudLeft = 288;
 
 // Background, settled blocks, the three pieces and the score panel into the back buffer, then
 // asks for the game window to be repainted.
-void composeFrame();
-void drawField(Surface to);
-void drawPieces(Surface to);
-void drawHud(Surface to);
+void composeFrame(const Game& game);
+void drawField(Surface to, const Playfield& playfield);
+void drawPieces(Surface to, const Game& game);
+void drawHud(Surface to, const Game& game);

@@ -1,10 +1,11 @@
 // shellFacts.h: what every shell shows and times alike: the windows' titles and sizes, the name
-// window's prompt and controls, the boxes' buttons, the start-up refusal, the tick period and the
-// command ids.
+// window's prompt and controls, the boxes' buttons, the start-up refusal, and the controls' and the
+// timer's ids.
 #pragma once
 
 #include "present/frame.h"
 #include "present/sound.h"
+#include "program/program.h"
 
 // The game window's client area is the canvas (canvasWidth x canvasHeight).
 constexpr const char* gameWindowTitle = "Pilaro";
@@ -22,7 +23,6 @@ constexpr ControlRect nameFieldRect{30, 30, 90, 30};
 constexpr ControlRect okButtonRect{130, 30, 50, 20};
 constexpr const char* okButtonText = "OK";
 constexpr int nameFieldId = 2;
-// onCommand(okButtonId) is a click of the name window's OK button.
 constexpr int okButtonId = 1;
 
 // A yes/no box's two buttons, on every shell whatever language the desktop speaks; an OK box's
@@ -34,7 +34,5 @@ constexpr const char* noButtonText = "いいえ";
 constexpr const char* alreadyRunningText = "既に起動しています";
 constexpr const char* alreadyRunningTitle = "起動できません";
 
-// Each of the two windows runs a timer of this period, and each of its ticks runs the game: the
-// rules are timed for two ticks in every period.
-constexpr unsigned tickPeriodMs = 33;
+// The id of the timer of program/program.h's tickPeriodMs, where the platform numbers its timers.
 constexpr unsigned tickTimerId = 100;

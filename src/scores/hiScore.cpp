@@ -1,11 +1,9 @@
-// hiScore.cpp: the best score, kept by the shell in "hiScore.txt" (or the browser's storage) as
-// the text "%d" writes.
+// hiScore.cpp: the best score's text, kept by the shell in hiScoreFileName (or the browser's
+// storage) as "%d" writes it.
 #include <cctype>
 #include <cstdint>
 #include <string>
 
-#include "game/game.h"
-#include "platform/platform.h"
 #include "scores/scores.h"
 
 bool parseHiScoreText(const std::string& text, std::uint32_t& score) {
@@ -28,16 +26,3 @@ bool parseHiScoreText(const std::string& text, std::uint32_t& score) {
 }
 
 std::string hiScoreFileText(std::uint32_t score) { return std::to_string(static_cast<std::int32_t>(score)); }
-
-void loadHiScore() {
-    game.hiScore = 0;
-    std::string text;
-    std::uint32_t score = 0;
-    if (readHiScoreText(text) && parseHiScoreText(text, score)) game.hiScore = score;
-}
-
-void saveHiScore() {
-    // The shell replaces the file in one step, so a crash or a full disk leaves the previous best
-    // score rather than an empty file.
-    if (!writeHiScoreText(hiScoreFileText(game.score))) debugOutput("ファイルオープンに失敗しました\n");
-}

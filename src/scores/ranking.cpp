@@ -1,5 +1,5 @@
 // ranking.cpp: the ranking's address, its request and the text its reply gives; the flow that
-// sends and shows them is gameOver.cpp's.
+// sends and shows them is the program's (program/program.cpp).
 #include <string>
 
 #include "platform/platform.h"

@@ -1,5 +1,4 @@
-// scores.h: the best-score file, the end-of-game flow (its boxes, the name window and the ranking
-// exchange) and the pure rules of the ranking's address, request and reply.
+// scores.h: the best-score file's text, and the rules of the ranking's address, request and reply.
 #pragma once
 
 #include <cstdint>
@@ -12,28 +11,11 @@ extern std::string rankingUrl;
 extern const char* const rankingHeaderLine;
 extern const char* const rankingDoneSuffix;
 
-// What the player typed, as code page 932 bytes, NUL-terminated; at most 19 bytes are read.
-extern char playerName[20];
-
-void loadHiScore();
-void saveHiScore();
 // The best-score file's text as "%d" reads it (white space, an optional sign, digits; a number
 // beyond the signed 32-bit range held at its nearer end), stored as its bit pattern; false when no
 // number starts the text. And the exact text written for a score.
 bool parseHiScoreText(const std::string& text, std::uint32_t& score);
 std::string hiScoreFileText(std::uint32_t score);
-
-// The end-of-game flow (gameOver.cpp). handleGameOver starts it when a new piece is blocked;
-// boxes, the name window and the ranking exchange then follow one another as their events come.
-void handleGameOver();
-// F1: the pause box, unless a box is already up.
-void showPauseBox();
-// True while a box is up or the ranking request is out: the game stands still.
-bool flowHoldsGame();
-// The OK button of the name window was clicked.
-void confirmName();
-// Back to no flow at all (with resetProgramState).
-void resetEndOfGame();
 
 // At start-up each shell hands over the address it was given (PILARO_RANKING_URL on the desktops),
 // or none. An http or https address replaces the build's; one that cannot be parsed is reported on

@@ -1,63 +1,67 @@
-// coreFixture.h: a fresh program for every core test: state reset, double cleared (no best-score
-// file), scripted random values, and a new game dealt.
+// coreFixture.h: a fresh program for every core test: the program reset, the double cleared (no
+// best-score file), and a new game dealt; helpers to deal chosen pieces and set up the well.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <deque>
 #include <string>
 
 #include "fakePlatform.h"
 #include "testSeed.h"
 #include "game/game.h"
-#include "game/input.h"
+#include "program/program.h"
 
-// Random values the game draws next, in order; 0 once they run out.
-inline std::deque<int> scriptedRandom;
-inline int scriptedSource() {
-    const int value = scriptedRandom.empty() ? 0 : scriptedRandom.front();
-    if (!scriptedRandom.empty()) scriptedRandom.pop_front();
-    return value;
+// Makes the game's generator give `value` (0-0x7FFF) next, by stepping its recurrence back.
+inline void scriptNext(int value) {
+    constexpr std::uint32_t inverseMultiplier = 0xB9B33155u;  // 214013 * this == 1 modulo 2^32
+    currentGame().random.state = (static_cast<std::uint32_t>(value) << 16) - 2531011u;
+    currentGame().random.state *= inverseMultiplier;
 }
 
+// Seeds from which newGame deals three squares, and a T, an I and a Z.
+constexpr std::uint32_t seedOfThreeSquares = 771, seedOfTIZ = 78;
+
 // One press of a key on the game window: its key-down, then its key-up.
-inline void press(int key) { onKeyDown(WindowId::game, key), onKeyUp(); }
+inline void press(Key key) { onKeyDown(WindowId::game, key), onKeyUp(); }
 
 // One tick, and the wipe it may start run to its end, as the shell's delays would.
 inline void tick() {
-    onTimerTick();
+    onTick();
     while (fake.delayPending) fake.delayPending = false, onDelayElapsed();
 }
 
 inline void setCell(int row, int col, std::uint8_t tile = 1) {
+    Playfield& playfield = currentGame().playfield;
     playfield.occupied[row * wellColumns + col] = 1, playfield.colour[row * wellColumns + col] = tile;
 }
 
 // Fills a row with settled blocks of `tile`, leaving the listed columns empty.
 inline void fillRow(int row, std::initializer_list<int> holes = {}, std::uint8_t tile = 1) {
     for (int c = 0; c < wellColumns; ++c) setCell(row, c, tile);
-    for (int c : holes) playfield.occupied[row * wellColumns + c] = 0;
+    for (int c : holes) currentGame().playfield.occupied[row * wellColumns + c] = 0;
 }
 
 // `count` well rows from `first`, as "X" for a block and "." for an empty cell.
 inline std::string rowPattern(int first, int count = 1) {
     std::string pattern;
     for (int i = first * wellColumns; i < (first + count) * wellColumns; ++i)
-        pattern += playfield.occupied[i] ? 'X' : '.';
+        pattern += currentGame().playfield.occupied[i] ? 'X' : '.';
     return pattern;
 }
 
 // Deals `shape` into `current` and moves it to (row, col).
 inline void placeCurrent(std::uint8_t shape, int row, int col) {
-    scriptedRandom.push_front(shape);
-    makeRandomPiece(current);
-    current.rotationState = 0;
-    current.row = static_cast<std::int8_t>(row), current.col = static_cast<std::int8_t>(col);
+    Game& game = currentGame();
+    scriptNext(shape);
+    makeRandomPiece(game, game.current);
+    game.current.rotationState = 0;
+    game.current.row = static_cast<std::int8_t>(row), game.current.col = static_cast<std::int8_t>(col);
 }
 
 // The well cells of `current`'s blocks as "r,c r,c ...", in mask order.
 inline std::string currentCells() {
+    const Piece& current = currentGame().current;
     std::string cells;
     for (int i = 0; i < 16; ++i)
         if (current.cells[i])
@@ -65,12 +69,26 @@ inline std::string currentCells() {
     return cells.substr(0, cells.size() - 1);
 }
 
+// Fills the well around the falling piece at its entry but for column 0, so that the next piece
+// finds its entry blocked, and settles it with this score at the next tick: the game ends.
+inline void endTheGame(std::uint32_t score) {
+    Game& game = currentGame();
+    game.current.row = 0, game.current.col = 3;
+    for (int cell = 0; cell < wellCells; ++cell) game.playfield.occupied[cell] = cell % wellColumns != 0;
+    for (int i = 0; i < 16; ++i) game.playfield.occupied[i / 4 * wellColumns + 3 + i % 4] &= !game.current.cells[i];
+    game.score = score, game.hardDropPending = 1;
+    tick();
+}
+
 struct CoreTest : ::testing::Test {
+    Game& game = currentGame();
+    Playfield& playfield = game.playfield;
+    Piece& current = game.current;
     void SetUp() override {
-        resetProgramState();
+        resetProgram();
         fake.clear();
-        scriptedRandom.clear();
-        randomSource = scriptedSource;
-        newGame();
+        // Three squares: the simplest pieces to reason about where a case does not deal its own.
+        game.random.state = seedOfThreeSquares;
+        newGame(game, 0);
     }
 };

@@ -14,15 +14,16 @@ TEST_F(Frame, ANewGameDrawsBackgroundBlocksPiecesAndScorePanelInThatOrder) {
     // A new game over a played one: the counters back to their start (the panel shows them), the
     // well empty, three pieces dealt in order; the clock and the garbage counter carry over. (The
     // best score read from the file is the score flows' to check.)
-    game = {999, 12, 7, 400, 3500, 0, 640, 4, 1, 0, 0, 0, 0, 0};
+    game.score = 999, game.lines = 12, game.level = 7, game.fallInterval = 400, game.nextLevelScore = 3500;
+    game.gravityClock = 640, game.garbageCounter = 4;
     current.rotationState = 3;
     fillRow(19);
-    scriptedRandom = {shapeT, shapeI, shapeZ};
-    newGame();
+    game.random.state = seedOfTIZ;
+    newGame(game, 0);
     EXPECT_EQ((std::vector<std::uint32_t>{0, 1000, 500, 640, 4}),
               (std::vector{current.rotationState, game.fallInterval, game.nextLevelScore, game.gravityClock,
                            game.garbageCounter}));
-    composeFrame();
+    composeFrame(game);
     // The falling T at its entry, then the I and the Z with mask cell (0,0) on their box corners.
     EXPECT_EQ(fake.drawing, (std::vector<std::string>{
                                 "begin frame", "back 0,0 408x524 <- backdrop 0,0", tile(120, 48, 2), tile(120, 72, 2),
@@ -36,9 +37,9 @@ TEST_F(Frame, ANewGameDrawsBackgroundBlocksPiecesAndScorePanelInThatOrder) {
     fake.clear();
     fillRow(19, {6}, garbageTile);
     setCell(2, 4, 3);
-    next = afterNext = Piece{};
+    game.next = game.afterNext = Piece{};
     game.score = 3'000'000'000u, game.lines = 12345, game.level = 50;
-    composeFrame();
+    composeFrame(game);
     std::vector<std::string> expected = {"begin frame", "back 0,0 408x524 <- backdrop 0,0", tile(120, 72, 3)};
     for (int c : {0, 1, 2, 3, 4, 5, 7, 8, 9}) expected.push_back(tile(24 + 24 * c, 480, 7));
     for (auto [x, y] : {std::pair{120, 48}, {120, 72}, {144, 72}, {120, 96}}) expected.push_back(tile(x, y, 2));

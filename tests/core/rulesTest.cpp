@@ -2,8 +2,6 @@
 // orientation tables of the rules.
 #include "coreFixture.h"
 
-#include <cstring>
-
 class Rules : public CoreTest {};
 
 // The orientations of each shape by the number of successful turns since entry, as mask cells:
@@ -23,8 +21,8 @@ TEST_F(Rules, DealingAndTurningEveryShapeThroughItsOrientations) {
     // clang-format on
     for (const auto& [value, shape] : deals) {
         current = {0, 0, 0, 0, {1}, 0, 9, 9};
-        scriptedRandom = {value};
-        makeRandomPiece(current);
+        scriptNext(value);
+        makeRandomPiece(game, current);
         EXPECT_EQ(std::pair(int(current.row), int(current.col)), std::pair(0, 3)) << "random value " << value;
         current.row = current.col = 0;
         EXPECT_EQ(currentCells(), orientations[shape][0]) << "random value " << value;
@@ -33,7 +31,7 @@ TEST_F(Rules, DealingAndTurningEveryShapeThroughItsOrientations) {
         placeCurrent(shape, 0, 0);
         for (std::size_t turn = 1; turn <= 8; ++turn) {
             current.row = 8;  // room to turn; read back at 0,0 so the cells are mask positions
-            press(keyUp);
+            press(Key::turn);
             current.row = current.col = 0;
             EXPECT_EQ(currentCells(), orientations[shape][turn % orientations[shape].size()])
                 << "shape " << int(shape) << " turn " << turn;
@@ -49,24 +47,24 @@ TEST_F(Rules, DealingAndTurningEveryShapeThroughItsOrientations) {
 TEST_F(Rules, KeysMoveAndTurnInsideTheWellAndAreRefusedByBlocks) {
     constexpr const char* refused = "refused";
     // clang-format off
-    const struct { int shape, turns, row, col, blockRow, blockCol, key; const char* cells; } cases[] = {
-        {shapeI, 0, 5, -1, -1, 0, keyLeft, refused}, {shapeI, 0, 5, 8, -1, 0, keyRight, refused},
-        {shapeO, 0, 17, 3, -1, 0, keyDown, refused}, {shapeO, 0, 10, 3, 13, 5, keyDown, refused},
-        {shapeO, 0, 10, 3, 13, 3, keyLeft, "11,3 11,4 12,3 12,4"},
-        {shapeO, 0, 10, 3, 11, 6, keyRight, refused}, {shapeI, 0, 0, 3, 1, 3, keyUp, refused},
-        {shapeI, 0, 5, -1, -1, 0, keyUp, "6,0 6,1 6,2 6,3"}, {shapeI, 0, 5, 8, -1, 0, keyUp, "6,6 6,7 6,8 6,9"},
-        {shapeI, 1, 18, 3, -1, 0, keyUp, "16,4 17,4 18,4 19,4"},
-        {shapeT, 1, 17, 3, -1, 0, keyUp, "17,4 18,3 18,4 19,4"}};
+    const struct { int shape, turns, row, col, blockRow, blockCol; Key key; const char* cells; } cases[] = {
+        {shapeI, 0, 5, -1, -1, 0, Key::left, refused}, {shapeI, 0, 5, 8, -1, 0, Key::right, refused},
+        {shapeO, 0, 17, 3, -1, 0, Key::down, refused}, {shapeO, 0, 10, 3, 13, 5, Key::down, refused},
+        {shapeO, 0, 10, 3, 13, 3, Key::left, "11,3 11,4 12,3 12,4"},
+        {shapeO, 0, 10, 3, 11, 6, Key::right, refused}, {shapeI, 0, 0, 3, 1, 3, Key::turn, refused},
+        {shapeI, 0, 5, -1, -1, 0, Key::turn, "6,0 6,1 6,2 6,3"}, {shapeI, 0, 5, 8, -1, 0, Key::turn, "6,6 6,7 6,8 6,9"},
+        {shapeI, 1, 18, 3, -1, 0, Key::turn, "16,4 17,4 18,4 19,4"},
+        {shapeT, 1, 17, 3, -1, 0, Key::turn, "17,4 18,3 18,4 19,4"}};
     // clang-format on
     for (const auto& c : cases) {
-        resetProgramState();
+        resetProgram();
         placeCurrent(static_cast<std::uint8_t>(c.shape), 0, 3);
-        for (int i = 0; i < c.turns; ++i) press(keyUp);
+        for (int i = 0; i < c.turns; ++i) press(Key::turn);
         current.row = static_cast<std::int8_t>(c.row), current.col = static_cast<std::int8_t>(c.col);
         if (c.blockRow >= 0) setCell(c.blockRow, c.blockCol);
         const Piece before = current;
         press(c.key);
-        const bool unchanged = !std::memcmp(&current, &before, sizeof before);
+        const bool unchanged = current == before;
         EXPECT_EQ(unchanged ? refused : currentCells(), c.cells) << "case " << &c - cases;
     }
 }

@@ -13,9 +13,10 @@ class Scores : public CoreTest {};
 static Texts endGameWith(const char* best, std::uint32_t score, std::initializer_list<BoxAnswer> answers) {
     fake.clear();
     fake.hiScoreFile = *best != '\0', fake.hiScoreText = best;
-    newGame();
-    game.score = score, game.gameOver = 1;
-    handleGameOver();
+    resetProgram();
+    newGame(currentGame(), 0);
+    onHiScoreChanged();  // the best score as the program reads it
+    endTheGame(score);
     for (BoxAnswer answer : answers) onBoxAnswer(answer);
     return fake.boxes;
 }
@@ -27,17 +28,17 @@ TEST_F(Scores, TheFileIsReadLikePercentDAndWrittenLikeIt) {
     const std::pair<const char*, std::uint32_t> rows[] = {{"750", 750}, {"abc", 0}, {"-1", 0xFFFFFFFFu}, {nullptr, 0}};
     for (const auto& [content, hiScore] : rows) {
         fake.hiScoreFile = content != nullptr, fake.hiScoreText = content ? content : "";
-        loadHiScore();
+        onHiScoreChanged();
         EXPECT_EQ(game.hiScore, hiScore) << '"' << (content ? content : "no file") << '"';
     }
     for (std::uint32_t score : {0u, 501u, 2147483647u, 4294967295u})
         EXPECT_EQ(hiScoreFileText(score), score == 4294967295u ? "-1" : std::to_string(score));
 
     // A failed write leaves the old best score, and the debugger hears of it.
-    fake.hiScoreText = "501", fake.hiScoreWriteFails = true;
-    game.score = 900;
-    saveHiScore();
-    EXPECT_EQ(fake.hiScoreText, "501");
+    fake.hiScoreWriteFails = true;
+    endTheGame(900);
+    onBoxAnswer(BoxAnswer::ok);
+    EXPECT_EQ(fake.hiScoreText, "");
     EXPECT_EQ(fake.debugLines, Texts{"ファイルオープンに失敗しました\n"});
 }
 
@@ -85,16 +86,15 @@ TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
         tick();
         EXPECT_TRUE(fake.nameWindowVisible && fake.drawing.empty());
         fake.nameField = row.typed;
-        onCommand(2);  // only the OK button's command confirms
-        onCommand(1);
+        onNameConfirmed();
         onRankingReply(row.reply);
         EXPECT_EQ(fake.boxes, Texts{row.box}) << row.typed;
         const Texts sent = {url + "|Content-Type: application/x-www-form-urlencoded|" + row.body + "_4294967295|1024"};
         EXPECT_EQ(fake.requests, row.body.empty() ? Texts{} : sent);
         EXPECT_EQ(fake.nameWindowVisible, row.body.empty()) << "the window stays up for a correction";
-        EXPECT_EQ(game.rankingPending, 1);
+        EXPECT_EQ(phase(), row.body.empty() ? Phase::nameWarning : Phase::done);
         onBoxAnswer(BoxAnswer::ok);
-        onCommand(1);  // a warning answered: the window takes OK again; after a reply, nothing
+        onNameConfirmed();  // a warning answered: the window takes OK again; after a reply, nothing
         EXPECT_EQ(fake.boxes.back(), row.body.empty() ? row.box : goOn) << row.typed;
     }
     // A refused address sends and shows nothing, and the question follows at once.
@@ -103,7 +103,7 @@ TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
         rankingUrl = bad;
         endGameWith("501", 502, {BoxAnswer::ok, BoxAnswer::yes});
         fake.nameField = "A";
-        onCommand(1);
+        onNameConfirmed();
         EXPECT_EQ(fake.requests, Texts{}) << bad;
         EXPECT_EQ(fake.boxes.back(), goOn) << bad;
     }

@@ -11,6 +11,8 @@ static std::string size(int width, int height) { return " " + std::to_string(wid
 static void draw(const std::string& what) { fake.drawing.push_back(what); }
 
 bool isDownKeyHeld() { return fake.downHeld; }
+void loadArt() {}
+void startTimer(unsigned) {}
 void startDelay(unsigned ms) { fake.delays.push_back(ms), fake.delayPending = true; }
 
 void beginFrame() { draw("begin frame"); }
@@ -41,14 +43,16 @@ void startRankingPost(const HttpTarget& target, const std::string& headerLine, c
                             target.path + "|" + headerLine + "|" + body + "|" + std::to_string(replyLimit));
 }
 
-bool readHiScoreText(std::string& text) {
-    text = fake.hiScoreText;
+bool readUserFile(const char* name, std::string& bytes) {
+    if (std::string(name) != hiScoreFileName) return fake.files.count(name) ? (bytes = fake.files[name], true) : false;
+    bytes = fake.hiScoreText;
     return fake.hiScoreFile;
 }
 
-bool writeHiScoreText(const std::string& text) {
+bool writeUserFile(const char* name, const std::string& bytes) {
+    if (std::string(name) != hiScoreFileName) return fake.files[name] = bytes, true;
     if (fake.hiScoreWriteFails) return false;
-    fake.hiScoreFile = true, fake.hiScoreText = text;
+    fake.hiScoreFile = true, fake.hiScoreText = bytes;
     return true;
 }
 

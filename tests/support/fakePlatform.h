@@ -3,6 +3,7 @@
 // waits: the tests deliver the answers, the delays and the replies themselves.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,12 @@ struct FakePlatform {
     bool delayPending = false;
 
     // The machine's state: the Down key, the name window and its field, the best-score file
-    // (none when `hiScoreFile` is false; a write fails when `hiScoreWriteFails`).
+    // (none when `hiScoreFile` is false; a write fails when `hiScoreWriteFails`) and the other files.
     bool downHeld = false, nameWindowVisible = false;
     std::string nameField;
     bool hiScoreFile = false, hiScoreWriteFails = false;
     std::string hiScoreText;
+    std::map<std::string, std::string> files;
 
     // Drops the records and the machine's state.
     void clear() { *this = FakePlatform{}; }

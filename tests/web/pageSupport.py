@@ -26,6 +26,7 @@ def browser(profile, flags=("--window-size=900,1200",), configure=lambda options
                  "--disable-sync --no-first-run --autoplay-policy=document-user-activation-required --user-data-dir="
                  + os.path.join(data, profile)).split() + list(flags):
         options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     configure(options)
     try: drivers.append(Chrome(options=options))
     except Exception as e: finish(); print("SKIP: chromium cannot start here: %s" % str(e).splitlines()[0]); sys.exit(77)
@@ -56,6 +57,7 @@ def box(d):  # the open message box as [title, text, buttons...], or None
                             "return b && [...b.querySelectorAll('.title, .text, button')].map(x => x.textContent)")
 waitBox = lambda d, title: wait("the box " + title, lambda: (b := box(d)) and b[0] == title and b)
 boxButton = lambda d, button: d.find_element("xpath", "//dialog[@open and contains(@class, 'box')]//button[text()='%s']" % button)
+pageModule = "import(new URL('page.js', location.href)).";  # the page's start-up module, as the page has it
 started = lambda d: d.execute_script("return performance.getEntriesByName('pilaro-first-frame').length > 0")  # a frame drawn
 def pixels(d, points):  # RGB of the visible canvas at each (x, y)
     return d.execute_script("var c = document.getElementById('game').getContext('2d'); return arguments[0].map(p =>"

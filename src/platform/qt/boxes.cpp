@@ -13,9 +13,9 @@
 #include <QTranslator>
 #include <QValidator>
 
-#include "game/input.h"
 #include "platform/platform.h"
 #include "present/shellFacts.h"
+#include "program/program.h"
 #include "shell.h"
 
 namespace {
@@ -157,7 +157,7 @@ void showNameWindow() {
     okButton = new QPushButton(QString::fromUtf8(okButtonText), window);
     okButton->setGeometry(okButtonRect.x, okButtonRect.y, okButtonRect.width, okButtonRect.height);
     okButton->setFocusPolicy(Qt::ClickFocus);
-    QObject::connect(okButton, &QPushButton::clicked, [] { onCommand(okButtonId); });
+    QObject::connect(okButton, &QPushButton::clicked, [] { onNameConfirmed(); });
     okButton->show();
 }
 

@@ -100,7 +100,7 @@ std::string curlPost(const HttpTarget& target, const std::string& headerLine, co
     lib.easySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     lib.easySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     lib.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
-    lib.easySetopt(curl, CURLOPT_TIMEOUT, 10L);
+    lib.easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(rankingTimeLimitMs));
     lib.easySetopt(curl, CURLOPT_HTTPHEADER, headers);
     lib.easySetopt(curl, CURLOPT_POST, 1L);
     lib.easySetopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));

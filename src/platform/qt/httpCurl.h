@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 
 // The exchange itself, which blocks its thread: the first bytes of the reply body, at most
-// `replyLimit`, or none when nothing could be read within ten seconds.
+// `replyLimit`, or none when nothing could be read within rankingTimeLimitMs.
 std::string curlPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
                      std::size_t replyLimit);
 // The same on a thread of its own: `done` is called there with the reply once it is over.

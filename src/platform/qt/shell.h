@@ -21,7 +21,7 @@ int runShell();
 int pilaroMain();
 extern bool benchTrace;  // PILARO_BENCH_TRACE is set: the benchmark reads the first frame and the ticks
 
-// windows.cpp: the two windows, their timers and keys.
+// windows.cpp: the two windows, the timer and the keys.
 void makeWindows();
 void releaseWindows();
 QWidget* gameWindowWidget();
@@ -31,7 +31,6 @@ void fitNameWindowToOuterSize();
 
 // drawing.cpp: the four surfaces.
 void makeBackBuffer();
-void loadArt();
 void releaseArt();
 // Paints the game window: the last frame, or the wipe drawn on the window since.
 void paintGameWindow(QPainter& painter);

@@ -1,7 +1,6 @@
 // start.cpp: the program's start (the single-instance lock, the windows, the first game), its
 // message loop and its end.
 #include <cstdlib>
-#include <ctime>
 #include <iostream>
 
 #include <QApplication>
@@ -9,11 +8,9 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
-#include "game/game.h"
 #include "platform/platform.h"
-#include "present/frame.h"
 #include "present/shellFacts.h"
-#include "scores/scores.h"
+#include "program/program.h"
 #include "shell.h"
 
 bool benchTrace = false;
@@ -51,12 +48,8 @@ bool startShell() {
     }
     makeBackBuffer();
     makeWindows();
-    chooseRankingUrl(std::getenv("PILARO_RANKING_URL"));
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    newGame();
-    loadArt();
-    // The window shows the dealt game from its first paint rather than a blank until the first tick.
-    composeFrame();
+    // PILARO_SEED deals a chosen game, for tests; else the clock's.
+    startProgram(std::getenv("PILARO_RANKING_URL"), std::getenv("PILARO_SEED"));
     return true;
 }
 

@@ -1,5 +1,5 @@
 // userFiles.cpp: the files the Linux program keeps for the player: the folder it works in when
-// started from the menu, and the best-score file, "hiScore.txt" in the working folder.
+// started from the menu, and the player's files (the best score, the last game's recording) there.
 #include "userFiles.h"
 
 #include <sys/stat.h>
@@ -15,28 +15,22 @@
 
 #include "platform/platform.h"
 
-namespace {
-
-const char* const hiScoreFileName = "hiScore.txt";
-const char* const hiScoreTempName = "hiScore.txt.tmp";
-
-}  // namespace
-
-bool readHiScoreText(std::string& text) {
-    std::ifstream file(hiScoreFileName, std::ios::binary);
+bool readUserFile(const char* name, std::string& bytes) {
+    std::ifstream file(name, std::ios::binary);
     if (!file) return false;
-    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     return true;
 }
 
-bool writeHiScoreText(const std::string& text) {
-    // The text goes to a file beside the old one, which rename() then replaces atomically within
-    // one file system: a crash or a full disk leaves the previous best score.
-    std::ofstream file(hiScoreTempName, std::ios::binary | std::ios::trunc);
-    file << text;
+bool writeUserFile(const char* name, const std::string& bytes) {
+    // The bytes go to a file beside the old one, which rename() then replaces atomically within
+    // one file system: a crash or a full disk leaves the previous file.
+    const std::string temporary = std::string(name) + ".tmp";
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file << bytes;
     file.close();
-    if (file && std::rename(hiScoreTempName, hiScoreFileName) == 0) return true;
-    std::remove(hiScoreTempName);
+    if (file && std::rename(temporary.c_str(), name) == 0) return true;
+    std::remove(temporary.c_str());
     return false;
 }
 

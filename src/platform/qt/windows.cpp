@@ -1,4 +1,4 @@
-// windows.cpp: the game window and the name window, their tick timers, activation and keys; the
+// windows.cpp: the game window and the name window, the program's timer, activation and keys; the
 // wipe's delay and the ranking request, whose ends come back through the loop.
 #include <cstdio>
 #include <ctime>
@@ -13,10 +13,9 @@
 
 #include "httpCurl.h"
 
-#include "game/game.h"
-#include "game/input.h"
 #include "platform/platform.h"
 #include "present/shellFacts.h"
+#include "program/program.h"
 #include "shell.h"
 
 namespace {
@@ -28,43 +27,32 @@ NameWindow* nameWindow = nullptr;
 bool downKeyHeld = false;             // the Down arrow's real state (auto-repeat ignored)
 unsigned long long workingTicks = 0;  // ticks that ran the game, for the benchmark's trace
 
-// Both windows' timers tick the game; the benchmark reads every hundredth working tick's time.
-void tick() {
-    if (benchTrace && gameRunning() && ++workingTicks % 100 == 0) {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        std::fprintf(stderr, "ticks %llu %lld\n", workingTicks, now.tv_sec * 1000000000LL + now.tv_nsec);
+// The timer runs the game; the benchmark reads every hundredth working tick's time.
+void timerDue() {
+    if (benchTrace && ticksRun()) {
+        for (unsigned i = 0; i < ticksPerPeriod; ++i) {
+            if (++workingTicks % 100 != 0) continue;
+            timespec now{};
+            clock_gettime(CLOCK_MONOTONIC, &now);
+            std::fprintf(stderr, "ticks %llu %lld\n", workingTicks, now.tv_sec * 1000000000LL + now.tv_nsec);
+        }
     }
-    onTimerTick();
+    onTimer();
 }
 
-// The codes the game knows keys by (the desktop's virtual-key numbers). A key without one still
-// reaches the game, as this code, which means nothing to it: every key down sets the key latch,
-// so a second key pressed while it is held plays no sound, as on Windows.
-constexpr int keyWithoutCode = 0;
-
-int virtualKey(const QKeyEvent* event) {
-    const int key = event->key();
-    switch (key) {
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Shift: return keyShift;
-    case Qt::Key_Control: return 17;
-    case Qt::Key_Alt: return 18;
-    case Qt::Key_Escape: return keyEscape;
-    case Qt::Key_Space: return 32;
-    case Qt::Key_Left: return keyLeft;
-    case Qt::Key_Up: return keyUp;
-    case Qt::Key_Right: return keyRight;
-    case Qt::Key_Down: return keyDown;
-    default: break;
+// The game's name for a key. A key it has no use for is still a key to it: every key down sets the
+// key latch, so a second key pressed while it is held plays no sound, as on Windows.
+Key gameKey(const QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Shift: return Key::drop;
+    case Qt::Key_Escape: return Key::quit;
+    case Qt::Key_Left: return Key::left;
+    case Qt::Key_Up: return Key::turn;
+    case Qt::Key_Right: return Key::right;
+    case Qt::Key_Down: return Key::down;
+    case Qt::Key_F1: return Key::pause;
+    default: return Key::other;
     }
-    if (key >= Qt::Key_A && key <= Qt::Key_Z) return 'A' + (key - Qt::Key_A);
-    if (key >= Qt::Key_0 && key <= Qt::Key_9) return '0' + (key - Qt::Key_0);
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) return keyF1 + (key - Qt::Key_F1);
-    return keyWithoutCode;
 }
 
 bool ourWindowActive();
@@ -77,7 +65,7 @@ void activationChanged() {
 }
 
 // Key-downs, key-ups and ticks are the same for both windows: the game does not ask which one.
-void deliverKeyDown(WindowId receiver, QKeyEvent* event) { onKeyDown(receiver, virtualKey(event)); }
+void deliverKeyDown(WindowId receiver, QKeyEvent* event) { onKeyDown(receiver, gameKey(event)); }
 
 void deliverKeyUp(QKeyEvent* event) {
     // A held key repeats as presses only; the releases Qt puts between them are not real.
@@ -98,7 +86,8 @@ protected:
 };
 DownKeyWatcher* downKeyWatcher = nullptr;
 
-// What both windows do alike: tick the game, and tell it of activation changes.
+// What both windows do alike: tell the game of activation changes. The game window also carries
+// the program's timer.
 class TickingWindow : public QWidget {
 public:
     explicit TickingWindow(Qt::WindowFlags flags, const char* title) : QWidget(nullptr, flags) {
@@ -106,12 +95,10 @@ public:
         setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel is painted: nothing to erase first
         setFocusPolicy(Qt::StrongFocus);
     }
-    // Each window's timer ticks the game, the hidden name window's too: two ticks per period is
-    // the game's pace.
-    void startTicking() { startTimer(static_cast<int>(tickPeriodMs), Qt::PreciseTimer); }
+    void startTicking(unsigned periodMs) { QObject::startTimer(static_cast<int>(periodMs), Qt::PreciseTimer); }
 
 protected:
-    void timerEvent(QTimerEvent*) override { tick(); }
+    void timerEvent(QTimerEvent*) override { timerDue(); }
     bool event(QEvent* event) override {
         if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) activationChanged();
         return QWidget::event(event);
@@ -205,10 +192,6 @@ void makeWindows() {
     gameWindow = new GameWindow;
     gameWindow->show();
     nameWindow = new NameWindow;
-    // Started together, the two timers come due in the same pass of the loop: two ticks, then one
-    // paint of their frame, rather than a paint after each.
-    gameWindow->startTicking();
-    nameWindow->startTicking();
     std::lock_guard gate(replyGate);
     takingReplies = true;
 }
@@ -234,6 +217,10 @@ void fitNameWindowToOuterSize() {
 }
 
 bool isDownKeyHeld() { return downKeyHeld; }
+
+void startTimer(unsigned periodMs) {
+    if (gameWindow != nullptr) gameWindow->startTicking(periodMs);
+}
 
 void startDelay(unsigned ms) {
     QTimer::singleShot(static_cast<int>(ms), Qt::PreciseTimer, qApp, [] { onDelayElapsed(); });

@@ -4,16 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include <emscripten.h>
 
-#include "game/game.h"
-#include "game/input.h"
 #include "platform/platform.h"
 #include "present/frame.h"
 #include "present/shellFacts.h"
+#include "program/program.h"
 #include "scores/scores.h"
 #include "shell.h"
 #include "text/cp932.h"
@@ -32,6 +30,12 @@ std::string takeString(char* text) {
 }  // namespace
 
 bool isDownKeyHeld() { return webDownKeyHeld() != 0; }
+
+// The page has loaded the art before it starts the program (pilaroArtLoaded).
+void loadArt() {}
+
+// The page's timer, which counts its periods by the clock.
+void startTimer(unsigned periodMs) { webStartTimers(static_cast<int>(periodMs)); }
 
 // The page's timer; the wipe's steps show as the browser paints between them.
 void startDelay(unsigned ms) { webStartDelay(static_cast<int>(ms)); }
@@ -82,48 +86,70 @@ void startRankingPost(const HttpTarget& target, const std::string& headerLine, c
                       std::size_t replyLimit) {
     // A page may only talk to the host it came from: the ranking is asked at the same path there.
     webHttpPost(target.path.c_str(), headerLine.c_str(), body.data(), static_cast<int>(body.size()),
-                static_cast<int>(replyLimit));
+                static_cast<int>(replyLimit), static_cast<int>(rankingTimeLimitMs));
 }
 
-// The best score lives in the browser's storage, under the file's name.
-bool readHiScoreText(std::string& text) {
-    char* stored = webReadHiScore();
+namespace {
+
+// Bytes as base64, which the browser's storage keeps as text.
+std::string base64(const std::string& bytes) {
+    static const char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        std::uint32_t group = static_cast<std::uint8_t>(bytes[at]) << 16;
+        if (at + 1 < bytes.size()) group |= static_cast<std::uint8_t>(bytes[at + 1]) << 8;
+        if (at + 2 < bytes.size()) group |= static_cast<std::uint8_t>(bytes[at + 2]);
+        for (int i = 0; i < 4; ++i)
+            text += at + i - 1 < bytes.size() || i < 2 ? digits[group >> (18 - 6 * i) & 63] : '=';
+    }
+    return text;
+}
+
+}  // namespace
+
+// The player's files live in the browser's storage, under their names: the best score as its text,
+// a recording as base64.
+bool readUserFile(const char* name, std::string& bytes) {
+    char* stored = webReadStored(name);
     if (stored == nullptr) return false;
-    text = takeString(stored);
+    bytes = takeString(stored);
     return true;
 }
 
 // Every tab of the site shares one stored best score, and a tab's game may have begun before
 // another tab stored a higher one: a lower score never replaces it. On the desktop one program
 // owns the file, so this comparison is the browser's alone.
-bool writeHiScoreText(const std::string& text) {
+bool writeUserFile(const char* name, const std::string& bytes) {
+    if (std::string(name) != hiScoreFileName) return webWriteStored(name, base64(bytes).c_str()) != 0;
     std::string stored;
     std::uint32_t storedScore = 0;
     std::uint32_t score = 0;
-    if (readHiScoreText(stored) && parseHiScoreText(stored, storedScore) && parseHiScoreText(text, score) &&
+    if (readUserFile(name, stored) && parseHiScoreText(stored, storedScore) && parseHiScoreText(bytes, score) &&
         score <= storedScore) {
         return true;
     }
-    return webWriteHiScore(text.c_str()) != 0;
+    return webWriteStored(name, bytes.c_str()) != 0;
 }
 
 void debugOutput(const std::string& utf8) { webDebugOutput(utf8.c_str()); }
 
 void postClose(WindowId) { webEnded(1); }
 
-// What the page calls: its timers, keys, activation, the OK button, a box's answer, the delay and
-// the ranking's reply, each handed straight to the game.
+// What the page calls: its timer, keys (by their keyCode, the desktop's virtual-key number),
+// activation, the OK button, a box's answer, the delay and the ranking's reply, each handed straight
+// to the program.
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE void pilaroTick() { onTimerTick(); }
-EMSCRIPTEN_KEEPALIVE void pilaroGameKeyDown(int key) { onKeyDown(WindowId::game, key); }
-EMSCRIPTEN_KEEPALIVE void pilaroNameWindowKeyDown(int key) { onKeyDown(WindowId::name, key); }
+EMSCRIPTEN_KEEPALIVE void pilaroTimer() { onTimer(); }
+EMSCRIPTEN_KEEPALIVE int pilaroTicksPerPeriod() { return static_cast<int>(ticksPerPeriod); }
+EMSCRIPTEN_KEEPALIVE void pilaroGameKeyDown(int code) { onKeyDown(WindowId::game, keyOfVirtualKey(code)); }
+EMSCRIPTEN_KEEPALIVE void pilaroNameWindowKeyDown(int code) { onKeyDown(WindowId::name, keyOfVirtualKey(code)); }
 EMSCRIPTEN_KEEPALIVE void pilaroKeyUp() { onKeyUp(); }
 EMSCRIPTEN_KEEPALIVE void pilaroActivate(int active) { onActivate(active != 0); }
-EMSCRIPTEN_KEEPALIVE void pilaroCommand(int command) { onCommand(static_cast<unsigned>(command)); }
+EMSCRIPTEN_KEEPALIVE void pilaroNameConfirmed() { onNameConfirmed(); }
 EMSCRIPTEN_KEEPALIVE void pilaroDelayElapsed() { onDelayElapsed(); }
 // Another tab changed the stored best score: the game's next comparison is with that one.
-EMSCRIPTEN_KEEPALIVE void pilaroHiScoreChanged() { loadHiScore(); }
+EMSCRIPTEN_KEEPALIVE void pilaroHiScoreChanged() { onHiScoreChanged(); }
 
 EMSCRIPTEN_KEEPALIVE void pilaroBoxAnswer(int yes) {
     if (refused) return webEnded(0);
@@ -150,18 +176,16 @@ EMSCRIPTEN_KEEPALIVE void pilaroLockDecided(int taken) {
                    namePrompt, okButtonText, nameFieldRect.x, nameFieldRect.y, nameFieldRect.width,
                    nameFieldRect.height, okButtonRect.x, okButtonRect.y, okButtonRect.width, okButtonRect.height,
                    okButtonId);
-    chooseRankingUrl(nullptr);  // the page's own host is asked, at the build's path
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    newGame();
     webLoadArt();
 }
 
-// The art is in: the first frame at once rather than with the first tick, then the timers. Each of
-// the two windows of the desktop program runs a timer, and each of their ticks runs the game: the
-// page delivers two ticks a period too.
+// The art is in: the program starts, its first frame at once rather than with the first tick. The
+// page's own host is asked for the ranking, at the build's path; the page's address may give the
+// seed (?seed=, for tests).
 EMSCRIPTEN_KEEPALIVE void pilaroArtLoaded() {
-    composeFrame();
-    webStartTimers(static_cast<int>(tickPeriodMs));
+    char* seed = webSeedText();
+    const std::string seedText = seed ? takeString(seed) : "";
+    startProgram(nullptr, seedText.c_str());
 }
 }
 

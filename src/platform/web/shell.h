@@ -38,11 +38,14 @@ void webHideNameWindow();
 char* webNameFieldText();
 
 char* webDecodeCp932(const char* bytes, int length);
-// The reply's first bytes (at most replyLimit) come back as pilaroRankingReply.
-void webHttpPost(const char* path, const char* headerLine, const char* body, int bodyLength, int replyLimit);
-// The best score's text in the browser's storage: read (none when nothing is stored; the caller
-// frees it) and written (0 when it could not be).
-char* webReadHiScore();
-int webWriteHiScore(const char* text);
+// The reply's first bytes (at most replyLimit, none after timeLimitMs) come back as pilaroRankingReply.
+void webHttpPost(const char* path, const char* headerLine, const char* body, int bodyLength, int replyLimit,
+                 int timeLimitMs);
+// A text in the browser's storage under a name: read (none when nothing is stored; the caller frees
+// it) and written (0 when it could not be).
+char* webReadStored(const char* name);
+int webWriteStored(const char* name, const char* text);
+// The seed the page's address gives (?seed=), or none; the caller frees it.
+char* webSeedText();
 void webDebugOutput(const char* utf8);
 }

@@ -1,44 +1,37 @@
-// storage.js: the best score's text in the browser's storage. Linked in front of the program
-// (--pre-js); library.js reads and writes through it.
-'use strict';
+// storage.js: the player's files in the browser's storage, by their names (the best score's text,
+// the last game's recording).
+const inPage = {};  // texts kept for the page's life where localStorage refuses them
+let warned = false;
 
-var pilaroStorage = (function () {
-  var key = 'hiScore.txt';  // the localStorage key: the desktop's file name
-  var inPage = null;        // the text kept for the page's life where localStorage refuses it
-  var warned = false;
+// Blocked storage stays blocked: once said is enough.
+function warn(what, e) {
+  if (!warned) console.warn('Pilaro: the player\'s files cannot be ' + what + ': ' + e);
+  warned = true;
+}
 
-  // Blocked storage stays blocked: once said is enough.
-  function warn(what, e) {
-    if (!warned) console.warn('Pilaro: the best score cannot be ' + what + ': ' + e);
-    warned = true;
+// localStorage holds what the desktop keeps in hiScore.txt, as the same text, so a bad one is read
+// exactly as a bad file would be; null when nothing is stored.
+export function read(key) {
+  if (key in inPage) return inPage[key];
+  try {
+    return window.localStorage.getItem(key);
+  } catch (e) {
+    warn('read', e);
+    return null;
   }
+}
 
-  return {
-    // localStorage holds what the desktop keeps in hiScore.txt, as the same text, so a bad one is
-    // read exactly as a bad file would be; null when nothing is stored.
-    read: function () {
-      if (inPage !== null) return inPage;
-      try {
-        return window.localStorage.getItem(key);
-      } catch (e) {
-        warn('read', e);
-        return null;
-      }
-    },
-    write: function (text) {
-      try {
-        window.localStorage.setItem(key, text);
-      } catch (e) {
-        warn('kept', e);
-        inPage = text;
-      }
-      return true;
-    },
-    // changed() is called when another tab of the site changes the stored best score.
-    watch: function (changed) {
-      window.addEventListener('storage', function (e) {
-        if (e.key === key || e.key === null) changed();
-      });
-    }
-  };
-})();
+export function write(key, text) {
+  try {
+    window.localStorage.setItem(key, text);
+  } catch (e) {
+    warn('kept', e);
+    inPage[key] = text;
+  }
+  return true;
+}
+
+// changed() is called when another tab of the site changes what is stored.
+export function watch(changed) {
+  window.addEventListener('storage', () => changed());
+}

@@ -1,9 +1,9 @@
 // dialogs.cpp: message boxes, the name-entry window's controls, and closing a window on request.
 #include "platform/win32/shell.h"
 
-#include "game/input.h"
 #include "platform/platform.h"
 #include "present/shellFacts.h"
+#include "program/program.h"
 
 namespace {
 

@@ -3,14 +3,11 @@
 #include "platform/win32/shell.h"
 
 #include <algorithm>
-#include <ctime>
 #include <cstdlib>
 
-#include "game/game.h"
-#include "game/input.h"
 #include "platform/platform.h"
 #include "present/shellFacts.h"
-#include "scores/scores.h"
+#include "program/program.h"
 
 HINSTANCE appInstance;  // this program's module, which holds the art and the sounds
 HWND mainWindow;        // the game window
@@ -50,8 +47,6 @@ WindowId windowIdOf(HWND window) { return window == nameWindow ? WindowId::name 
 
 LRESULT onCreate(HWND window) {
     makeBackBuffer(window);
-    // Each of the two windows gets its own tick timer, and each of their ticks runs the game.
-    SetTimer(window, tickTimerId, tickPeriodMs, nullptr);
     return 0;
 }
 
@@ -62,11 +57,12 @@ LRESULT onDestroy() {
 }
 
 LRESULT onPaint(HWND window) {
-    if (game.rankingPending) paintNameWindow();
+    const bool nameWindowShown = IsWindowVisible(nameWindow) != FALSE;
+    if (nameWindowShown) paintNameWindow();
     paintGameWindow();
-    // The name window paints only while a ranking is pending; if it ever asks at another time,
-    // its request is settled here so that it does not come back on every pass of the loop.
-    if (window == nameWindow && !game.rankingPending) ValidateRect(window, nullptr);
+    // The name window paints only while it is shown; if it ever asks at another time, its request
+    // is settled here so that it does not come back on every pass of the loop.
+    if (window == nameWindow && !nameWindowShown) ValidateRect(window, nullptr);
     return 0;
 }
 
@@ -84,7 +80,7 @@ LRESULT onDpiChanged(HWND window, WPARAM wParam, const RECT* suggested) {
     return 0;
 }
 
-LRESULT onTimer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT onTimerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (wParam == delayTimerId) {
         KillTimer(mainWindow, delayTimerId);  // a one-shot
         onDelayElapsed();
@@ -94,7 +90,7 @@ LRESULT onTimer(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         onExchangeDeadline();
         return 0;
     }
-    onTimerTick();
+    if (wParam == tickTimerId) ::onTimer();
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
@@ -105,10 +101,13 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ACTIVATE: onActivate(LOWORD(wParam) != WA_INACTIVE); return 0;
     case WM_PAINT: return onPaint(window);
     case WM_CLOSE: DestroyWindow(window); return 0;
-    case WM_KEYDOWN: onKeyDown(windowIdOf(window), static_cast<int>(wParam)); return 0;
+    case WM_KEYDOWN: onKeyDown(windowIdOf(window), keyOfVirtualKey(static_cast<int>(wParam))); return 0;
     case WM_KEYUP: onKeyUp(); return 0;
-    case WM_COMMAND: onCommand(static_cast<unsigned>(wParam)); return 0;
-    case WM_TIMER: return onTimer(window, message, wParam, lParam);
+    // Only the OK button's click: its id, and no notification code in the high word.
+    case WM_COMMAND:
+        if (wParam == static_cast<WPARAM>(okButtonId)) onNameConfirmed();
+        return 0;
+    case WM_TIMER: return onTimerMessage(window, message, wParam, lParam);
     case WM_DPICHANGED: return onDpiChanged(window, wParam, reinterpret_cast<const RECT*>(lParam));
     case boxMessage: onBoxMessage(lParam); return 0;
     case rankingReplyMessage: onRankingReplyMessage(lParam); return 0;
@@ -167,6 +166,8 @@ bool isDownKeyHeld() { return (GetAsyncKeyState(VK_DOWN) & 0x8000) != 0; }
 
 void startDelay(unsigned ms) { SetTimer(mainWindow, delayTimerId, ms, nullptr); }
 
+void startTimer(unsigned periodMs) { SetTimer(mainWindow, tickTimerId, periodMs, nullptr); }
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     appInstance = instance;
 
@@ -191,10 +192,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     if (!nameWindow) return 0;
     layoutNameWindow(windowScale(nameWindow), nullptr);
 
-    chooseRankingUrl(std::getenv("PILARO_RANKING_URL"));
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
-    newGame();
-    loadArt();
+    // PILARO_SEED deals a chosen game, for tests; else the clock's.
+    startProgram(std::getenv("PILARO_RANKING_URL"), std::getenv("PILARO_SEED"));
 
     const int exitCode = runMessageLoop();
 

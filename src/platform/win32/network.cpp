@@ -4,17 +4,17 @@
 
 #include <wininet.h>
 
-#include "game/input.h"
 #include "platform/platform.h"
+#include "program/program.h"
 
 namespace {
 
-// The player waits at most this long for the done box, from the start to the reply in hand.
+// The player waits at most rankingTimeLimitMs for the done box, from the start to the reply in hand.
 // WinINet's own limits cannot give that: they count per step, and a server that trickles its
 // reply a byte at a time, or a name lookup that hangs, passes each of them. At the deadline the
 // game goes on with an empty reply and the worker is left to end on its own; nothing is closed
 // under a call that is still running.
-constexpr DWORD exchangeLimitMs = 7000;
+constexpr DWORD exchangeLimitMs = rankingTimeLimitMs;
 
 // Always from the server, never from or into the cache, and a redirect's own reply is read
 // rather than followed (0x84200000).

@@ -13,7 +13,7 @@ extern HWND mainWindow;        // the game window
 extern HWND nameWindow;        // the name-entry window, hidden until a new best score is offered
 extern int pixelScale;         // the whole factor by which the game window shows the canvas: 1 at 96 DPI, 2 at 192
 
-// The timers beside the two tick timers (tickTimerId), and the messages the shell posts to the
+// The timers beside the tick timer (tickTimerId), and the messages the shell posts to the
 // game window: a box to show, and the ranking's reply from its worker thread.
 constexpr UINT_PTR delayTimerId = 101;     // the wipe's next step
 constexpr UINT_PTR exchangeTimerId = 102;  // the deadline of the ranking exchange
