@@ -159,15 +159,25 @@ void showSettle(const Settle& settle) {
 
 }  // namespace
 
-void onTick() {
+namespace {
+
+// One tick of the rules; true when it wants the frame composed (a settle shows itself).
+bool runTick() {
     // While a window other than ours has the activation, while a box is up or the request is out,
     // during a wipe, and from a blocked entry until the next game, the rules stand still: the tick is
     // dropped, as a busy loop would drop it.
-    if (!ticksRun()) return;
+    if (!ticksRun()) return false;
     program.recording.tick();
     Settle settle;
-    if (gravityStep(game, settle)) return showSettle(settle);
-    composeFrame(game);
+    if (!gravityStep(game, settle)) return true;
+    showSettle(settle);
+    return false;
+}
+
+}  // namespace
+
+void onTick() {
+    if (runTick()) composeFrame(game);
 }
 
 namespace {
@@ -208,7 +218,11 @@ void startProgram(const char* rankingUrlChosen, const char* seedText) {
 }
 
 void onTimer() {
-    for (unsigned i = 0; i < ticksPerPeriod; ++i) onTick();
+    // The window shows one frame a period, after its ticks: a frame composed between them would
+    // never be seen. Only the last tick's wish counts: a settle after it has shown itself already.
+    bool frameWanted = false;
+    for (unsigned i = 0; i < ticksPerPeriod && ticksRun(); ++i) frameWanted = runTick();
+    if (frameWanted) composeFrame(game);
 }
 
 void onKeyDown(WindowId receiver, Key key) {

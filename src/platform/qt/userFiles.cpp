@@ -9,27 +9,31 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "platform/platform.h"
 
+// stdio rather than streams: the streams' locale machinery would keep a few hundred kilobytes of
+// the C++ library in memory for two small files.
 bool readUserFile(const char* name, std::string& bytes) {
-    std::ifstream file(name, std::ios::binary);
-    if (!file) return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    return true;
+    std::FILE* file = std::fopen(name, "rb");
+    if (file == nullptr) return false;
+    bytes.clear();
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, got);
+    const bool read = !std::ferror(file);
+    std::fclose(file);
+    return read;
 }
 
 bool writeUserFile(const char* name, const std::string& bytes) {
     // The bytes go to a file beside the old one, which rename() then replaces atomically within
     // one file system: a crash or a full disk leaves the previous file.
     const std::string temporary = std::string(name) + ".tmp";
-    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-    file << bytes;
-    file.close();
-    if (file && std::rename(temporary.c_str(), name) == 0) return true;
+    std::FILE* file = std::fopen(temporary.c_str(), "wb");
+    if (file == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    if (std::fclose(file) == 0 && written && std::rename(temporary.c_str(), name) == 0) return true;
     std::remove(temporary.c_str());
     return false;
 }
