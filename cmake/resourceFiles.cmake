@@ -9,7 +9,7 @@ set(PILARO_SOUND_FILES turn.wav move.wav rowsCleared.wav hardDrop.wav)
 # Everything the browser page is served as (src/platform/web collects them, the play settings
 # name them): the page, the program, its service worker and manifest, the icons, the art and sounds.
 set(PILARO_MASKABLE_ICONS pilaro-maskable-192.png pilaro-maskable-512.png)
-set(PILARO_PAGE_FILES index.html pilaro.js pilaro.wasm sw.js manifest.webmanifest ${PILARO_MASKABLE_ICONS}
+set(PILARO_PAGE_FILES index.html start.js buttons.js page.css pilaro.js pilaro.wasm sw.js manifest.webmanifest ${PILARO_MASKABLE_ICONS}
   ${PILARO_BACKDROP_FILE} ${PILARO_TILES_FILE} ${PILARO_SOUND_FILES})
 
 set(PILARO_ART ${PILARO_BACKDROP_FILE} ${PILARO_TILES_FILE})
