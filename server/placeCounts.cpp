@@ -51,7 +51,8 @@ std::string placeCountsDifferSql(const std::string& table) {
            " e) b)";
 }
 
-bool findPlace(std::uint64_t offset, const PlaceCountRows& rows, bool& found, std::uint32_t& score, std::uint64_t& skip) {
+bool findPlace(std::uint64_t offset, const PlaceCountRows& rows, bool& found, std::uint32_t& score,
+               std::uint64_t& skip) {
     found = false;
     std::int64_t parent = 0;  // the prefix chosen on the level above (the top level's is 0)
     std::uint64_t before = 0;  // names in the prefixes passed over, all above the place

@@ -36,7 +36,8 @@ using PlaceCountRows = std::function<bool(int level, std::int64_t first, std::in
 // before it. Found by walking down the levels (at most 2^placeCountBits rows on each), so that a
 // page deep in the ranking is read by seeking to its score, not by stepping over every name above
 // it. `found` is false past the last place; the result is false when the store failed.
-bool findPlace(std::uint64_t offset, const PlaceCountRows& rows, bool& found, std::uint32_t& score, std::uint64_t& skip);
+bool findPlace(std::uint64_t offset, const PlaceCountRows& rows, bool& found, std::uint32_t& score,
+               std::uint64_t& skip);
 // The SQL of those rows, with the level, first and last prefix as parameters 1, 2 and 3 (SQLite's
 // "?N"; PostgreSQL's "$N" when `dollar`).
 std::string placeCountRowsSql(const std::string& table, bool dollar);

@@ -288,7 +288,8 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && execute(rebuildCounts.c_str()) && execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+        ok = execute(schemaSql) && execute(rebuildCounts.c_str()) &&
+             execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");

@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -106,27 +107,6 @@ const std::string head = "POST " PILARO_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0
 std::ptrdiff_t occurrences(const std::string& text, const char* part) {
     const std::regex pattern(part);  // the iterator keeps a reference to it
     return std::distance(std::sregex_iterator(text.begin(), text.end(), pattern), {});
-}
-
-// What process `pid` has read so far, its sockets included, in bytes.
-std::uint64_t bytesRead(pid_t pid) {
-    std::string io = readFile("/proc/" + std::to_string(pid) + "/io");
-    std::size_t at = io.find("rchar: ");
-    return at == std::string::npos ? 0 : std::stoull(io.substr(at + 7));
-}
-
-// Fault: the 1 KB body limit held for the ranking's exact address only, while lighttpd hands every
-// address that starts with it to the program: a body posted to "PATH/x" or "PATHx" went whole into
-// lighttpd's upload files first. 2 MB to each is refused; lighttpd reads what came with the head
-// (0 to about 160 KB here, as at the exact address), never the whole.
-void expectLongBodiesRefusedEverywhere(const LocalServer& server) {
-    for (const std::string path : {PILARO_RANKING_PATH "/x", PILARO_RANKING_PATH "x"}) {
-        std::uint64_t before = bytesRead(server.lighttpdPid());
-        RawReply reply = rawExchange(server.port, "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                                                  "Content-Length: 2097152\r\n\r\n" + std::string(2 << 20, 'A'));
-        EXPECT_EQ(reply.status, 413) << path;
-        EXPECT_LT(bytesRead(server.lighttpdPid()) - before, 256u << 10) << path << " bytes read";
-    }
 }
 
 // A game-style POST of `body`.
@@ -232,29 +212,35 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     std::string chunkedMegabyte = head + "Transfer-Encoding: chunked\r\n\r\n";
     for (int i = 0; i < 16; ++i) chunkedMegabyte += "10000\r\n" + std::string(0x10000, 'B') + "\r\n";
     // Fault: lighttpd's own refusals (411, 413, 400 here) came as XHTML, and the game showed
-    // "?xml version=...". Each reply's shown text is checked, also the program's own.
+    // "?xml version=...". Each reply's shown text is checked, also the program's own. Fault: the
+    // body limit held at the exact address only, while lighttpd hands every address that starts
+    // with it to the program: 2 MB posted to "PATH/x" or "PATHx" went whole into upload files
+    // first. lighttpd reads what came with the head (0 to about 160 KB here), never the whole.
+    auto twoMegabytesTo = [](const char* tail) {  // at PILARO_RANKING_PATH + tail
+        return std::string(head).insert(5 + std::strlen(PILARO_RANKING_PATH), tail) +
+               "Content-Length: 2097152\r\n\r\n" + std::string(2 << 20, 'A');
+    };
     const std::tuple<std::string, int, std::string> rows[] = {
+        {twoMegabytesTo("/x"), 413, "送信内容が長すぎます\n"}, {twoMegabytesTo("x"), 413, "送信内容が長すぎます\n"},
         {head + "Content-Length: 0\r\n\r\n", 400, "送信内容の形式が正しくありません\n"},
-        {head + "Content-Length: 1048576\r\n\r\n" + std::string(1 << 20, 'A'), 413, "送信内容が長すぎます\n"},
         {head + "Transfer-Encoding: chunked\r\n\r\n4\r\nCH_5\r\n0\r\n\r\n", 200, "あなたは1位です\n1位 CH 5\n"},
         {chunkedMegabyte + "0\r\n\r\n", 413, "送信内容が長すぎます\n"},
         {head + "\r\nA_1", 411, "送信内容の長さがわかりません\n"},
         {head + "Content-Length: x\r\n\r\nA_1", 400, "送信内容の形式が正しくありません\n"},
         {head + "Content-Length: 6\r\n\r\n" + "\x00\xFF\x01\x80_1"s, 400, "名前に制御文字は使えません\n"},
-        {head + "Origin: http://other.example\r\nContent-Length: 5\r\n\r\nXS_11", 403, "ほかのサイトからの送信は受け付けません\n"},
-        {head + "Sec-Fetch-Site: cross-site\r\nContent-Length: 5\r\n\r\nXS_12", 403, "ほかのサイトからの送信は受け付けません\n"}};
+        {head + "Origin: http://other.example\r\nContent-Length: 5\r\n\r\nXS_11", 403, "ほかのサイトからの送信は"},
+        {head + "Sec-Fetch-Site: cross-site\r\nContent-Length: 5\r\n\r\nXS_12", 403, "ほかのサイトからの送信は"}};
+    auto bytesRead = [&server] {  // by lighttpd so far, its sockets included
+        std::string io = readFile("/proc/" + std::to_string(server.lighttpdPid()) + "/io");
+        return std::stoull(io.substr(io.find("rchar: ") + 7));
+    };
     for (const auto& [request, status, shown] : rows) {
+        std::uint64_t before = bytesRead();
         RawReply reply = rawExchange(server.port, request);
+        EXPECT_LT(bytesRead() - before, 256u << 10) << request.substr(0, 40);
         EXPECT_EQ(reply.status, status) << request.substr(head.size(), 40);
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
-    expectLongBodiesRefusedEverywhere(server);
-    // The ranking page says what it may do, and the server tells no version.
-    RawReply page = rawExchange(server.port, "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n");
-    for (const char* header : {"\r\nContent-Security-Policy: ", "\r\nX-Content-Type-Options: nosniff", "\r\nReferrer-Policy: ",
-                               "\r\nPermissions-Policy: "})
-        EXPECT_NE(page.headers.find(header), std::string::npos) << header;
-    EXPECT_EQ(page.headers.find("lighttpd/"), std::string::npos) << page.headers;
     // (Quotes in a name are stored as they are: the page test's O'B"& row.) "/" leads to the ranking.
     EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_RANKING_PATH),
               std::string::npos);
@@ -309,8 +295,8 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     EXPECT_EQ(doneText(postBody(server.port, "CGI_7").body).rfind("あなたは1位です\n", 0), 0u);
     EXPECT_TRUE(std::filesystem::exists(server.dataDir + "/relative.sqlite3"));
     EXPECT_EQ(rawExchange(server.port, "GET /relative.sqlite3 HTTP/1.0\r\n\r\n").status, 404);
-    expectLongBodiesRefusedEverywhere(server);
-    EXPECT_EQ(rawExchange(server.port, head + "Origin: http://other.example\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);
+    EXPECT_EQ(rawExchange(server.port, twoMegabytesTo("/x")).status, 413);
+    EXPECT_EQ(rawExchange(server.port, head + "Origin: http://x.example\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);
 }
 
 // The README's two web hosts sharing one PostgreSQL server, all on loopback: the database reached
@@ -371,7 +357,7 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
     }
     // Fault: neither commit of a PostgreSQL submission waited for the disk: the crash (the WAL writer
     // waits ten seconds) took acknowledged ones, and a reply came before its commit was flushed.
-    EXPECT_EQ(expectConsistentHolding(uri, names), 164u) << "submissions stored";
+    EXPECT_EQ(expectConsistentHolding(uri, names), 164u) << "names ranked";
     std::string flushed = "SELECT pg_current_wal_flush_lsn() >= pg_current_wal_insert_lsn()";
     EXPECT_EQ(runShell("psql -qXtA '" + uri + "' -c '" + flushed + "' | grep -qx t"), 0)
         << "answered before its commit was on the disk";
