@@ -296,7 +296,7 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     EXPECT_TRUE(std::filesystem::exists(server.dataDir + "/relative.sqlite3"));
     EXPECT_EQ(rawExchange(server.port, "GET /relative.sqlite3 HTTP/1.0\r\n\r\n").status, 404);
     EXPECT_EQ(rawExchange(server.port, twoMegabytesTo("/x")).status, 413);
-    EXPECT_EQ(rawExchange(server.port, head + "Origin: http://x.example\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);
+    EXPECT_EQ(rawExchange(server.port, head + "Origin: http://x.test\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);
 }
 
 // The README's two web hosts sharing one PostgreSQL server, all on loopback: the database reached

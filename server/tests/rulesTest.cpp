@@ -277,7 +277,8 @@ TEST(SqliteBatches, AFailingMemberIsRefusedAloneAndNoBatchWaitsForAReaderNorAPag
     std::future_status submitted = std::future_status::timeout;
     shared.read([&](RankingStore&) {
         auto submission = std::async(std::launch::async, [&] {
-            return handleRequest(shared, {location, {0, 60}, {}}, request("POST"), BodyState::complete, "B_2", 9).status;
+            return handleRequest(shared, {location, {0, 60}, {}}, request("POST"), BodyState::complete, "B_2", 9)
+                .status;
         });
         submitted = submission.wait_for(std::chrono::seconds(10));
         EXPECT_TRUE(submitted != std::future_status::ready || submission.get() == 200);
