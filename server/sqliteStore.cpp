@@ -195,7 +195,6 @@ private:
     bool commitTogether(const std::vector<PendingSubmission*>& batch);
     bool storeOne(PendingSubmission& pending);
     bool readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
-    bool readPage(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
 
     sqlite3* db = nullptr;
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
