@@ -6,6 +6,8 @@
 #include "texts.h"
 
 #include <algorithm>
+#include <cctype>
+#include <arpa/inet.h>
 #include <cstdlib>
 
 namespace {
@@ -26,6 +28,7 @@ const char* reasonPhrase(int status) {
     switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 403: return "Forbidden";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 411: return "Length Required";
@@ -78,8 +81,25 @@ bool openShared(SharedStore& store, const ServerConfig& config, std::string& err
     return error.empty() && store.open(config.databasePath, error);
 }
 
+// Text compared as the host names in it are, without regard to case.
+bool sameText(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// "host[:port]" without the scheme's default port, as browsers write Host and Origin.
+std::string_view withoutDefaultPort(std::string_view authority, std::string_view scheme) {
+    std::string_view port = scheme == "https" ? ":443" : ":80";
+    if (authority.ends_with(port)) authority.remove_suffix(port.size());
+    return authority;
+}
+
 Response submit(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                 const std::string& body, std::int64_t now, const std::string& pageUrl) {
+    // Before anything else: a page of another site must not submit through its visitors, whose
+    // many addresses would each bring the attacker an allowance of its own.
+    if (fromAnotherSite(request)) return refusal(403, Refusal::otherSite);
     if (bodyState == BodyState::tooLarge) return refusal(413, Refusal::tooLarge);
     if (bodyState == BodyState::incomplete) return refusal(400, Refusal::cutShort);
     Submission submission;
@@ -87,7 +107,7 @@ Response submit(SharedStore& store, const ServerConfig& config, const RequestInf
     if (bodyError != BodyError::none) return refusal(400, {}, bodyErrorText(bodyError).c_str());
     std::string error;
     if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
-    PendingSubmission pending{submission, request.remoteAddr, now, config.rateLimit, {}, {}, {}};
+    PendingSubmission pending{submission, rateLimitKey(request.remoteAddr), now, config.rateLimit, {}, {}, {}};
     store.submit(pending);
     const SubmitResult& result = pending.result;
     if (result.outcome == SubmitOutcome::rateLimited) {
@@ -111,7 +131,7 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
     std::string error;
     bool read = false;
     if (openShared(store, config, error)) {
-        store.exclusive([&](RankingStore& ranking) {
+        store.read([&](RankingStore& ranking) {
             read = ranking.countNames(names);
             std::uint32_t pageCount = names == 0 ? 1 : (names + placesPerPage - 1) / placesPerPage;
             std::uint32_t wanted = std::min(pageFromQuery(request.query), pageCount);
@@ -129,7 +149,38 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
     return response;
 }
 
+// Said with every answer of the program: the ranking page takes its style sheet from its own
+// address and nothing else, and no other site may frame it.
+const char* const securityHeaders =
+    "Content-Security-Policy: default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; "
+    "form-action 'none'; frame-ancestors 'none'\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "Referrer-Policy: " PILARO_REFERRER_POLICY "\r\n"
+    "Permissions-Policy: " PILARO_PERMISSIONS_POLICY "\r\n";
+
 }  // namespace
+
+std::string rateLimitKey(const std::string& address) {
+    in6_addr bytes{};
+    if (address.find(':') == std::string::npos || inet_pton(AF_INET6, address.c_str(), &bytes) != 1) return address;
+    char text[INET6_ADDRSTRLEN] = {};
+    if (IN6_IS_ADDR_V4MAPPED(&bytes)) return inet_ntop(AF_INET, &bytes.s6_addr[12], text, sizeof text);
+    std::fill(bytes.s6_addr + 8, bytes.s6_addr + 16, 0);
+    return std::string(inet_ntop(AF_INET6, &bytes, text, sizeof text)) + "/64";
+}
+
+bool fromAnotherSite(const RequestInfo& request) {
+    if (request.fetchSite == "cross-site" || request.fetchSite == "same-site") return true;
+    if (request.origin.empty()) return false;
+    // "scheme://host[:port]", to be this host (a sandboxed page's "null" is not). Only the host is
+    // compared: behind a proxy that ends TLS the program may not know the page's scheme.
+    std::string_view origin = request.origin;
+    std::size_t schemeEnd = origin.find("://");
+    if (schemeEnd == std::string_view::npos) return true;
+    std::string_view scheme = origin.substr(0, schemeEnd);
+    return request.host.empty() || !sameText(withoutDefaultPort(origin.substr(schemeEnd + 3), scheme),
+                                             withoutDefaultPort(request.host, scheme));
+}
 
 bool parseRateLimit(const char* text, RateLimit& out) {
     // Each number starts with a digit: strtoul would also take blanks and a sign, and read "-0" as
@@ -176,6 +227,9 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
     Response response;
     if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);
+    } else if ((request.method == "GET" || request.method == "HEAD") && request.query == "style") {
+        response.contentType = "text/css; charset=utf-8";
+        response.body = rankingStyle;
     } else if (request.method == "GET" || request.method == "HEAD") {
         response = page(store, config, request, pageUrl);
     } else {
@@ -183,6 +237,7 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
         response.extraHeaders = "Allow: GET, HEAD, POST\r\n";
     }
     response.extraHeaders += "Cache-Control: no-store\r\n";
+    response.extraHeaders += securityHeaders;
     return response;
 }
 

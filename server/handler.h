@@ -23,6 +23,9 @@ struct RequestInfo {
     std::string query;       // QUERY_STRING
     std::string remoteAddr;  // REMOTE_ADDR
     std::string scriptName;  // SCRIPT_NAME, the ranking page's own address
+    std::string host;        // HTTP_HOST
+    std::string origin;      // HTTP_ORIGIN: a browser's page that sent the request
+    std::string fetchSite;   // HTTP_SEC_FETCH_SITE: the browser's own word on where it came from
 };
 
 enum class BodyState { complete, tooLarge, incomplete };
@@ -44,6 +47,14 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name));
 std::string storeLocationProblem(const std::string& location);
 // The one parse of PILARO_RANKING_RATE's text; false when it is not one.
 bool parseRateLimit(const char* text, RateLimit& out);
+
+// The key the rate limit counts an address by: an IPv4 address as it is, an IPv6 address by its
+// /64 (one home connection's share: its 2^64 addresses are one allowance), written
+// "2001:db8:1:2::/64"; an IPv4-mapped IPv6 address as its IPv4 address.
+std::string rateLimitKey(const std::string& address);
+// A browser's request sent by a page of another site (its Origin is not this host, or the browser
+// says cross-site or same-site). A request with neither header (the desktop games, curl) is not.
+bool fromAnotherSite(const RequestInfo& request);
 
 // Answers one request; opens the store on first use and keeps it open for the next.
 Response handleRequest(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,

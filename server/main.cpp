@@ -59,6 +59,13 @@ BodyState readBody(const char* contentLength, Read read, std::string& body) {
 
 std::string text(const char* value) { return value != nullptr ? value : ""; }
 
+// The request as the gateway describes it, in CGI's names; `param` gives "" for a missing one.
+template <typename Param>
+RequestInfo requestInfo(Param param) {
+    return {param("REQUEST_METHOD"), param("QUERY_STRING"), param("REMOTE_ADDR"),       param("SCRIPT_NAME"),
+            param("HTTP_HOST"),      param("HTTP_ORIGIN"),  param("HTTP_SEC_FETCH_SITE")};
+}
+
 // One line per failure in the web server's error log: a CGI program's standard error, or a
 // FastCGI request's error stream (lighttpd gives the processes it spawns no standard error).
 void logFailure(const Response& response, FCGX_Stream* fastCgiErrors = nullptr) {
@@ -90,8 +97,8 @@ int writeErrorPages(const std::string& prefix) {
 }
 
 int runCgi(const ServerConfig& config) {
-    RequestInfo request{text(std::getenv("REQUEST_METHOD")), text(std::getenv("QUERY_STRING")),
-                        text(std::getenv("REMOTE_ADDR")), text(std::getenv("SCRIPT_NAME"))};
+    auto param = [](const char* name) { return text(std::getenv(name)); };
+    RequestInfo request = requestInfo(param);
     if (request.method.empty()) {
         std::fputs(
             "pilaro-ranking: run me from a web server (CGI or FastCGI); "
@@ -142,7 +149,7 @@ void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mu
             config.databasePath = param("PILARO_RANKING_DB");
             if (config.problem.empty()) config.problem = storeLocationProblem(config.databasePath);
         }
-        RequestInfo request{param("REQUEST_METHOD"), param("QUERY_STRING"), param("REMOTE_ADDR"), param("SCRIPT_NAME")};
+        RequestInfo request = requestInfo(param);
         std::string body;
         BodyState state = BodyState::complete;
         if (request.method == "POST") {

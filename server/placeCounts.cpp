@@ -50,3 +50,36 @@ std::string placeCountsDifferSql(const std::string& table) {
            " k) a) + (SELECT count(*) FROM (SELECT * FROM " + kept + " k EXCEPT SELECT * FROM " + expected +
            " e) b)";
 }
+
+bool findPlace(std::uint64_t offset, const PlaceCountRows& rows, bool& found, std::uint32_t& score,
+               std::uint64_t& skip) {
+    found = false;
+    std::int64_t parent = 0;  // the prefix chosen on the level above (the top level's is 0)
+    std::uint64_t before = 0;  // names in the prefixes passed over, all above the place
+    std::vector<std::pair<std::int64_t, std::int64_t>> counts;
+    for (int k = placeCountLevels - 1; k >= 0; --k) {
+        std::int64_t first = parent << placeCountBits;
+        if (!rows(k, first, first | ((1 << placeCountBits) - 1), counts)) return false;
+        bool within = false;
+        for (const auto& [prefix, names] : counts) {
+            if (names <= 0) continue;
+            if (before + static_cast<std::uint64_t>(names) > offset) {
+                parent = prefix;
+                within = true;
+                break;
+            }
+            before += static_cast<std::uint64_t>(names);
+        }
+        if (!within) return true;  // past the last place
+    }
+    found = true;
+    score = static_cast<std::uint32_t>(parent);
+    skip = offset - before;
+    return true;
+}
+
+std::string placeCountRowsSql(const std::string& table, bool dollar) {
+    const char* mark = dollar ? "$" : "?";
+    return std::string("SELECT prefix, names FROM ") + table + " WHERE level = " + mark + "1 AND prefix BETWEEN " +
+           mark + "2 AND " + mark + "3 AND names > 0 ORDER BY prefix DESC";
+}

@@ -5,7 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 constexpr int placeCountLevels = 8;
 constexpr int placeCountBits = 4;  // levels * bits = 32: the top level has one row per score >> 28
@@ -24,3 +27,17 @@ std::string rebuildPlaceCountsSql(const std::string& table);
 std::string countNamesSql(const std::string& table);
 // How many rows of the counts differ from what the names give (0 when they agree).
 std::string placeCountsDifferSql(const std::string& table);
+
+// The counts of one level's prefixes from `first` to `last` that hold names, highest first, as
+// (prefix, names); false when the store could not read them.
+using PlaceCountRows = std::function<bool(int level, std::int64_t first, std::int64_t last,
+                                          std::vector<std::pair<std::int64_t, std::int64_t>>& rows)>;
+// Where the place after `offset` places lies: its score, and how many names of that score come
+// before it. Found by walking down the levels (at most 2^placeCountBits rows on each), so that a
+// page deep in the ranking is read by seeking to its score, not by stepping over every name above
+// it. `found` is false past the last place; the result is false when the store failed.
+bool findPlace(std::uint64_t offset, const PlaceCountRows& rows, bool& found, std::uint32_t& score,
+               std::uint64_t& skip);
+// The SQL of those rows, with the level, first and last prefix as parameters 1, 2 and 3 (SQLite's
+// "?N"; PostgreSQL's "$N" when `dollar`).
+std::string placeCountRowsSql(const std::string& table, bool dollar);

@@ -22,7 +22,8 @@ CREATE TABLE IF NOT EXISTS submissions(
   address text NOT NULL,
   at bigint NOT NULL);
 CREATE INDEX IF NOT EXISTS submissions_by_address ON submissions(address, at);
-CREATE INDEX IF NOT EXISTS submissions_to_forget ON submissions(at) WHERE address <> '';
+-- The history holds only the rate limit's window now (see pilaro_submit).
+DROP INDEX IF EXISTS submissions_to_forget;
 CREATE TABLE IF NOT EXISTS names(
   name bytea PRIMARY KEY,
   score bigint NOT NULL,
@@ -53,6 +54,12 @@ BEGIN
     SELECT k, old_score >> (@BITS@ * k), -1 FROM @LEVELS@ l WHERE old_score IS NOT NULL) d
   GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix
   ON CONFLICT (level, prefix) DO UPDATE SET names = place_counts.names + excluded.names;
+  -- A range that no name holds any longer goes (a name climbing through ever new scores left rows
+  -- of nought behind it for ever).
+  IF old_score IS NOT NULL THEN
+    DELETE FROM place_counts p USING @LEVELS@ l
+      WHERE p.level = l.k AND p.prefix = old_score >> (@BITS@ * l.k) AND p.names = 0;
+  END IF;
 END
 $f$;
 
@@ -66,10 +73,10 @@ DECLARE
   v_above bigint; v_tied bigint;
 BEGIN
   outcome := 0; retry := 0;
-  -- Addresses out of the window are forgotten, a few with each submission; with the limit off, all.
-  UPDATE submissions SET address = '' WHERE id IN (SELECT id FROM submissions
-    WHERE address <> '' AND at <= p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END
-    ORDER BY at LIMIT 4 FOR UPDATE SKIP LOCKED);
+  -- Submissions out of the window go, the oldest few with each submission; with the limit off,
+  -- all. Each name's best stays in names, whose submission number still orders ties.
+  DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4 FOR UPDATE SKIP LOCKED)
+    AND at <= p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END;
   IF p_count > 0 THEN
     -- Two hosts may count the same address at once: one waits for the other.
     PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
@@ -345,12 +352,40 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
 }
 
 bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
-    std::string limit = std::to_string(count), skip = std::to_string(offset);
-    return reading([&] {
-        PGresult* result = run("SELECT name, score FROM names ORDER BY score DESC, submission LIMIT $1 OFFSET $2",
-                               {{limit.c_str(), -1}, {skip.c_str(), -1}});
-        if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
+    static const std::string rowsSql = placeCountRowsSql("place_counts", true);
+    std::string limit = std::to_string(count);
+    auto readRows = [&](int level, std::int64_t first, std::int64_t last,
+                        std::vector<std::pair<std::int64_t, std::int64_t>>& counts) {
+        counts.clear();
+        std::string k = std::to_string(level), from = std::to_string(first), to = std::to_string(last);
+        PGresult* result = run(rowsSql.c_str(), {{k.c_str(), -1}, {from.c_str(), -1}, {to.c_str(), -1}});
+        if (PQresultStatus(result) == PGRES_TUPLES_OK)
+            for (int row = 0; row < PQntuples(result); ++row)
+                counts.emplace_back(std::strtoll(PQgetvalue(result, row, 0), nullptr, 10),
+                                    std::strtoll(PQgetvalue(result, row, 1), nullptr, 10));
         return ok(result);
+    };
+    // A page deep in the ranking seeks to its first place's score (placeCounts.h), as in SQLite,
+    // in one snapshot.
+    return reading([&] {
+        out.clear();
+        bool found = true;
+        std::uint32_t score = 0xFFFFFFFFu;
+        std::uint64_t skip = 0;
+        bool good = execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY") &&
+                    (offset == 0 || findPlace(offset, readRows, found, score, skip));
+        if (good && found) {
+            std::string from = std::to_string(score), skipped = std::to_string(skip);
+            PGresult* result = run("SELECT name, score FROM names WHERE score <= $3 ORDER BY score DESC, submission "
+                                   "LIMIT $1 OFFSET $2",
+                                   {{limit.c_str(), -1}, {skipped.c_str(), -1}, {from.c_str(), -1}});
+            if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
+            good = ok(result);
+        }
+        std::string why = error;
+        execute(good ? "COMMIT" : "ROLLBACK");
+        if (!good) error = why;
+        return good;
     });
 }
 

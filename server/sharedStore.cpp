@@ -12,7 +12,22 @@ bool SharedStore::open(const std::string& location, std::string& error) {
     }
     // Opened under the mutex: the first requests of a new process wait for one open, not race.
     store = openStore(location, StoreAccess::serve, error);
+    this->location = location;
     return store != nullptr;
+}
+
+void SharedStore::read(const std::function<void(RankingStore&)>& use) {
+    {
+        std::lock_guard turn(readTurn);
+        // A connection of its own is only worth it for a file: a PostgreSQL process answers one
+        // request at a time, and ":memory:" is a store of the connection alone.
+        if (reader == nullptr && !isPostgresLocation(location) && location != ":memory:") {
+            std::string error;
+            reader = openStore(location, StoreAccess::readOnly, error);  // else read as before
+        }
+        if (reader != nullptr) return use(*reader);
+    }
+    exclusive(use);
 }
 
 SharedStore::~SharedStore() {

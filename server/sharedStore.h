@@ -26,6 +26,11 @@ public:
     void submit(PendingSubmission& pending);
     // Runs `use` on the store with nothing else using it; the store must be open.
     void exclusive(const std::function<void(RankingStore&)>& use);
+    // Runs `use` for a page read: an SQLite file is read on a read-only connection of its own,
+    // which never waits for the batches nor holds them up (WAL readers and the writer do not
+    // block each other); page reads take turns on it. Other stores read with `exclusive`. The
+    // store must be open.
+    void read(const std::function<void(RankingStore&)>& use);
 
 private:
     // The writer's loop: each batch waiting, until the store is closed.
@@ -42,4 +47,7 @@ private:
     std::vector<PendingSubmission*> waiting;
     std::thread writer;     // started with the first submission
     bool closing = false;
+    std::string location;     // where the store was opened
+    std::mutex readTurn;      // the page reads' own, never held with `mutex`
+    std::unique_ptr<RankingStore> reader;
 };

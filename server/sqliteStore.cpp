@@ -11,8 +11,9 @@
 namespace {
 
 // The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
-// counts; opening it to serve or modify adds them.
-constexpr int schemaVersion = 2;
+// counts; version 2 kept every submission, and an index of the addresses to forget. Opening an
+// older file to serve or modify brings it to this version.
+constexpr int schemaVersion = 3;
 
 const char* const schemaSql =
     "CREATE TABLE IF NOT EXISTS submissions("
@@ -36,17 +37,23 @@ const char* const schemaSql =
     "  prefix INTEGER NOT NULL,"
     "  names INTEGER NOT NULL,"
     "  PRIMARY KEY(level, prefix)) WITHOUT ROWID;"
-    // Addresses are forgotten once the rate limit no longer needs them; this finds the ones left.
-    "CREATE INDEX IF NOT EXISTS submissionsToForget ON submissions(at) WHERE address <> '';";
+    // A range that no name holds any longer goes: a name climbing through ever new scores left
+    // rows of nought behind it on every level, for ever.
+    "CREATE TRIGGER IF NOT EXISTS placeCountsEmptied AFTER UPDATE OF names ON placeCounts WHEN NEW.names = 0 "
+    "BEGIN DELETE FROM placeCounts WHERE level = NEW.level AND prefix = NEW.prefix; END;"
+    // Version 2's: submissions now go whole once the rate limit no longer needs them.
+    "DROP INDEX IF EXISTS submissionsToForget;";
 
 const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
 const char* const sqlOldestCounted =
     "SELECT at FROM submissions WHERE address = ?1 AND at > ?2 ORDER BY at LIMIT 1 OFFSET ?3";
-// A few at a time, with every submission: the forgetting keeps pace with the arrivals and never
-// stalls one submission with a large batch.
-const char* const sqlForgetAddresses =
-    "UPDATE submissions SET address = '' WHERE id IN "
-    "(SELECT id FROM submissions WHERE address <> '' AND at <= ?1 ORDER BY at LIMIT 4)";
+// The history holds only the rate limit's window: each name's best is its row in names (whose
+// submission number still orders ties). The oldest few go with every submission, so the pruning
+// keeps pace with the arrivals and never stalls one submission with a large batch; they are the
+// first rows in the table's own order, found without an index and without stepping over the
+// window's rows.
+const char* const sqlPruneHistory =
+    "DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4) AND at <= ?1";
 const char* const sqlInsertSubmission = "INSERT INTO submissions(name, score, address, at) VALUES(?1, ?2, ?3, ?4)";
 const char* const sqlSelectName = "SELECT score, submission FROM names WHERE name = ?1";
 const char* const sqlInsertName = "INSERT INTO names(name, score, submission) VALUES(?1, ?2, ?3)";
@@ -58,6 +65,10 @@ const char* const sqlCountAt = "SELECT names FROM placeCounts WHERE level = 0 AN
 const char* const sqlCountTiedBefore = "SELECT COUNT(*) FROM names WHERE score = ?1 AND submission < ?2";
 const char* const sqlReadRanking =
     "SELECT name, score FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
+// A page from its first place's score on (placeCounts.h's findPlace), skipping only the names of
+// that score before it.
+const char* const sqlReadFromScore =
+    "SELECT name, score FROM names WHERE score <= ?3 ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
 const char* const sqlCountNamesByScan = "SELECT COUNT(*) FROM names";
 const char* const sqlCountSubmissions = "SELECT COUNT(*) FROM submissions";
 const char* const sqlCountAddresses = "SELECT COUNT(*) FROM submissions WHERE address <> ''";
@@ -193,6 +204,7 @@ private:
     const std::string namesSql = countNamesSql("placeCounts");
     const std::string rebuildCounts = rebuildPlaceCountsSql("placeCounts");
     const std::string countsDiffer = placeCountsDifferSql("placeCounts");
+    const std::string countRows = placeCountRowsSql("placeCounts", false);
     int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
@@ -275,7 +287,8 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && execute(rebuildCounts.c_str()) && execute("PRAGMA user_version = 2");
+        ok = execute(schemaSql) && execute(rebuildCounts.c_str()) &&
+             execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -424,13 +437,13 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
     std::string_view address = pending.address;
     const RateLimit& limit = pending.limit;
     std::int64_t now = pending.now;
-    // An address is kept only while the rate limit may still count it; without a limit, never,
-    // and those kept from before the limit was turned off are forgotten as well.
+    // A submission is kept only while the rate limit may still count it; without a limit its
+    // address is never stored, and what was kept before the limit was turned off goes as well.
     std::int64_t since = now - (limit.count > 0 ? static_cast<std::int64_t>(limit.seconds) : 0);
     {
-        Use forget(*this, sqlForgetAddresses);
-        sqlite3_bind_int64(forget.statement, 1, since);
-        if (!forget.done()) return fail();
+        Use prune(*this, sqlPruneHistory);
+        sqlite3_bind_int64(prune.statement, 1, since);
+        if (!prune.done()) return fail();
     }
     if (limit.count == 0) address = {};
     if (limit.count > 0) {
@@ -458,10 +471,32 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
 
 bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
     out.clear();
-    Use read(*this, sqlReadRanking);
+    std::uint32_t score = 0;
+    std::uint64_t skip = offset;
+    if (offset > 0 && hasCounts) {
+        bool found = false;
+        Use rows(*this, countRows.c_str());
+        if (rows.statement == nullptr) return fail();
+        auto readRows = [&](int level, std::int64_t first, std::int64_t last,
+                            std::vector<std::pair<std::int64_t, std::int64_t>>& counts) {
+            counts.clear();
+            sqlite3_reset(rows.statement);
+            sqlite3_bind_int(rows.statement, 1, level);
+            sqlite3_bind_int64(rows.statement, 2, first);
+            sqlite3_bind_int64(rows.statement, 3, last);
+            int rc;
+            while ((rc = sqlite3_step(rows.statement)) == SQLITE_ROW)
+                counts.emplace_back(sqlite3_column_int64(rows.statement, 0), sqlite3_column_int64(rows.statement, 1));
+            return rc == SQLITE_DONE;
+        };
+        if (!findPlace(offset, readRows, found, score, skip)) return fail();
+        if (!found) return true;  // past the last place
+    }
+    Use read(*this, offset > 0 && hasCounts ? sqlReadFromScore : sqlReadRanking);
     if (read.statement == nullptr) return fail();
     sqlite3_bind_int64(read.statement, 1, count);
-    sqlite3_bind_int64(read.statement, 2, offset);
+    sqlite3_bind_int64(read.statement, 2, static_cast<std::int64_t>(skip));
+    if (offset > 0 && hasCounts) sqlite3_bind_int64(read.statement, 3, score);
     int rc;
     while ((rc = sqlite3_step(read.statement)) == SQLITE_ROW) {
         RankingEntry entry;
@@ -476,7 +511,11 @@ bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector
 }
 
 bool SqliteStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
-    return readTop(offset, count, out);
+    // One snapshot for the walk down the counts and the names it finds.
+    if (!execute("BEGIN")) return false;
+    bool ok = readTop(offset, count, out);
+    execute("COMMIT");
+    return ok;
 }
 
 bool SqliteStore::countNames(std::uint32_t& names) {

@@ -13,7 +13,7 @@
 
 struct StoreCounts {
     std::uint32_t names = 0;          // names in the ranking
-    std::uint64_t submissions = 0;    // accepted submissions kept
+    std::uint64_t submissions = 0;    // accepted submissions kept (the rate window's, and a few more)
     std::uint64_t addressesKept = 0;  // submissions whose client address is still remembered
 };
 
@@ -46,7 +46,8 @@ public:
     // The names in the ranking alone, for the page: no count of the whole history.
     virtual bool countNames(std::uint32_t& names) = 0;
     virtual bool counts(StoreCounts& out) = 0;
-    // Takes a name out of the ranking (its history stays); `found` tells whether it was there.
+    // Takes a name out of the ranking (its submissions in the rate window stay); `found` tells
+    // whether it was there.
     virtual bool removeName(std::string_view cp932Name, bool& found) = 0;
     // The store's own consistency check, and that the place counts agree with the names.
     virtual bool check(std::string& report) = 0;

@@ -35,11 +35,7 @@ std::string_view trimBlanks(std::string_view name) {
 
 }  // namespace
 
-BodyError parseSubmission(std::string_view body, Submission& out) {
-    std::size_t split = body.rfind('_');
-    if (split == std::string_view::npos) return BodyError::noSeparator;
-    std::string_view name = body.substr(0, split);
-    std::string_view digits = body.substr(split + 1);
+BodyError parseName(std::string_view name, std::string& out) {
     if (name.empty() || name.size() > maxNameBytes) return BodyError::nameLength;
     if (hasControlCharacter(name)) return BodyError::nameControl;
     // Strict decoding also refuses the second code of a character that code page 932 holds under
@@ -48,6 +44,16 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
     if (!cp932::decodeStrict(name, readable)) return BodyError::nameEncoding;
     name = trimBlanks(name);
     if (name.empty()) return BodyError::nameBlank;
+    out.assign(name);
+    return BodyError::none;
+}
+
+BodyError parseSubmission(std::string_view body, Submission& out) {
+    std::size_t split = body.rfind('_');
+    if (split == std::string_view::npos) return BodyError::noSeparator;
+    std::string name;
+    if (BodyError error = parseName(body.substr(0, split), name); error != BodyError::none) return error;
+    std::string_view digits = body.substr(split + 1);
     if (digits.empty() || digits.size() > maxScoreDigits) return BodyError::score;
     std::uint64_t score = 0;
     for (char c : digits) {
@@ -55,7 +61,7 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
         score = score * 10 + static_cast<std::uint64_t>(c - '0');
     }
     if (score > 0xFFFFFFFFull) return BodyError::score;
-    out.name.assign(name);
+    out.name = std::move(name);
     out.score = static_cast<std::uint32_t>(score);
     return BodyError::none;
 }

@@ -22,6 +22,8 @@ constexpr std::size_t maxScoreDigits = 10;
 // double-byte character whose second byte is 0x5F. Blanks (half- or full-width) at either end of
 // the name are dropped, so "AB " and "AB" are one player.
 BodyError parseSubmission(std::string_view body, Submission& out);
+// The name part alone, by the same rules (the operator's command reads names as the server does).
+BodyError parseName(std::string_view name, std::string& out);
 // (texts.h gives the reason for a refusal as a sentence.)
 
 // How many accepted submissions one client address may make per window; 0 turns the limit off.

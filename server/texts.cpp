@@ -20,6 +20,7 @@ const char* refusalText(Refusal refusal) {
     case Refusal::notStored: return "ランキングに記録できませんでした。時間をおいて送ってください";
     case Refusal::tooMany: return "送信が多すぎます。少し待ってから送ってください";
     case Refusal::wrongMethod: return "POST か GET で送ってください";
+    case Refusal::otherSite: return "ほかのサイトからの送信は受け付けません";
     }
     return unavailable;
 }
@@ -108,6 +109,15 @@ std::string htmlEscape(std::string_view text) {
     return out;
 }
 
+const char* const rankingStyle =
+    "body{font-family:sans-serif;margin:0 auto;padding:1em;max-width:36em;line-height:1.5}\n"
+    "h1{font-size:1.4em}\n"
+    "table{border-collapse:collapse;width:100%}\n"
+    "th,td{padding:.3em .5em;border-bottom:1px solid #ccc;text-align:left}\n"
+    "td.place,td.score,th.score{text-align:right;white-space:nowrap}\n"
+    "td.name{word-break:break-all}\n"
+    "nav{margin:1em 0;display:flex;justify-content:space-between}\n";
+
 std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t page, std::uint32_t pageCount,
                         std::uint32_t nameCount, std::string_view pageUrl) {
     std::string html =
@@ -115,15 +125,8 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
         "<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<title>Pilaro ランキング</title>\n"
-        "<style>\n"
-        "body{font-family:sans-serif;margin:0 auto;padding:1em;max-width:36em;line-height:1.5}\n"
-        "h1{font-size:1.4em}\n"
-        "table{border-collapse:collapse;width:100%}\n"
-        "th,td{padding:.3em .5em;border-bottom:1px solid #ccc;text-align:left}\n"
-        "td.place,td.score,th.score{text-align:right;white-space:nowrap}\n"
-        "td.name{word-break:break-all}\n"
-        "nav{margin:1em 0;display:flex;justify-content:space-between}\n"
-        "</style>\n</head>\n<body>\n<h1>Pilaro ランキング</h1>\n";
+        "<link rel=\"stylesheet\" href=\"" + htmlEscape(pageUrl) + "?style\">\n"
+        "</head>\n<body>\n<h1>Pilaro ランキング</h1>\n";
     html += "<p><a href=\"/play/\">ブラウザで遊ぶ</a></p>\n";
     html += "<p>" + std::to_string(nameCount) + " 人</p>\n";
     if (entries.empty()) {

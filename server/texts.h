@@ -20,10 +20,13 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
                         std::uint32_t nameCount, std::string_view pageUrl);
 
 // The ranking's own refusals, short Japanese sentences (UTF-8) that the game shows; none holds a "<".
-enum class Refusal { tooLarge, cutShort, unavailable, notStored, tooMany, wrongMethod };
+enum class Refusal { tooLarge, cutShort, unavailable, notStored, tooMany, wrongMethod, otherSite };
 const char* refusalText(Refusal refusal);
 // Why a request body was refused.
 std::string bodyErrorText(BodyError error);
+// The ranking page's style sheet, which it links to at its own address (its policy allows no
+// inline style).
+extern const char* const rankingStyle;
 // The page when the ranking cannot be read (UTF-8 HTML).
 std::string unavailablePage();
 

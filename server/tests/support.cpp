@@ -73,5 +73,5 @@ std::uint64_t expectConsistentHolding(const std::string& location, const std::ve
     for (const RankingEntry& entry : all) missing.erase(entry.name);
     EXPECT_TRUE(missing.empty()) << missing.size() << " of " << names.size() << " acknowledged names missing, "
                                  << (missing.empty() ? "" : "such as " + *missing.begin());
-    return counts.submissions;
+    return counts.names;
 }

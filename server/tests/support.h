@@ -31,5 +31,5 @@ bool rawSql(const std::string& location, const std::string& sql);
 std::string freshStore(const std::string& kind);
 extern const char* const postgresMissing;  // the skip line
 
-// Checks the store's consistency and that each of `names` is ranked; returns the submissions kept.
+// Checks the store's consistency and that each of `names` is ranked; returns the names ranked.
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names);

@@ -21,3 +21,11 @@ exchange() {
   if [[ $got == *"$sjis" ]]; then iconv -f CP932 -t UTF-8 "$scratch/body" >"$scratch/text"; else cp "$scratch/body" "$scratch/text"; fi
   grep -q "^$text" "$scratch/text" || fail "$what: no line '$text' in $(head -c 600 "$scratch/text")"
 }
+# securityHeaders WHAT: the reply in $scratch/headers says what its page may do, and tells no
+# server version.
+securityHeaders() {
+  local wanted="Content-Security-Policy: .*frame-ancestors 'none'|X-Content-Type-Options: nosniff|Referrer-Policy: "
+  wanted+="|Permissions-Policy: gamepad=\(self\), screen-wake-lock=\(self\)"
+  (($(grep -ciE "^($wanted)" "$scratch/headers") == 4)) || fail "$1: a security header is missing"
+  ! grep -qi '^Server:.*[0-9]' "$scratch/headers" || fail "$1: the server tells its version"
+}

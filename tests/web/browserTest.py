@@ -89,6 +89,10 @@ def desktop():
     d.find_element("id", "game").click(); keys(Keys.ESCAPE)
     check("Escape ends the game", wait("the end", lambda: d.find_element("id", "ended").is_displayed()))
     check("the ranking page shows the name and links to the game", "ピラ太_&amp;" in ranking() and 'href="/play/"' in ranking())
+    # The policies served with the game and the ranking page allow all that each does.
+    seen = [d.execute_script("return violations"), d.get(base + os.environ["PILARO_RANKING_PATH"]),
+            d.execute_script("return [violations, getComputedStyle(document.querySelector('nav')).display]")]
+    check("no policy violation in a whole game, nor on the ranking page, which is styled", seen == [[], None, [[], "flex"]], seen)
     # How lighttpd serves the page's files (play.conf, shared with the package) is the package test's.
 
 def phone():

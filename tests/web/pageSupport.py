@@ -30,7 +30,9 @@ def browser(profile, flags=("--window-size=900,1200",), configure=lambda options
     configure(options)
     try: drivers.append(Chrome(options=options))
     except Exception as e: finish(); print("SKIP: chromium cannot start here: %s" % str(e).splitlines()[0]); sys.exit(77)
+    # ... and the page's policy violations (the served Content-Security-Policy must allow all it does).
     drivers[-1].execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """window.audios = []; window.warnings = 0;
+        window.violations = []; document.addEventListener('securitypolicyviolation', e => violations.push(e.violatedDirective + ' ' + e.blockedURI));
         var Audio = window.AudioContext; window.AudioContext = class extends Audio { constructor(o) { super(o); audios.push(this); } };
         var warn = console.warn; console.warn = function () { warnings++; warn.apply(console, arguments); };"""})
     return drivers[-1]
