@@ -88,11 +88,14 @@ bool sameText(std::string_view a, std::string_view b) {
            });
 }
 
-// "host[:port]" without the scheme's default port, as browsers write Host and Origin.
-std::string_view withoutDefaultPort(std::string_view authority, std::string_view scheme) {
-    std::string_view port = scheme == "https" ? ":443" : ":80";
-    if (authority.ends_with(port)) authority.remove_suffix(port.size());
-    return authority;
+// "host[:port]" split into the host and the port ("" for none, or the scheme's default).
+std::pair<std::string_view, std::string_view> hostAndPort(std::string_view authority, std::string_view scheme) {
+    std::size_t colon = authority.rfind(':');
+    if (colon == std::string_view::npos || authority.find(']', colon) != std::string_view::npos)  // "[::1]"
+        return {authority, {}};
+    std::string_view port = authority.substr(colon + 1);
+    if (port == (scheme == "https" ? "443" : "80")) port = {};
+    return {authority.substr(0, colon), port};
 }
 
 Response submit(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
@@ -172,14 +175,17 @@ std::string rateLimitKey(const std::string& address) {
 bool fromAnotherSite(const RequestInfo& request) {
     if (request.fetchSite == "cross-site" || request.fetchSite == "same-site") return true;
     if (request.origin.empty()) return false;
-    // "scheme://host[:port]", to be this host (a sandboxed page's "null" is not). Only the host is
-    // compared: behind a proxy that ends TLS the program may not know the page's scheme.
+    // "scheme://host[:port]", to be this host (a sandboxed page's "null" is not). The scheme is not
+    // compared: behind a proxy that ends TLS the program may not know the page's. Nor is the port
+    // when Host has none: Debian's nginx passes the host name alone.
     std::string_view origin = request.origin;
     std::size_t schemeEnd = origin.find("://");
-    if (schemeEnd == std::string_view::npos) return true;
+    if (schemeEnd == std::string_view::npos || request.host.empty()) return true;
     std::string_view scheme = origin.substr(0, schemeEnd);
-    return request.host.empty() || !sameText(withoutDefaultPort(origin.substr(schemeEnd + 3), scheme),
-                                             withoutDefaultPort(request.host, scheme));
+    auto [host, port] = hostAndPort(request.host, scheme);
+    auto [originHost, originPort] = hostAndPort(origin.substr(schemeEnd + 3), scheme);
+    bool portGiven = request.host.find(':', host.size()) != std::string::npos;
+    return !sameText(host, originHost) || (portGiven && port != originPort);
 }
 
 bool parseRateLimit(const char* text, RateLimit& out) {
