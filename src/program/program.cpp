@@ -3,6 +3,8 @@
 // (its boxes, the name window, the check of the name and the ranking exchange).
 #include "program/program.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -34,6 +36,7 @@ struct Program {
     Recording recording;
     std::vector<std::uint8_t> lastRecording;
     std::string playerName;  // code page 932 bytes, as confirmed
+    std::chrono::steady_clock::time_point replaySent;  // when the recording went out
 };
 
 Program program;
@@ -79,12 +82,24 @@ void saveHiScore() {
     if (!writeUserFile(hiScoreFileName, hiScoreFileText(game.score))) debugOutput("ファイルオープンに失敗しました\n");
 }
 
+// The recording goes first, so that the server can check the score against the game's rules
+// before it ranks it; the score follows whatever became of the recording (refused, an older server
+// that knows no replay path, no connection), within what is left of the one time limit.
+void submitReplay() {
+    program.phase = Phase::sendingReplay;
+    program.replaySent = std::chrono::steady_clock::now();
+    // A refused address sends and shows nothing: straight on to the question.
+    if (!startReplayExchange(rankingUrl, program.playerName, game.score, program.lastRecording)) askToContinue();
+}
+
 void submitRanking() {
+    using std::chrono::milliseconds;
+    const auto taken = std::chrono::ceil<milliseconds>(std::chrono::steady_clock::now() - program.replaySent);
+    const unsigned replayMs = static_cast<unsigned>(std::clamp<milliseconds::rep>(taken.count(), 0, replayTimeLimitMs));
     // Name bytes, "_" and the score, unescaped: the server takes the score after the last "_".
     const std::string body = program.playerName + "_" + std::to_string(game.score);
     program.phase = Phase::sending;
-    // A refused address sends and shows nothing: straight on to the question.
-    if (!startRankingExchange(rankingUrl, body)) askToContinue();
+    if (!startRankingExchange(rankingUrl, body, rankingTimeLimitMs - replayMs)) askToContinue();
 }
 
 void continueOrClose(BoxAnswer answer) {
@@ -294,11 +309,12 @@ void onNameConfirmed() {
     } else {
         program.playerName = name;
         hideNameWindow();
-        submitRanking();
+        submitReplay();
     }
 }
 
 void onRankingReply(const std::string& replyBytes) {
+    if (program.phase == Phase::sendingReplay) return submitRanking();
     if (program.phase != Phase::sending) return;
     // The box follows every attempt, a failed one too, then with an empty text.
     showBox(Phase::done, rankingReplyText(replyBytes), "登録完了", BoxButtons::ok);

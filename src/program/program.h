@@ -28,6 +28,7 @@ enum class Phase : std::uint8_t {
     offer,             // the ranking offer (Yes/No) is up
     nameEntry,         // the name window waits for OK
     nameWarning,       // a warning about the name is up; the name window stays
+    sendingReplay,     // the game's recording is out, ahead of its score
     sending,           // the ranking request is out
     done,              // the done box shows what the server said
     continueQuestion,  // "続けますか？" is up

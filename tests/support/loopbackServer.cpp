@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-std::string LoopbackServer::start(std::string reply, ReplyMode mode) {
+std::string LoopbackServer::start(std::string reply, ReplyMode mode, std::string replayReply) {
     stop();
     // Close-on-exec: the programs the tests start must not inherit the listening socket.
     listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -22,7 +22,7 @@ std::string LoopbackServer::start(std::string reply, ReplyMode mode) {
         return std::string("cannot listen on 127.0.0.1: ") + std::strerror(errno);  // stop() closes it
     port = ntohs(address.sin_port);
     stopping = false;
-    worker = std::thread([this, replyBytes = std::move(reply), replyMode = mode] {
+    worker = std::thread([this, rankingReply = std::move(reply), replyMode = mode, replayReply = std::move(replayReply)] {
         // accept fails once stop() has shut the listener down.
         for (int connection; (connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
             // The head, then as many body bytes as its Content-Length (spelt as every client here
@@ -45,6 +45,8 @@ std::string LoopbackServer::start(std::string reply, ReplyMode mode) {
                 std::lock_guard<std::mutex> guard(lock);
                 received.push_back({bytes.substr(0, headEnd + 2), bytes.substr(std::min(headEnd + 4, bytes.size()))});
             }
+            const bool toReplayPath = bytes.find(std::string(" ") + replayPath + " ") < bytes.find("\r\n");
+            const std::string& replyBytes = toReplayPath && !replayReply.empty() ? replayReply : rankingReply;
             const std::size_t step = replyMode == ReplyMode::trickle ? 1 : replyBytes.size();
             for (std::size_t sent = 0; sent < replyBytes.size() && !stopping &&
                                        ::send(connection, replyBytes.data() + sent,

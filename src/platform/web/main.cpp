@@ -83,10 +83,11 @@ std::string cp932ToUtf8(const std::string& cp932) {
 }
 
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                      std::size_t replyLimit) {
-    // A page may only talk to the host it came from: the ranking is asked at the same path there.
+                      std::size_t replyLimit, unsigned timeLimitMs) {
+    // A page may only talk to the host it came from: the ranking (and the replay
+    // path beside it) is asked at the same path there.
     webHttpPost(target.path.c_str(), headerLine.c_str(), body.data(), static_cast<int>(body.size()),
-                static_cast<int>(replyLimit), static_cast<int>(rankingTimeLimitMs));
+                static_cast<int>(replyLimit), static_cast<int>(timeLimitMs));
 }
 
 namespace {
