@@ -37,6 +37,14 @@ struct Program {
     std::vector<std::uint8_t> lastRecording;
     std::string playerName;  // code page 932 bytes, as confirmed
     std::chrono::steady_clock::time_point replaySent;  // when the recording went out
+    // Watching a kept game: its bytes, the player stepping through them and the game they drive.
+    struct {
+        std::vector<std::uint8_t> bytes;
+        ReplayPlayer player;
+        Game game;
+        unsigned speed = 1;
+        bool paused = false, ended = false;
+    } watch;
 };
 
 Program program;
@@ -156,13 +164,14 @@ void finishSettle() {
     if (game.gameOver) endOfGame();
 }
 
-void showSettle(const Settle& settle) {
-    // The settled piece shows on the window at once, at its final place, before any wipe.
+// The settled piece shows on the window at once, at its final place; with full rows, their wipe
+// starts (true), and its end goes on.
+bool startWipe(const Settle& settle) {
     beginWindowDrawing();
     drawField(Surface::gameWindow, settle.settled);
     if (settle.rowCount == 0) {
         endWindowDrawing();
-        return finishSettle();
+        return false;
     }
     // The well is settled already; only the screen takes its time: the full rows turn white column
     // by column and stay white a moment, while the game stands still.
@@ -170,6 +179,33 @@ void showSettle(const Settle& settle) {
     program.wipeColumn = 0;
     program.phase = Phase::wiping;
     whitenWipeColumn();
+    return true;
+}
+
+void showSettle(const Settle& settle) {
+    if (!startWipe(settle)) finishSettle();
+}
+
+// One period of a kept game: its recording's steps until ticksPerPeriod ticks times the speed have
+// passed, or a wipe or its end stops them.
+void watchPeriod() {
+    auto& watch = program.watch;
+    if (program.phase != Phase::watching || watch.paused || watch.ended) return;
+    bool frameWanted = false;
+    for (unsigned ticks = ticksPerPeriod * watch.speed; ticks > 0;) {
+        Settle settle;
+        Sound sound;
+        const ReplayStep step = watch.player.next(watch.game, settle, sound);
+        if (step == ReplayStep::end || step == ReplayStep::bad) {
+            watch.ended = true;
+            break;
+        }
+        frameWanted = true;
+        play(sound);
+        if (step == ReplayStep::settled && startWipe(settle)) return;
+        if (step != ReplayStep::event) --ticks;
+    }
+    if (frameWanted || watch.ended) composeFrame(watch.game);
 }
 
 }  // namespace
@@ -233,6 +269,7 @@ void startProgram(const char* rankingUrlChosen, const char* seedText) {
 }
 
 void onTimer() {
+    if (program.phase == Phase::watching) return watchPeriod();
     // The window shows one frame a period, after its ticks: a frame composed between them would
     // never be seen. Only the last tick's wish counts: a settle after it has shown itself already.
     bool frameWanted = false;
@@ -268,9 +305,13 @@ void onDelayElapsed() {
     }
     if (program.wipeColumn == wellColumns) return startDelay(wipePauseMs);  // the white rows stay a moment
     program.wipeColumn = -1;
-    program.phase = Phase::playing;
     // Heard after the wipe, as the rows go.
     startSound(soundRowsCleared);
+    if (!program.watch.bytes.empty()) {
+        program.phase = Phase::watching;
+        return composeFrame(program.watch.game);
+    }
+    program.phase = Phase::playing;
     finishSettle();
     replayKeysHeldBack();
 }
@@ -334,6 +375,27 @@ Key keyOfVirtualKey(int code) {
     default: return Key::other;
     }
 }
+
+bool startWatching(const std::uint8_t* bytes, std::size_t size) {
+    program.watch.bytes.assign(bytes, bytes + size);
+    restartWatching();
+    if (program.watch.ended) return false;
+    startTimer(tickPeriodMs);
+    return true;
+}
+
+void restartWatching() {
+    auto& watch = program.watch;
+    watch.ended = !watch.player.start(watch.bytes.data(), watch.bytes.size(), watch.game);
+    program.phase = Phase::watching;  // a wipe under way is dropped: its next step finds no wipe
+    program.wipeColumn = -1;
+    composeFrame(watch.game);
+}
+
+void setWatchSpeed(unsigned times) { program.watch.speed = times == 2 || times == 4 ? times : 1; }
+void setWatchPaused(bool paused) { program.watch.paused = paused; }
+bool watchEnded() { return program.watch.ended; }
+const Game& watchedGame() { return program.watch.game; }
 
 Phase phase() { return program.phase; }
 bool ticksRun() { return program.phase == Phase::playing && program.active && !game.gameOver; }
