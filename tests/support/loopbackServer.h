@@ -37,8 +37,10 @@ struct LoopbackServer {
     unsigned short port = 0;
     int listener = -1;
     std::atomic<bool> stopping{false};
+    void serve(int connection, const std::string& rankingReply, ReplyMode mode, const std::string& replayReply);
     std::thread worker;
-    std::mutex lock;  // guards `received`
+    std::vector<std::thread> serving;  // a thread a connection
+    std::mutex lock;  // guards `received` and `serving`
     std::vector<ReceivedRequest> received;
 };
 

@@ -99,6 +99,8 @@ void onRankingReplyMessage(LPARAM exchangeParameter) {
 }
 
 void onExchangeDeadline() {
-    if (awaitedExchange != 0) deliverReply({});
+    // Stopped first: the reply given up on starts the next exchange (the score after the
+    // recording), whose own deadline the same timer then keeps.
     KillTimer(mainWindow, exchangeTimerId);
+    if (awaitedExchange != 0) deliverReply({});
 }
