@@ -7,6 +7,11 @@ import base64, hashlib, os, subprocess, tempfile, urllib.error, urllib.request
 from pageSupport import *
 
 ranking = lambda: urllib.request.urlopen(base + os.environ["PILARO_RANKING_PATH"]).read().decode("utf-8")
+# The well and the pieces to come as drawn (not the score panel's text, which another screen's scale
+# may draw with other pixels), as a hash of their pixels.
+picture = lambda d: d.execute_script("""var c = document.getElementById('game').getContext('2d'), h = 0;
+    for (const [x, y, w, g] of [[0, 0, 288, 524], [288, 0, 120, 260]]) for (const v of c.getImageData(x, y, w, g).data) h = (h * 31 + v) | 0;
+    return h""")
 kept = {}  # the desktop's game that reached the ranking: its recording, score and last frame, for the phone to watch
 
 def desktop():
@@ -58,7 +63,7 @@ def desktop():
     score = int(best[1].split("：")[1])
     # The game's recording, kept in the page's storage, replays headless to the score it showed.
     recording = base64.b64decode(d.execute_script("return localStorage.getItem('lastGame.pilaroReplay')") or "")
-    kept.update(recording=recording, score=score, frame=d.execute_script("return document.getElementById('game').toDataURL()"))
+    kept.update(recording=recording, score=score, frame=picture(d))
     with tempfile.NamedTemporaryFile() as f:
         f.write(recording); f.flush()
         replayed = subprocess.run([os.environ["PILARO_REPLAY_BIN"], f.name], capture_output=True, text=True).stdout
@@ -123,7 +128,7 @@ def watch(d):
     status = lambda: d.find_element("id", "watchStatus").text
     wait("the watched game's end", lambda: status().startswith("再生終了"), 60)
     check("the watched game ends on the score shown", status() == "再生終了　スコア %d" % kept["score"], status())
-    check("and on the same frame", d.execute_script("return document.getElementById('game').toDataURL()") == kept["frame"])
+    check("and on the same well and pieces", picture(d) == kept["frame"])
     shot = d.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "clip": dict(x=0, y=0, width=360, height=740, scale=1 / 3)})
     with open(os.environ["PILARO_WATCH_SCREENSHOT"], "wb") as f: f.write(base64.b64decode(shot["data"]))
     d.find_element("xpath", "//div[@id='watch']/button[text()='最初から']").click()
