@@ -49,10 +49,10 @@ std::vector<std::uint8_t> Recording::bytes() const {
     return all;
 }
 
-bool replay(const std::uint8_t* bytes, std::size_t size, Game& game, std::uint64_t* ticks) {
+bool ReplayPlayer::start(const std::uint8_t* bytes, std::size_t length, Game& game) {
+    *this = ReplayPlayer{};
     game = Game{};
-    if (ticks) *ticks = 0;
-    if (size < headerSize || bytes[0] != magic[0] || bytes[1] != magic[1] || bytes[2] != magic[2] ||
+    if (length < headerSize || bytes[0] != magic[0] || bytes[1] != magic[1] || bytes[2] != magic[2] ||
         bytes[3] != magic[3] || bytes[4] != version || bytes[17] > 7)
         return false;
     game.random.state = get32(bytes + 5);
@@ -62,25 +62,45 @@ bool replay(const std::uint8_t* bytes, std::size_t size, Game& game, std::uint64
     game.downLockout = bytes[17] >> 1 & 1;
     game.hardDropPending = bytes[17] >> 2 & 1;
     newGame(game, 0);
-    Settle settle;
-    std::uint64_t played = 0;
-    for (std::size_t at = headerSize; at < size; ++at) {
-        const unsigned code = bytes[at] & 15;
-        for (unsigned i = bytes[at] >> 4; i > 0; --i) gravityStep(game, settle);
-        played += bytes[at] >> 4;
-        if (code < keyCount) {
-            keyDown(game, static_cast<Key>(code));
-        } else if (code == keyUpEvent) {
-            keyUp(game);
-        } else if (code == downUpEvent || code == downHeldEvent) {
-            afterSettle(game, code == downHeldEvent);
-        } else if (code != ticksOnly) {
-            if (ticks) *ticks = played;
-            return false;
-        }
-    }
-    if (ticks) *ticks = played;
+    data = bytes, size = length, at = headerSize;
     return true;
+}
+
+ReplayStep ReplayPlayer::next(Game& game, Settle& settle, Sound& sound) {
+    sound = Sound::none;
+    if (ticksLeft > 0) {
+        --ticksLeft, ++played;
+        return gravityStep(game, settle) ? ReplayStep::settled : ReplayStep::tick;
+    }
+    if (!eventDue) {
+        if (at >= size) return ReplayStep::end;
+        ticksLeft = data[at] >> 4;
+        eventDue = true;
+        return next(game, settle, sound);
+    }
+    eventDue = false;
+    const unsigned code = data[at++] & 15;
+    if (code < keyCount) {
+        sound = keyDown(game, static_cast<Key>(code));
+    } else if (code == keyUpEvent) {
+        keyUp(game);
+    } else if (code == downUpEvent || code == downHeldEvent) {
+        afterSettle(game, code == downHeldEvent);
+    } else if (code != ticksOnly) {
+        at = size;
+        return ReplayStep::bad;
+    }
+    return ReplayStep::event;
+}
+
+bool replay(const std::uint8_t* bytes, std::size_t size, Game& game, std::uint64_t* ticks) {
+    ReplayPlayer player;
+    Settle settle;
+    Sound sound;
+    ReplayStep step = player.start(bytes, size, game) ? ReplayStep::tick : ReplayStep::bad;
+    while (step != ReplayStep::end && step != ReplayStep::bad) step = player.next(game, settle, sound);
+    if (ticks) *ticks = player.ticksPlayed();
+    return step == ReplayStep::end;
 }
 
 std::uint64_t gameHash(const Game& game) {

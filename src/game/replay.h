@@ -38,6 +38,33 @@ private:
     unsigned pendingTicks = 0;
 };
 
+// What one step of a recording played back did.
+enum class ReplayStep : std::uint8_t {
+    tick,     // a tick of the rules
+    settled,  // a tick that settled the piece (the Settle tells what it did)
+    event,    // a key-down (its sound given), a key-up or the Down key's state after a settle
+    end,      // the recording is over
+    bad,      // an event of no known kind: the bytes are not a recording
+};
+
+// Plays a recording back a tick or an event at a time, for a watcher who sees it at the game's
+// pace. The bytes stay the caller's and must outlive the player.
+class ReplayPlayer {
+public:
+    // Deals `game` as the recording's game was dealt; false when the bytes are not a recording of
+    // a known version.
+    bool start(const std::uint8_t* bytes, std::size_t size, Game& game);
+    ReplayStep next(Game& game, Settle& settle, Sound& sound);
+    std::uint64_t ticksPlayed() const { return played; }
+
+private:
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0, at = 0;
+    unsigned ticksLeft = 0;  // of the byte read last, before its event
+    bool eventDue = false;
+    std::uint64_t played = 0;
+};
+
 // Plays a recording back into `game`; false, with the game as far as it got, when the bytes are
 // not a recording of a known version. `ticks` counts the ticks played.
 bool replay(const std::uint8_t* bytes, std::size_t size, Game& game, std::uint64_t* ticks = nullptr);

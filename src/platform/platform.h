@@ -76,13 +76,17 @@ std::string nameFieldText();
 std::string utf8ToCp932(const std::string& utf8);
 std::string cp932ToUtf8(const std::string& cp932);
 
-// Starts the ranking's one HTTP POST with the given single header line (no line end) and body
-// bytes, and returns at once. Redirects are not followed. The shell then calls onRankingReply()
-// once, with the first bytes of the reply body, at most `replyLimit`, or with none when nothing
-// could be read (no connection, an empty reply, or no reply within rankingTimeLimitMs of the start).
+// Starts one HTTP POST to the ranking's host (the game's recording, then its score) with the given
+// single header line (no line end) and body bytes, and returns at once. Redirects are not followed.
+// The shell then calls onRankingReply() once, with the first bytes of the reply body, at most
+// `replyLimit`, or with none when nothing could be read (no connection, an empty reply, or no reply
+// within `timeLimitMs` of the start). Only one is out at a time.
+// Both requests of a submission together take at most rankingTimeLimitMs; the recording's at most
+// replayTimeLimitMs of it, the score's the rest.
 constexpr unsigned rankingTimeLimitMs = 10000;
+constexpr unsigned replayTimeLimitMs = 4000;
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                      std::size_t replyLimit);
+                      std::size_t replyLimit, unsigned timeLimitMs);
 
 // The player's files, in the working folder on the desktops and in the browser's storage under the
 // same names: the best score, and the recording of the last game that ended.

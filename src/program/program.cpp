@@ -3,6 +3,8 @@
 // (its boxes, the name window, the check of the name and the ranking exchange).
 #include "program/program.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 
@@ -34,6 +36,15 @@ struct Program {
     Recording recording;
     std::vector<std::uint8_t> lastRecording;
     std::string playerName;  // code page 932 bytes, as confirmed
+    std::chrono::steady_clock::time_point replaySent;  // when the recording went out
+    // Watching a kept game: its bytes, the player stepping through them and the game they drive.
+    struct {
+        std::vector<std::uint8_t> bytes;
+        ReplayPlayer player;
+        Game game;
+        unsigned speed = 1;
+        bool paused = false, ended = false;
+    } watch;
 };
 
 Program program;
@@ -79,12 +90,24 @@ void saveHiScore() {
     if (!writeUserFile(hiScoreFileName, hiScoreFileText(game.score))) debugOutput("ファイルオープンに失敗しました\n");
 }
 
+// The recording goes first, so that the server can check the score against the game's rules
+// before it ranks it; the score follows whatever became of the recording (refused, an older server
+// that knows no replay path, no connection), within what is left of the one time limit.
+void submitReplay() {
+    program.phase = Phase::sendingReplay;
+    program.replaySent = std::chrono::steady_clock::now();
+    // A refused address sends and shows nothing: straight on to the question.
+    if (!startReplayExchange(rankingUrl, program.playerName, game.score, program.lastRecording)) askToContinue();
+}
+
 void submitRanking() {
+    using std::chrono::milliseconds;
+    const auto taken = std::chrono::ceil<milliseconds>(std::chrono::steady_clock::now() - program.replaySent);
+    const unsigned replayMs = static_cast<unsigned>(std::clamp<milliseconds::rep>(taken.count(), 0, replayTimeLimitMs));
     // Name bytes, "_" and the score, unescaped: the server takes the score after the last "_".
     const std::string body = program.playerName + "_" + std::to_string(game.score);
     program.phase = Phase::sending;
-    // A refused address sends and shows nothing: straight on to the question.
-    if (!startRankingExchange(rankingUrl, body)) askToContinue();
+    if (!startRankingExchange(rankingUrl, body, rankingTimeLimitMs - replayMs)) askToContinue();
 }
 
 void continueOrClose(BoxAnswer answer) {
@@ -141,13 +164,14 @@ void finishSettle() {
     if (game.gameOver) endOfGame();
 }
 
-void showSettle(const Settle& settle) {
-    // The settled piece shows on the window at once, at its final place, before any wipe.
+// The settled piece shows on the window at once, at its final place; with full rows, their wipe
+// starts (true), and its end goes on.
+bool startWipe(const Settle& settle) {
     beginWindowDrawing();
     drawField(Surface::gameWindow, settle.settled);
     if (settle.rowCount == 0) {
         endWindowDrawing();
-        return finishSettle();
+        return false;
     }
     // The well is settled already; only the screen takes its time: the full rows turn white column
     // by column and stay white a moment, while the game stands still.
@@ -155,6 +179,33 @@ void showSettle(const Settle& settle) {
     program.wipeColumn = 0;
     program.phase = Phase::wiping;
     whitenWipeColumn();
+    return true;
+}
+
+void showSettle(const Settle& settle) {
+    if (!startWipe(settle)) finishSettle();
+}
+
+// One period of a kept game: its recording's steps until ticksPerPeriod ticks times the speed have
+// passed, or a wipe or its end stops them.
+void watchPeriod() {
+    auto& watch = program.watch;
+    if (program.phase != Phase::watching || watch.paused || watch.ended) return;
+    bool frameWanted = false;
+    for (unsigned ticks = ticksPerPeriod * watch.speed; ticks > 0;) {
+        Settle settle;
+        Sound sound;
+        const ReplayStep step = watch.player.next(watch.game, settle, sound);
+        if (step == ReplayStep::end || step == ReplayStep::bad) {
+            watch.ended = true;
+            break;
+        }
+        frameWanted = true;
+        play(sound);
+        if (step == ReplayStep::settled && startWipe(settle)) return;
+        if (step != ReplayStep::event) --ticks;
+    }
+    if (frameWanted || watch.ended) composeFrame(watch.game);
 }
 
 }  // namespace
@@ -218,6 +269,7 @@ void startProgram(const char* rankingUrlChosen, const char* seedText) {
 }
 
 void onTimer() {
+    if (program.phase == Phase::watching) return watchPeriod();
     // The window shows one frame a period, after its ticks: a frame composed between them would
     // never be seen. Only the last tick's wish counts: a settle after it has shown itself already.
     bool frameWanted = false;
@@ -253,9 +305,13 @@ void onDelayElapsed() {
     }
     if (program.wipeColumn == wellColumns) return startDelay(wipePauseMs);  // the white rows stay a moment
     program.wipeColumn = -1;
-    program.phase = Phase::playing;
     // Heard after the wipe, as the rows go.
     startSound(soundRowsCleared);
+    if (!program.watch.bytes.empty()) {
+        program.phase = Phase::watching;
+        return composeFrame(program.watch.game);
+    }
+    program.phase = Phase::playing;
     finishSettle();
     replayKeysHeldBack();
 }
@@ -294,11 +350,12 @@ void onNameConfirmed() {
     } else {
         program.playerName = name;
         hideNameWindow();
-        submitRanking();
+        submitReplay();
     }
 }
 
 void onRankingReply(const std::string& replyBytes) {
+    if (program.phase == Phase::sendingReplay) return submitRanking();
     if (program.phase != Phase::sending) return;
     // The box follows every attempt, a failed one too, then with an empty text.
     showBox(Phase::done, rankingReplyText(replyBytes), "登録完了", BoxButtons::ok);
@@ -318,6 +375,27 @@ Key keyOfVirtualKey(int code) {
     default: return Key::other;
     }
 }
+
+bool startWatching(const std::uint8_t* bytes, std::size_t size) {
+    program.watch.bytes.assign(bytes, bytes + size);
+    restartWatching();
+    if (program.watch.ended) return false;
+    startTimer(tickPeriodMs);
+    return true;
+}
+
+void restartWatching() {
+    auto& watch = program.watch;
+    watch.ended = !watch.player.start(watch.bytes.data(), watch.bytes.size(), watch.game);
+    program.phase = Phase::watching;  // a wipe under way is dropped: its next step finds no wipe
+    program.wipeColumn = -1;
+    composeFrame(watch.game);
+}
+
+void setWatchSpeed(unsigned times) { program.watch.speed = times == 2 || times == 4 ? times : 1; }
+void setWatchPaused(bool paused) { program.watch.paused = paused; }
+bool watchEnded() { return program.watch.ended; }
+const Game& watchedGame() { return program.watch.game; }
 
 Phase phase() { return program.phase; }
 bool ticksRun() { return program.phase == Phase::playing && program.active && !game.gameOver; }

@@ -4,6 +4,7 @@
 // the recording of every game; it reaches the machine only through platform/platform.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,10 +29,12 @@ enum class Phase : std::uint8_t {
     offer,             // the ranking offer (Yes/No) is up
     nameEntry,         // the name window waits for OK
     nameWarning,       // a warning about the name is up; the name window stays
+    sendingReplay,     // the game's recording is out, ahead of its score
     sending,           // the ranking request is out
     done,              // the done box shows what the server said
     continueQuestion,  // "続けますか？" is up
     closing,           // No was answered; the program is ending
+    watching,          // a kept game plays back (startWatching)
 };
 
 // Start-up, once the shell's windows exist (and, in the browser, its art is in): the ranking
@@ -60,6 +63,18 @@ bool ticksRun();  // the rules take ticks now: playing, with one of the windows 
 Game& currentGame();
 // The recording of the last game that ended, as written to replayFileName.
 const std::vector<std::uint8_t>& lastRecording();
+
+// Watching a kept game instead of playing one: a game value of its own, driven by the recording's
+// ticks and keys at the game's pace (times 1, 2 or 4), drawn and heard as a played game is, wipes
+// too; it stops on the game's final frame. startWatching replaces startProgram; false when the
+// bytes are not a recording. The shell's timer and delays reach it through onTimer and
+// onDelayElapsed.
+bool startWatching(const std::uint8_t* bytes, std::size_t size);
+void setWatchSpeed(unsigned times);
+void setWatchPaused(bool paused);
+void restartWatching();
+bool watchEnded();
+const Game& watchedGame();
 
 // A fresh program, as before startProgram (the tests start each case from here).
 void resetProgram();

@@ -3,11 +3,13 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "scores/rankingFacts.h"
 #include "scores/scores.h"
 
 constexpr const char* builtRankingUrl = PILARO_RANKING_URL;
 std::string rankingUrl = builtRankingUrl;
 const char* const rankingHeaderLine = "Content-Type: application/x-www-form-urlencoded";
+const char* const replayHeaderLine = "Content-Type: application/octet-stream";
 const char* const rankingDoneSuffix = "11位以下はホームページにて";
 
 namespace {
@@ -80,10 +82,30 @@ std::string rankingReplyText(const std::string& replyBytes) {
     return token.empty() ? std::string() : cp932ToUtf8(token) + rankingDoneSuffix;
 }
 
-bool startRankingExchange(const std::string& url, const std::string& body) {
+bool startRankingExchange(const std::string& url, const std::string& body, unsigned timeLimitMs) {
     HttpTarget target;
     if (!splitUrl(url, target)) return false;
-    startRankingPost(target, rankingHeaderLine, body, replyLimit);
+    startRankingPost(target, rankingHeaderLine, body, replyLimit, timeLimitMs);
+    return true;
+}
+
+std::string replayPathBeside(const std::string& rankingUrlPath) {
+    const std::string path = rankingUrlPath.substr(0, rankingUrlPath.find_first_of("?#"));
+    const std::string ranking = rankingPath;
+    const std::size_t at = path.size() >= ranking.size() ? path.rfind(ranking) : std::string::npos;
+    if (at == std::string::npos || at + ranking.size() != path.size()) return replayPath;
+    return path.substr(0, at) + replayPath;
+}
+
+bool startReplayExchange(const std::string& url, const std::string& name, std::uint32_t score,
+                         const std::vector<std::uint8_t>& recording) {
+    HttpTarget target;
+    if (!splitUrl(url, target)) return false;
+    target.path = replayPathBeside(target.path);
+    std::string body = name + "_" + std::to_string(score) + "\n";
+    body.append(recording.begin(), recording.end());
+    // Its reply is not shown: whatever it is, the score goes next.
+    startRankingPost(target, replayHeaderLine, body, replyLimit, replayTimeLimitMs);
     return true;
 }
 

@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
 // Where a new best score is sent: the build's address unless chooseRankingUrl took another.
 extern std::string rankingUrl;
 extern const char* const rankingHeaderLine;
+extern const char* const replayHeaderLine;
 extern const char* const rankingDoneSuffix;
 
 // The best-score file's text as "%d" reads it (white space, an optional sign, digits; a number
@@ -21,8 +23,16 @@ std::string hiScoreFileText(std::uint32_t score);
 // or none. An http or https address replaces the build's; one that cannot be parsed is reported on
 // the debug output and the build's address is kept.
 void chooseRankingUrl(const char* chosen);
-// Starts the POST of `body` to `url`; false, with nothing sent, when the address is refused.
-bool startRankingExchange(const std::string& url, const std::string& body);
+// Starts the POST of `body` to `url`, given `timeLimitMs`; false, with nothing sent, when the
+// address is refused.
+bool startRankingExchange(const std::string& url, const std::string& body, unsigned timeLimitMs);
+// Starts the POST of a game's recording to the replay path on the host of `url`: the name's bytes,
+// "_", the score, a line end and the recording's bytes. False, with nothing sent, as above.
+bool startReplayExchange(const std::string& url, const std::string& name, std::uint32_t score,
+                         const std::vector<std::uint8_t>& recording);
+// The replay path beside a ranking path: its last rankingPath replaced (a deployment under a
+// folder keeps the folder), else replayPath at the host's root.
+std::string replayPathBeside(const std::string& rankingUrlPath);
 
 // Splits an http or https URL into its parts; false when it is not one.
 bool splitUrl(const std::string& url, HttpTarget& target);

@@ -9,6 +9,8 @@
 #include "game/replay.h"
 
 static std::mt19937 dealer;  // the player's choices in these tests
+static std::vector<std::uint8_t> watched;  // a game that ended, for watching
+static std::uint64_t watchedHash;
 
 // A simple player: slides the piece by keys to the column where it lands deepest (found by
 // trying each column on a copy), so that rows fill and clear along the way.
@@ -80,6 +82,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariantsAndReplayToTheirEnd) {
         ASSERT_TRUE(replay(lastRecording().data(), lastRecording().size(), replayed));
         replayed.hiScore = game.hiScore;  // the file's, which the rules only carry
         EXPECT_TRUE(!replays || meaningful(replayed) == meaningful(game)) << "game " << games;
+        if (replays && watched.empty()) watched = lastRecording(), watchedHash = gameHash(game);
         replayedGames += replays;
         fake.boxes.clear();
         onBoxAnswer(BoxAnswer::yes);
@@ -87,6 +90,34 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariantsAndReplayToTheirEnd) {
     }
     EXPECT_GT(endedByGarbage, 0) << "garbage rows must rise, and end games";
     EXPECT_GT(replayedGames, 250);
+
+    // A game watched: played back through the program's timer, wipes and all, at the game's pace
+    // (no more ticks a period than the speed allows), it ends on the game that made it; paused, it
+    // stands still; restarted, it starts over. Bytes that are no recording are refused.
+    std::uint64_t ticks = 0;
+    Game replayed;
+    ASSERT_TRUE(replay(watched.data(), watched.size(), replayed, &ticks));
+    for (unsigned speed : {1u, 4u}) {
+        resetProgram();
+        ASSERT_TRUE(startWatching(watched.data(), watched.size()));
+        setWatchSpeed(speed);
+        std::uint64_t periods = 0;
+        for (; !watchEnded() && periods < 200000; ++periods) {
+            onTimer();
+            while (fake.delayPending) fake.delayPending = false, onDelayElapsed();
+            if (periods == 50) {
+                const std::uint64_t before = gameHash(watchedGame());
+                setWatchPaused(true), onTimer(), setWatchPaused(false);
+                EXPECT_EQ(gameHash(watchedGame()), before) << "paused";
+            }
+        }
+        EXPECT_EQ(gameHash(watchedGame()), watchedHash) << "speed " << speed;
+        EXPECT_GE(periods * ticksPerPeriod * speed, ticks) << "speed " << speed;
+    }
+    restartWatching();
+    EXPECT_TRUE(!watchEnded() && watchedGame().score == 0);
+    const std::uint8_t junk[] = {'P', 'L', 'R', 'Y', 9};
+    EXPECT_FALSE(startWatching(junk, sizeof junk));
 }
 
 // A fixed seed and a fixed sequence of keys and ticks must always end in the same well, score,

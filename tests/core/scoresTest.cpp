@@ -87,16 +87,34 @@ TEST_F(Scores, TheGameOverFlowsTheNameAndTheRankingRequest) {
         EXPECT_TRUE(fake.nameWindowVisible && fake.drawing.empty());
         fake.nameField = row.typed;
         onNameConfirmed();
+        // The recording goes first; whatever its reply (here an older server's 404 page), it is not
+        // shown, and the score follows within what is left of the one time limit.
+        const Phase replayOut = phase();
+        onRankingReply("<html>404 Not Found");
         onRankingReply(row.reply);
         EXPECT_EQ(fake.boxes, Texts{row.box}) << row.typed;
-        const Texts sent = {url + "|Content-Type: application/x-www-form-urlencoded|" + row.body + "_4294967295|1024"};
+        const std::string recording(lastRecording().begin(), lastRecording().end());
+        const Texts sent = {"https://example.org:8443/a/whiteReplay.cgi|Content-Type: application/octet-stream|" +
+                                row.body + "_4294967295\n" + recording + "|1024",
+                            url + "|Content-Type: application/x-www-form-urlencoded|" + row.body + "_4294967295|1024"};
         EXPECT_EQ(fake.requests, row.body.empty() ? Texts{} : sent);
+        if (!row.body.empty()) {
+            EXPECT_EQ(replayOut, Phase::sendingReplay);
+            EXPECT_TRUE(fake.timeLimits.size() == 2 && fake.timeLimits[0] == replayTimeLimitMs &&
+                        fake.timeLimits[1] >= rankingTimeLimitMs - replayTimeLimitMs &&
+                        fake.timeLimits[1] <= rankingTimeLimitMs);
+        }
         EXPECT_EQ(fake.nameWindowVisible, row.body.empty()) << "the window stays up for a correction";
         EXPECT_EQ(phase(), row.body.empty() ? Phase::nameWarning : Phase::done);
         onBoxAnswer(BoxAnswer::ok);
         onNameConfirmed();  // a warning answered: the window takes OK again; after a reply, nothing
         EXPECT_EQ(fake.boxes.back(), row.body.empty() ? row.box : goOn) << row.typed;
     }
+    // The replay path sits where the ranking's does on its host, a folder kept, or at the root.
+    for (const auto& [path, beside] : std::vector<std::pair<std::string, std::string>>{
+             {"/whiteRanking.cgi", "/whiteReplay.cgi"}, {"/a/b/whiteRanking.cgi?x#y", "/a/b/whiteReplay.cgi"},
+             {"/ranking.php", "/whiteReplay.cgi"}, {"/whiteRanking.cgi/x", "/whiteReplay.cgi"}})
+        EXPECT_EQ(replayPathBeside(path), beside) << path;
     // A refused address sends and shows nothing, and the question follows at once.
     for (const std::string& bad : std::vector<std::string>{"ftp://host/x", "", "http://", "http://host:99999/x", "http://user@host/x", "host/x",
                                   "http://" + std::string(4096, 'h') + "/x"}) {

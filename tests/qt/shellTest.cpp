@@ -183,8 +183,11 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     EXPECT_TRUE(window->grab().toImage() == emptyWell) << "a block left on the emptied well";
 
     // A new best score, then the name window. The server answers with a
-    // redirect, whose own body is shown: one followed would be a second request.
-    ASSERT_EQ(server.start(httpReply("<<5\x88\xCA<br>", "302 Found", "Location: /elsewhere\r\n")), "");
+    // redirect, whose own body is shown: one followed would be a second request. It knows no replay
+    // path (an older server's 404): the score is ranked all the same.
+    ASSERT_EQ(server.start(httpReply("<<5\x88\xCA<br>", "302 Found", "Location: /elsewhere\r\n"), ReplyMode::answer,
+                           httpReply("<html>Not Found</html>", "404 Not Found")),
+              "");
     endGameWith(1200);
     ASSERT_TRUE(runUntil([] { return nameFieldWidget() != nullptr && nameWindowWidget()->isActiveWindow(); }));
     QLineEdit* field = nameFieldWidget();
@@ -218,8 +221,8 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     // A second best score, sent to a server that trickles its reply a byte at a time (it would take
     // minutes, yet never stalls): the name window keeps the name typed before (the request shows
     // it). While the request is out the window ticks, repaints and moves (fault guarded against:
-    // the exchange blocked the loop for up to 10 s); the exchange gives up after its 10 s limit,
-    // not sooner.
+    // the exchange blocked the loop for up to 10 s); the recording's request and the score's give up
+    // after their 10 s limit together, not sooner.
     ASSERT_EQ(server.start(httpReply(std::string(1500, 'x')), ReplyMode::trickle), "");
     endGameWith(1300);
     ASSERT_TRUE(runUntil([] { return nameWindowWidget()->isActiveWindow(); }));
@@ -233,6 +236,7 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     EXPECT_EQ(boxes.seen.back(), "ランキング登録: あなたのスコア\n1300\nランキングに登録しますか？") << "no reply yet";
     ASSERT_TRUE(runUntil([] { return phase() == Phase::playing; }, 30000));
     EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - clicked).count(), 10.0);
+    const std::vector<std::uint8_t> secondRecording = lastRecording();
 
     // A third game, played with hard drops alone to its end, short of the best: the continue
     // question alone, and No ends the program, with exit code 0, without writing the best score.
@@ -258,13 +262,19 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
         "ハイスコア！: スコア：1300", "ランキング登録: あなたのスコア\n1300\nランキングに登録しますか？",
         "登録完了: ", goOn, goOn}));
     // clang-format on
-    // One request a game, none tried again, no redirect followed; the second one's bytes, sent with
-    // the name the window kept.
+    // Two requests a game, the recording's then the score's, none tried again, no redirect followed;
+    // the second game's bytes, sent with the name the window kept.
     const std::vector<ReceivedRequest> requests = server.requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].head + requests[1].body,
-              "POST " + std::string(rankingPath) + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) +
-                  "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\x96\xBC\x91\x4F_1300");
+    ASSERT_EQ(requests.size(), 4u);
+    const std::string host = " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.port) + "\r\nContent-Type: ";
+    const std::string replayBody = "\x96\xBC\x91\x4F_1300\n" + std::string(secondRecording.begin(), secondRecording.end());
+    EXPECT_EQ(requests[2].head + requests[2].body, "POST " + std::string(replayPath) + host +
+                                                       "application/octet-stream\r\nContent-Length: " +
+                                                       std::to_string(replayBody.size()) + "\r\n" + replayBody);
+    EXPECT_EQ(requests[3].head + requests[3].body, "POST " + std::string(rankingPath) + host +
+                  "application/x-www-form-urlencoded\r\nContent-Length: 9\r\n\x96\xBC\x91\x4F_1300");
+    EXPECT_EQ(requests[0].body.substr(0, 15), "\x96\xBC\x91\x4F_1200\nPLRY\x01");
+    EXPECT_EQ(requests[1].body, "\x96\xBC\x91\x4F_1200");
 }
 
 }  // namespace

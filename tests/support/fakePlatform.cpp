@@ -38,9 +38,10 @@ void hideNameWindow() { fake.nameWindowVisible = false; }
 std::string nameFieldText() { return fake.nameField; }
 
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                      std::size_t replyLimit) {
+                      std::size_t replyLimit, unsigned timeLimitMs) {
     fake.requests.push_back((target.secure ? "https://" : "http://") + target.host + ":" + std::to_string(target.port) +
                             target.path + "|" + headerLine + "|" + body + "|" + std::to_string(replyLimit));
+    fake.timeLimits.push_back(timeLimitMs);
 }
 
 bool readUserFile(const char* name, std::string& bytes) {

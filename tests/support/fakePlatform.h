@@ -16,7 +16,7 @@ struct FakePlatform {
     // "scheme://host:port/path|header line|body|reply limit". Delays: the ms of each started.
     std::vector<std::string> drawing, boxes, requests, debugLines;
     std::vector<int> sounds;
-    std::vector<unsigned> delays;
+    std::vector<unsigned> delays, timeLimits;  // and each request's time limit
     std::vector<WindowId> closes;
     bool delayPending = false;
 

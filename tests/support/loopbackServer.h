@@ -23,8 +23,9 @@ enum class ReplyMode { answer, trickle };
 // The programs under test block while they post, so it serves on a thread of its own.
 struct LoopbackServer {
     ~LoopbackServer() { stop(); }
-    // Listens on a port the system picks; "" when it does, else why it cannot.
-    std::string start(std::string reply, ReplyMode mode = ReplyMode::answer);
+    // Listens on a port the system picks; "" when it does, else why it cannot. A request to the
+    // replay path gets `replayReply` instead, when there is one.
+    std::string start(std::string reply, ReplyMode mode = ReplyMode::answer, std::string replayReply = "");
     void stop();
     // For PILARO_RANKING_URL: the game then sends its ranking here.
     std::string rankingUrl() const { return "http://127.0.0.1:" + std::to_string(port) + rankingPath; }
@@ -36,8 +37,10 @@ struct LoopbackServer {
     unsigned short port = 0;
     int listener = -1;
     std::atomic<bool> stopping{false};
+    void serve(int connection, const std::string& rankingReply, ReplyMode mode, const std::string& replayReply);
     std::thread worker;
-    std::mutex lock;  // guards `received`
+    std::vector<std::thread> serving;  // a thread a connection
+    std::mutex lock;  // guards `received` and `serving`
     std::vector<ReceivedRequest> received;
 };
 

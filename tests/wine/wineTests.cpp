@@ -148,8 +148,11 @@ TEST(Win32Program, ImportsOnlyDllsOfTheSystem) {
 TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     // The game's ranking goes where PILARO_RANKING_URL says; Wine hands the variable on to the exe.
     LoopbackServer server;
-    // "12位" in code page 932, then markup that the done box must not show.
-    ASSERT_EQ(server.start(httpReply("12\x88\xca<html><body>ranking</body></html>")), "");
+    // "12位" in code page 932, then markup that the done box must not show. The server knows no
+    // replay path (an older one's 404): the score is ranked all the same.
+    ASSERT_EQ(server.start(httpReply("12\x88\xca<html><body>ranking</body></html>"), ReplyMode::answer,
+                           httpReply("Not Found", "404 Not Found")),
+              "");
     setenv("PILARO_RANKING_URL", server.rankingUrl().c_str(), 1);
     std::ofstream(workDir + "/hiScore.txt") << "7";
     // The seed a test gives deals the same first pieces on every shell: seed 1, an S, then an O and an I.
@@ -188,8 +191,12 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     // 〜 goes out as 81 60, as the Linux build sends it (Windows' own converter made it "?").
     ASSERT_TRUE(submitName(nameWindow, 2, "key U301C type --delay 60 AB"));
     answerBox("登録完了", "Return");
-    ASSERT_EQ(server.requests().size(), 1u);
-    const ReceivedRequest request = server.requests()[0];
+    // The game's recording first, to the replay path, then the score as before.
+    ASSERT_EQ(server.requests().size(), 2u);
+    const ReceivedRequest replayRequest = server.requests()[0], request = server.requests()[1];
+    EXPECT_EQ(replayRequest.head.substr(0, replayRequest.head.find("\r\n")),
+              "POST " + std::string(replayPath) + " HTTP/1.1");
+    EXPECT_NE(replayRequest.head.find("\r\nContent-Type: application/octet-stream\r\n"), std::string::npos);
     EXPECT_EQ(request.head.substr(0, request.head.find("\r\n")), "POST " + std::string(rankingPath) + " HTTP/1.1");
     EXPECT_NE(request.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
     EXPECT_EQ(request.body, std::string("\x81\x60") + "AB_" + score);
@@ -201,6 +208,7 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     Game replayed;
     EXPECT_TRUE(replay(reinterpret_cast<const std::uint8_t*>(recorded.data()), recorded.size(), replayed));
     EXPECT_EQ(std::to_string(replayed.score), score) << "the replayed game's score";
+    EXPECT_EQ(replayRequest.body, std::string("\x81\x60") + "AB_" + score + "\n" + recorded);
     // The done box shows the reply as WinINet read it. (The boxes' other texts and their order are the
     // core's; their titles, converted as the texts are, were each waited for above.)
     EXPECT_THAT(messageBoxTexts(game->outputPath), testing::Contains("12位11位以下はホームページにて"));

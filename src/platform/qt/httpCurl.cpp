@@ -75,7 +75,7 @@ const Curl& curl() {
 }  // namespace
 
 std::string curlPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                     std::size_t replyLimit) {
+                     std::size_t replyLimit, unsigned timeLimitMs) {
     const Curl& lib = curl();
     if (!lib.loaded) return {};
     CURL* curl = lib.easyInit();
@@ -100,7 +100,7 @@ std::string curlPost(const HttpTarget& target, const std::string& headerLine, co
     lib.easySetopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     lib.easySetopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     lib.easySetopt(curl, CURLOPT_CONNECTTIMEOUT, 5L);
-    lib.easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(rankingTimeLimitMs));
+    lib.easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeLimitMs));
     lib.easySetopt(curl, CURLOPT_HTTPHEADER, headers);
     lib.easySetopt(curl, CURLOPT_POST, 1L);
     lib.easySetopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
@@ -118,7 +118,7 @@ std::string curlPost(const HttpTarget& target, const std::string& headerLine, co
 }
 
 void startCurlPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                   std::size_t replyLimit, std::function<void(const std::string&)> done) {
+                   std::size_t replyLimit, unsigned timeLimitMs, std::function<void(const std::string&)> done) {
     // Loading libcurl the first time is done here too, so the game's thread never waits for it.
-    std::thread([=] { done(curlPost(target, headerLine, body, replyLimit)); }).detach();
+    std::thread([=] { done(curlPost(target, headerLine, body, replyLimit, timeLimitMs)); }).detach();
 }

@@ -227,10 +227,10 @@ void startDelay(unsigned ms) {
 }
 
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                      std::size_t replyLimit) {
+                      std::size_t replyLimit, unsigned timeLimitMs) {
     // The reply comes back to the game's thread through the loop, which meanwhile goes on
     // painting, moving and ticking both windows.
-    startCurlPost(target, headerLine, body, replyLimit, [](const std::string& reply) {
+    startCurlPost(target, headerLine, body, replyLimit, timeLimitMs, [](const std::string& reply) {
         std::lock_guard gate(replyGate);
         if (takingReplies) QMetaObject::invokeMethod(qApp, [reply] { onRankingReply(reply); }, Qt::QueuedConnection);
     });

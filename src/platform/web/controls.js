@@ -140,15 +140,20 @@ function pollGamepads() {
   requestAnimationFrame(pollGamepads);
 }
 
-export function start(gameCanvas, gameWidth, gameHeight) {
+// The picture alone, sized to the window as it changes (the watch page has no controls).
+export function fitPicture(gameCanvas, gameWidth, gameHeight) {
   canvas = gameCanvas;
   stage = document.getElementById('stage');
   width = gameWidth;
   height = gameHeight;
-  watchPads();
   fit();
   window.addEventListener('resize', fit);
   watchPixelRatio();
+}
+
+export function start(gameCanvas, gameWidth, gameHeight) {
+  fitPicture(gameCanvas, gameWidth, gameHeight);
+  watchPads();
   // The controls come with the first touch, or at once on a screen that is touched rather
   // than pointed at; a keyboard player never sees them.
   if (window.matchMedia && window.matchMedia('(pointer: coarse)').matches) showPads();

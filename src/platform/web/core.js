@@ -66,3 +66,18 @@ export function rankingReply(bytes) {
 }
 // Another tab changed what is stored (the best score).
 export const hiScoreChanged = () => call('_pilaroHiScoreChanged');
+
+// Watching a kept game (watch.js): the windows opened without the lock; the recording's bytes, in
+// memory taken with malloc, which the program frees (false when they are no recording); the
+// watcher's speed (1, 2 or 4), pause and restart; whether it has ended, and its score.
+export const watchOpen = () => call('_pilaroWatchOpen');
+export function watch(bytes) {
+  const memory = program._malloc(bytes.length + 1);
+  program.HEAPU8.set(bytes, memory);
+  return program._pilaroWatch(memory, bytes.length) !== 0;
+}
+export const watchSpeed = (times) => call('_pilaroWatchSpeed', times);
+export const watchPaused = (paused) => call('_pilaroWatchPaused', paused ? 1 : 0);
+export const watchRestart = () => call('_pilaroWatchRestart');
+export const watchEnded = () => program._pilaroWatchEnded() !== 0;
+export const watchScore = () => program._pilaroWatchScore() >>> 0;

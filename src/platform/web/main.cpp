@@ -83,10 +83,11 @@ std::string cp932ToUtf8(const std::string& cp932) {
 }
 
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                      std::size_t replyLimit) {
-    // A page may only talk to the host it came from: the ranking is asked at the same path there.
+                      std::size_t replyLimit, unsigned timeLimitMs) {
+    // A page may only talk to the host it came from: the ranking (and the replay
+    // path beside it) is asked at the same path there.
     webHttpPost(target.path.c_str(), headerLine.c_str(), body.data(), static_cast<int>(body.size()),
-                static_cast<int>(replyLimit), static_cast<int>(rankingTimeLimitMs));
+                static_cast<int>(replyLimit), static_cast<int>(timeLimitMs));
 }
 
 namespace {
@@ -187,6 +188,21 @@ EMSCRIPTEN_KEEPALIVE void pilaroArtLoaded() {
     const std::string seedText = seed ? takeString(seed) : "";
     startProgram(nullptr, seedText.c_str());
 }
+
+// Watching a kept game (watch.js): the windows without the lock, which guards the player's own
+// files; then the recording, in memory the page took with malloc, freed here, played back (false
+// when it is none); then the watcher's controls.
+EMSCRIPTEN_KEEPALIVE void pilaroWatchOpen() { pilaroLockDecided(1); }
+EMSCRIPTEN_KEEPALIVE int pilaroWatch(std::uint8_t* bytes, int length) {
+    const bool started = startWatching(bytes, static_cast<std::size_t>(length));
+    std::free(bytes);
+    return started ? 1 : 0;
+}
+EMSCRIPTEN_KEEPALIVE void pilaroWatchSpeed(int times) { setWatchSpeed(static_cast<unsigned>(times)); }
+EMSCRIPTEN_KEEPALIVE void pilaroWatchPaused(int paused) { setWatchPaused(paused != 0); }
+EMSCRIPTEN_KEEPALIVE void pilaroWatchRestart() { restartWatching(); }
+EMSCRIPTEN_KEEPALIVE int pilaroWatchEnded() { return watchEnded() ? 1 : 0; }
+EMSCRIPTEN_KEEPALIVE unsigned pilaroWatchScore() { return watchedGame().score; }
 }
 
 // The page's lock is asked for first; its answer comes back as pilaroLockDecided.

@@ -3,7 +3,9 @@
 // missing stops every module that imports it.
 import { showFailed } from './notices.js';
 
-import('./page.js').catch((e) => {
+// A watch link (?watch=<id>) plays a kept game back instead (watch.js).
+const watching = new URLSearchParams(location.search).has('watch');
+import(watching ? './watch.js' : './page.js').catch((e) => {
   console.warn('Pilaro: ' + e);
   showFailed();
 });

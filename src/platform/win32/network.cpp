@@ -9,11 +9,10 @@
 
 namespace {
 
-// The player waits at most rankingTimeLimitMs for the done box, from the start to the reply in hand.
-// WinINet's own limits cannot give that: they count per step, and a server that trickles its
-// reply a byte at a time, or a name lookup that hangs, passes each of them. At the deadline the
-// game goes on with an empty reply and the worker is left to end on its own; nothing is closed
-// under a call that is still running.
+// Each exchange has its deadline from its start to the reply in hand. WinINet's own limits cannot
+// give that: they count per step, and a server that trickles its reply a byte at a time, or a name
+// lookup that hangs, passes each of them. At the deadline the game goes on with an empty reply and
+// the worker is left to end on its own; nothing is closed under a call that is still running.
 constexpr DWORD exchangeLimitMs = rankingTimeLimitMs;
 
 // Always from the server, never from or into the cache, and a redirect's own reply is read
@@ -77,10 +76,10 @@ void deliverReply(const std::string& reply) {
 }  // namespace
 
 void startRankingPost(const HttpTarget& target, const std::string& headerLine, const std::string& body,
-                      std::size_t replyLimit) {
+                      std::size_t replyLimit, unsigned timeLimitMs) {
     auto* exchange = new Exchange{++exchangesStarted, target, headerLine, body, replyLimit, {}};
     awaitedExchange = exchange->number;
-    SetTimer(mainWindow, exchangeTimerId, exchangeLimitMs, nullptr);
+    SetTimer(mainWindow, exchangeTimerId, timeLimitMs, nullptr);
     HANDLE worker = CreateThread(nullptr, 0, runExchange, exchange, 0, nullptr);
     if (worker) {
         CloseHandle(worker);
@@ -100,6 +99,8 @@ void onRankingReplyMessage(LPARAM exchangeParameter) {
 }
 
 void onExchangeDeadline() {
-    if (awaitedExchange != 0) deliverReply({});
+    // Stopped first: the reply given up on starts the next exchange (the score after the
+    // recording), whose own deadline the same timer then keeps.
     KillTimer(mainWindow, exchangeTimerId);
+    if (awaitedExchange != 0) deliverReply({});
 }

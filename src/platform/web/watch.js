@@ -1,0 +1,122 @@
+// watch.js: the page as a watcher's (?watch=<id>, linked from the ranking page): a kept game of
+// the ranking, fetched from its host and played back by the program itself, with the game's own
+// drawing and sounds (silent until the watcher asks for them), pause, 1x/2x/4x and a restart. It
+// takes no lock and touches none of the player's files, so a game may be watched beside one played.
+import * as core from './core.js';
+import * as drawing from './drawing.js';
+import * as sound from './sound.js';
+import { fitPicture } from './controls.js';
+import { showFailed } from './notices.js';
+
+const canvas = document.getElementById('game');
+const id = new URLSearchParams(location.search).get('watch') || '';
+
+// What the page says instead of the game, by why it cannot show it.
+const refusals = {
+  offline: 'オフラインのため、この試合を再生できません。',
+  gone: 'この試合の記録はもう残っていません。',
+  unreadable: 'この試合を再生できませんでした。'
+};
+
+// Asked for at once, while the program is still being compiled. The ranking keeps a recording
+// under the first 32 hex digits of its SHA-256; what it answers with anything else is not asked.
+const recording = !/^[0-9a-f]{32}$/.test(id) ? Promise.reject(new Error('gone')) :
+  fetch('@PILARO_REPLAY_PATH@?id=' + id, { credentials: 'same-origin' }).then(
+    (reply) => reply.ok ? reply.arrayBuffer().then((b) => new Uint8Array(b))
+                        : Promise.reject(new Error(reply.status === 404 ? 'gone' : 'unreadable')),
+    () => Promise.reject(new Error('offline')));
+recording.catch(() => {});
+
+let muted = true;
+let paused = false;
+const bar = document.createElement('div');
+const status = document.createElement('p');
+
+function button(label, act) {
+  const made = document.createElement('button');
+  made.type = 'button';
+  made.textContent = label;
+  made.addEventListener('click', () => act(made));
+  bar.appendChild(made);
+  return made;
+}
+
+function showStatus(text) { status.textContent = text; }
+
+// The watcher's controls, below the picture.
+function makeBar() {
+  bar.id = 'watch';
+  status.id = 'watchStatus';
+  button('一時停止', (b) => {
+    paused = !paused;
+    b.textContent = paused ? '再生' : '一時停止';
+    core.watchPaused(paused);
+  });
+  const speeds = [1, 2, 4].map((times) => button(times + 'x', (chosen) => {
+    speeds.forEach((b) => b.classList.toggle('chosen', b === chosen));
+    core.watchSpeed(times);
+  }));
+  speeds[0].classList.add('chosen');
+  button('最初から', () => {
+    core.watchRestart();
+    showStatus('');
+  });
+  button('音を出す', (b) => {
+    muted = !muted;
+    b.textContent = muted ? '音を出す' : '音を消す';
+  });
+  const main = document.querySelector('main');
+  main.appendChild(bar);
+  main.appendChild(status);
+}
+
+function refuse(why) {
+  canvas.hidden = true;
+  bar.hidden = true;
+  showStatus(refusals[why] || refusals.unreadable);
+}
+
+// The program's timer; each period its ticks, at the watcher's speed. The end, once reached, is said.
+function startTimers(periodMs) {
+  setInterval(() => {
+    core.timer();
+    if (core.watchEnded() && !status.textContent) showStatus('再生終了　スコア ' + core.watchScore());
+  }, periodMs);
+}
+
+function loadArt() {
+  sound.start();
+  drawing.loadArt((loaded) => {
+    if (!loaded) return showFailed();
+    recording.then((bytes) => core.watch(bytes) || refuse('unreadable'), (e) => refuse(e.message));
+  });
+}
+
+const nothing = () => {};
+
+makeBar();
+core.start({
+  takeInstanceLock: core.watchOpen,
+  openWindows: (facts) => {
+    document.title = facts.gameTitle;
+    drawing.start(canvas, facts.width, facts.height);
+    fitPicture(canvas, facts.width, facts.height);
+  },
+  nameSurfaces: drawing.nameSurfaces,
+  loadArt: loadArt,
+  startTimers: startTimers,
+  ended: nothing,
+  startDelay: (ms) => setTimeout(core.delayElapsed, ms),
+  downKeyHeld: () => false,
+  copyRect: drawing.copyRect,
+  fillWhite: drawing.fillWhite,
+  drawText: drawing.drawText,
+  showFrame: drawing.showFrame,
+  startSound: (id) => muted || sound.play(id),
+  messageBox: nothing,
+  showNameWindow: nothing,
+  hideNameWindow: nothing,
+  nameFieldText: () => '',
+  readStored: () => null,
+  writeStored: () => false
+});
