@@ -1,6 +1,7 @@
 // admin.cpp: pilaro-ranking-admin, the operator's command for the ranking (list, remove, counts,
 // consistency check). Names are typed and shown in UTF-8 and stored as code page 932.
 #include "text/cp932.h"
+#include "backup.h"
 #include "store.h"
 
 #include <cctype>
@@ -20,6 +21,8 @@ int usage() {
         "  remove-hex HEX        the same, with the name's code page 932 bytes in hex\n"
         "  count                 names in the ranking, submissions stored, addresses still kept\n"
         "  check                 the store's consistency check\n"
+        "  backup FILE           a checked copy of the ranking, taken while it serves (SQLite; FILE must not exist)\n"
+        "  restore FILE          the ranking becomes the backup FILE (created, or its content replaced)\n"
         "The ranking is PATH (an SQLite file) or URI (postgresql://...), or else $PILARO_RANKING_DB.\n"
         "list, count and check only read.\n",
         stderr);
@@ -103,6 +106,13 @@ int main(int argc, char** argv) {
             return refuse("remove-hex takes an even number of hex digits, not \"%s\"", argv[at]);
     } else if (command == "count" || command == "check") {
         if (operands != 0) return usage();
+    } else if (command == "backup" || command == "restore") {
+        if (operands != 1) return usage();
+        std::string report;
+        bool done = command == "backup" ? backupRanking(location, argv[at], report)
+                                        : restoreRanking(argv[at], location, report);
+        std::fprintf(done ? stdout : stderr, "%s%s\n", done ? "" : "pilaro-ranking-admin: ", report.c_str());
+        return done ? 0 : 1;
     } else {
         return usage();
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <arpa/inet.h>
+#include <chrono>
 #include <cstdlib>
 
 namespace {
@@ -152,6 +153,48 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
     return response;
 }
 
+// The health check: 200 once the store answered a read and a flushed write, else 503.
+Response health(SharedStore& store, const ServerConfig& config) {
+    Response response;
+    response.contentType = "text/plain; charset=utf-8";
+    std::string error;
+    bool healthy = openShared(store, config, error);
+    if (healthy) {
+        store.exclusive([&](RankingStore& ranking) {
+            std::uint32_t names = 0;
+            healthy = ranking.countNames(names) && ranking.probe();
+            if (!healthy) error = ranking.lastError();
+        });
+    }
+    response.body = healthy ? "ok\n" : "unavailable: " + error + "\n";
+    if (healthy) return response;
+    response.status = 503;
+    response.logLine = "pilaro-ranking: 503: the health check failed: " + error;
+    return response;
+}
+
+bool fromLoopback(const std::string& address) {
+    return address.starts_with("127.") || address == "::1" || address.starts_with("::ffff:127.");
+}
+
+// The counters, for this host only: who submits how much, and how the store fares, is nobody
+// else's business (a proxy in front passes the client's address on, which is then not loopback).
+Response metrics(SharedStore& store, const ServerConfig& config, const RequestInfo& request) {
+    Response response;
+    response.contentType = "text/plain; version=0.0.4; charset=utf-8";
+    if (!fromLoopback(request.remoteAddr)) {
+        response.status = 403;
+        response.body = "metrics are served to this host only\n";
+        return response;
+    }
+    std::uint32_t names = 0;
+    std::string error;
+    bool known = false;
+    if (openShared(store, config, error)) store.read([&](RankingStore& ranking) { known = ranking.countNames(names); });
+    response.body = store.metrics.text(known ? static_cast<std::int64_t>(names) : -1);
+    return response;
+}
+
 // Said with every answer of the program: the ranking page takes its style sheet from its own
 // address and nothing else, and no other site may frame it.
 const char* const securityHeaders =
@@ -230,18 +273,34 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
 Response handleRequest(SharedStore& store, const ServerConfig& config, const RequestInfo& request, BodyState bodyState,
                        const std::string& body, std::int64_t now) {
     std::string pageUrl = request.scriptName.empty() ? rankingPath : request.scriptName;
+    // lighttpd hands the health path over as the program's address and a PATH_INFO; nginx as
+    // its SCRIPT_NAME.
+    std::string path = request.scriptName + request.pathInfo;
+    auto start = std::chrono::steady_clock::now();
     Response response;
-    if (request.method == "POST") {
+    bool timed = false;
+    if (path == PILARO_RANKING_HEALTH_PATH) {
+        response = health(store, config);
+    } else if (path == PILARO_RANKING_METRICS_PATH) {
+        response = metrics(store, config, request);
+    } else if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);
+        store.metrics.countSubmission(response.status);
+        timed = true;
     } else if ((request.method == "GET" || request.method == "HEAD") && request.query == "style") {
         response.contentType = "text/css; charset=utf-8";
         response.body = rankingStyle;
     } else if (request.method == "GET" || request.method == "HEAD") {
         response = page(store, config, request, pageUrl);
+        timed = true;
     } else {
         response = refusal(405, Refusal::wrongMethod);
         response.extraHeaders = "Allow: GET, HEAD, POST\r\n";
     }
+    if (timed)
+        store.metrics.timeRequest(request.method == "POST",
+                                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    if (response.status == 503) store.metrics.countStoreError();
     response.extraHeaders += "Cache-Control: no-store\r\n";
     response.extraHeaders += securityHeaders;
     return response;

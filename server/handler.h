@@ -26,6 +26,7 @@ struct RequestInfo {
     std::string host;        // HTTP_HOST
     std::string origin;      // HTTP_ORIGIN: a browser's page that sent the request
     std::string fetchSite;   // HTTP_SEC_FETCH_SITE: the browser's own word on where it came from
+    std::string pathInfo;    // PATH_INFO: what follows the program's address (its health and metrics paths)
 };
 
 enum class BodyState { complete, tooLarge, incomplete };

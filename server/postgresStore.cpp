@@ -138,6 +138,10 @@ public:
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
+    bool probe() override {
+        // The submissions' own flush row: a commit that waits for the disk, as theirs do.
+        return reading([this] { return prepare() && ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)); });
+    }
 
 private:
     // Runs one statement with text parameters (a null pointer is SQL NULL; `binary` marks bytea).

@@ -1,6 +1,7 @@
 // sharedStore.cpp: the batching of one process's submissions (see sharedStore.h).
 #include "sharedStore.h"
 
+#include <chrono>
 #include <system_error>
 
 bool SharedStore::open(const std::string& location, std::string& error) {
@@ -73,7 +74,9 @@ void SharedStore::writeBatches() {
 void SharedStore::writeWaiting(std::unique_lock<std::mutex>& lock) {
     std::vector<PendingSubmission*> batch;
     batch.swap(waiting);
+    auto start = std::chrono::steady_clock::now();
     takeTurn(lock, [&] { store->submitAll(batch); });
+    metrics.countBatch(batch.size(), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
     turnEnded.notify_all();
 }

@@ -1,6 +1,7 @@
 // sharedStore.h: the store of one ranking process, shared by its request threads.
 #pragma once
 
+#include "metrics.h"
 #include "store.h"
 
 #include <condition_variable>
@@ -31,6 +32,8 @@ public:
     // block each other); page reads take turns on it. Other stores read with `exclusive`. The
     // store must be open.
     void read(const std::function<void(RankingStore&)>& use);
+
+    Metrics metrics;  // the process's counters, its batches' among them
 
 private:
     // The writer's loop: each batch waiting, until the store is closed.

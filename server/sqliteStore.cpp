@@ -145,6 +145,15 @@ public:
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
+    bool probe() override {
+        // Rewrites the version it has: a page written, committed and flushed like a submission's.
+        std::string write = "PRAGMA user_version = " + std::to_string(schemaVersion);
+        if (execute("BEGIN IMMEDIATE") && execute(write.c_str()) && execute("COMMIT")) return true;
+        std::string why = error;
+        execute("ROLLBACK");
+        error = why;
+        return false;
+    }
 
 private:
     // A cached statement, reset and unbound when the scope that uses it ends. A FastCGI process

@@ -51,6 +51,8 @@ public:
     virtual bool removeName(std::string_view cp932Name, bool& found) = 0;
     // The store's own consistency check, and that the place counts agree with the names.
     virtual bool check(std::string& report) = 0;
+    // A health check: a write that changes no ranking, committed and flushed as a submission is.
+    virtual bool probe() = 0;
     // Why the latest operation failed, for the error log.
     const std::string& lastError() const { return error; }
 

@@ -26,7 +26,7 @@ namespace {
 // A request to host "rank.example:8631" as the gateway describes it.
 RequestInfo request(const char* method, const char* query = "", const char* address = "10.0.0.1",
                     const char* origin = "", const char* fetchSite = "") {
-    return {method, query, address, PILARO_RANKING_PATH, "rank.example:8631", origin, fetchSite};
+    return {method, query, address, PILARO_RANKING_PATH, "rank.example:8631", origin, fetchSite, {}};
 }
 
 // The name is split off at the LAST underscore, its length is counted in bytes, and blanks at

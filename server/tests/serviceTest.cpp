@@ -1,0 +1,101 @@
+// serviceTest.cpp: the ranking run as a service: backups taken while it serves that restore into
+// a fresh store (both stores), its health check, and its counters as Prometheus reads them.
+#include "handler.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+RequestInfo asked(const char* method, const char* path, const char* address = "127.0.0.1") {
+    return {method, "", address, path, "", "", "", ""};
+}
+
+class Service : public testing::TestWithParam<const char*> {};
+
+// A backup taken while submissions are being written holds every submission acknowledged before
+// it began, and restored into a fresh store it serves the same page. SQLite: the admin's backup
+// and restore; PostgreSQL: README's pg_dump and pg_restore.
+TEST_P(Service, ABackupTakenWhileServingRestoresIntoAFreshStoreThatServesTheSamePage) {
+    std::string location = freshStore(GetParam());
+    if (location.empty()) GTEST_SKIP() << postgresMissing;
+    ServerConfig config{location, {0, 60}, {}};
+    SharedStore store;
+    std::vector<std::string> names;
+    for (int i = 0; i < 120; ++i) {
+        names.push_back("B" + std::to_string(i));
+        Response r = handleRequest(store, config, asked("POST", PILARO_RANKING_PATH), BodyState::complete,
+                                   names.back() + "_" + std::to_string(100 + i), 1000);
+        ASSERT_EQ(r.status, 200) << r.logLine;
+    }
+    const std::string page = handleRequest(store, config, asked("GET", PILARO_RANKING_PATH), BodyState::complete, "", 1000).body;
+    // Meanwhile the names submit lower scores: written, yet nothing on the page changes.
+    std::atomic<bool> done{false};
+    std::atomic<int> stored{0};
+    std::thread load([&] {
+        for (int i = 0; !done; ++i)
+            stored += handleRequest(store, config, asked("POST", PILARO_RANKING_PATH), BodyState::complete,
+                                    "B" + std::to_string(i % 120) + "_1", 1000).status == 200;
+    });
+    std::string folder = makeTempDir(), restored;
+    if (GetParam() == std::string("sqlite")) {
+        std::string admin = "'" PILARO_RANKING_ADMIN "' --db ", backup = folder + "/backup.sqlite3";
+        EXPECT_EQ(runShell(admin + "'" + location + "' backup '" + backup + "' >'" + folder + "/said'"), 0);
+        EXPECT_NE(readFile(folder + "/said").find("copied 120 names"), std::string::npos) << readFile(folder + "/said");
+        std::string before = readFile(backup);
+        EXPECT_EQ(runShell(admin + "'" + location + "' backup '" + backup + "' 2>/dev/null"), 1) << "wrote over a file";
+        EXPECT_EQ(readFile(backup), before);
+        restored = folder + "/restored.sqlite3";
+        EXPECT_EQ(runShell(admin + "'" + restored + "' restore '" + backup + "' >/dev/null"), 0);
+    } else {
+        // The store is a schema of the test server's database; the restore goes to a new database.
+        std::size_t options = location.find("&options=");
+        std::string uri = location.substr(0, options), schema = location.substr(location.find("%3D") + 3);
+        std::string database = uri.substr(0, uri.find("/postgres?")) + "/r_" + schema + uri.substr(uri.find('?'));
+        EXPECT_TRUE(rawSql(uri, "CREATE DATABASE r_" + schema));
+        EXPECT_EQ(runShell("pg_dump --format=custom --schema=" + schema + " --file='" + folder + "/ranking.dump' '" + uri + "'"), 0);
+        EXPECT_EQ(runShell("pg_restore --no-owner --dbname='" + database + "' '" + folder + "/ranking.dump'"), 0);
+        restored = database + location.substr(options);
+    }
+    done = true;
+    load.join();
+    EXPECT_GT(stored, 0);
+    expectConsistentHolding(restored, names);
+    SharedStore fresh;
+    EXPECT_EQ(handleRequest(fresh, {restored, {0, 60}, {}}, asked("GET", PILARO_RANKING_PATH), BodyState::complete, "", 1000).body, page);
+    EXPECT_EQ(handleRequest(fresh, {restored, {0, 60}, {}}, asked("POST", PILARO_RANKING_PATH), BodyState::complete, "NEW_1", 1000).status, 200);
+    std::filesystem::remove_all(folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(, Service, testing::Values("sqlite", "postgresql"));
+
+// The counters after each kind of answer, as promtool reads them; only loopback may read them.
+// The health check answers 200 on a sound store (its 503: FailedFlush, LighttpdFaults).
+TEST(Metrics, CountEachOutcomePassPromtoolAndAreForLoopbackOnly) {
+    ServerConfig config{freshStore("sqlite"), {1, 60}, {}};
+    SharedStore store;
+    for (const char* body : {"M_1", "M_2", "M_3", "", "N_1"})
+        handleRequest(store, config, asked("POST", PILARO_RANKING_PATH, body[0] == 'N' ? "10.0.0.2" : "10.0.0.1"),
+                      BodyState::complete, body, 1000);
+    handleRequest(store, config, asked("GET", PILARO_RANKING_PATH), BodyState::complete, "", 1000);
+    EXPECT_EQ(handleRequest(store, config, asked("GET", PILARO_RANKING_HEALTH_PATH), BodyState::complete, "", 1000).body, "ok\n");
+    EXPECT_EQ(handleRequest(store, config, asked("GET", PILARO_RANKING_METRICS_PATH, "10.0.0.1"), BodyState::complete, "", 1000).status, 403);
+    Response metrics = handleRequest(store, config, asked("GET", PILARO_RANKING_METRICS_PATH, "::1"), BodyState::complete, "", 1000);
+    ASSERT_EQ(metrics.status, 200);
+    for (const char* line : {"pilaro_submissions_total{outcome=\"stored\"} 2\n", "pilaro_submissions_total{outcome=\"rate_limited\"} 2\n",
+                             "pilaro_submissions_total{outcome=\"refused\",reason=\"malformed\"} 1\n", "pilaro_names 2\n",
+                             "pilaro_request_duration_seconds_count{kind=\"page\"} 1\n", "pilaro_batch_submissions_count 4\n"})
+        EXPECT_NE(metrics.body.find(line), std::string::npos) << line << metrics.body;
+    std::string folder = makeTempDir();
+    std::FILE* out = std::fopen((folder + "/metrics").c_str(), "w");
+    std::fputs(metrics.body.c_str(), out);
+    std::fclose(out);
+    EXPECT_EQ(runShell("promtool check metrics <'" + folder + "/metrics'"), 0) << metrics.body;
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
