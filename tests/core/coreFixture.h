@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "blockedEntry.h"
 #include "fakePlatform.h"
 #include "testSeed.h"
 #include "game/game.h"
@@ -25,11 +26,13 @@ constexpr std::uint32_t seedOfThreeSquares = 771, seedOfTIZ = 78;
 // One press of a key on the game window: its key-down, then its key-up.
 inline void press(Key key) { onKeyDown(WindowId::game, key), onKeyUp(); }
 
-// One tick, and the wipe it may start run to its end, as the shell's delays would.
-inline void tick() {
-    onTick();
+// The delays the program started (a wipe's steps) run to their end, as the shell's would.
+inline void runDelays() {
     while (fake.delayPending) fake.delayPending = false, onDelayElapsed();
 }
+
+// One tick, and the wipe it may start run to its end.
+inline void tick() { onTick(), runDelays(); }
 
 inline void setCell(int row, int col, std::uint8_t tile = 1) {
     Playfield& playfield = currentGame().playfield;
@@ -69,15 +72,10 @@ inline std::string currentCells() {
     return cells.substr(0, cells.size() - 1);
 }
 
-// Fills the well around the falling piece at its entry but for column 0, so that the next piece
-// finds its entry blocked, and settles it with this score at the next tick: the game ends.
+// Settles the falling piece at its entry in a well filled around it, at the next tick: the game ends.
 inline void endTheGame(std::uint32_t score) {
-    Game& game = currentGame();
-    game.current.row = 0, game.current.col = 3;
-    for (int cell = 0; cell < wellCells; ++cell) game.playfield.occupied[cell] = cell % wellColumns != 0;
-    for (int i = 0; i < 16; ++i) game.playfield.occupied[i / 4 * wellColumns + 3 + i % 4] &= !game.current.cells[i];
-    game.score = score, game.hardDropPending = 1;
-    tick();
+    blockTheEntry(currentGame(), score);
+    currentGame().hardDropPending = 1, tick();
 }
 
 struct CoreTest : ::testing::Test {

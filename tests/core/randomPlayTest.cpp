@@ -103,8 +103,7 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariantsAndReplayToTheirEnd) {
         setWatchSpeed(speed);
         std::uint64_t periods = 0;
         for (; !watchEnded() && periods < 200000; ++periods) {
-            onTimer();
-            while (fake.delayPending) fake.delayPending = false, onDelayElapsed();
+            onTimer(), runDelays();
             if (periods == 50) {
                 const std::uint64_t before = gameHash(watchedGame());
                 setWatchPaused(true), onTimer(), setWatchPaused(false);

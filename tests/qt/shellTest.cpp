@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include "blockedEntry.h"
 #include "game/game.h"
 #include "game/replay.h"
 #include "loopbackServer.h"
@@ -92,15 +93,10 @@ struct BoxAnswerer : QObject {
 LoopbackServer server;
 
 // Points the game at the server, then ends the game with this score against the best it knows: the
-// piece goes back to its entry in a well filled around it but for column 0, and is hard-dropped
-// where it is, so that the next piece finds its entry blocked.
+// piece at its entry, hard-dropped in a well filled around it.
 void endGameWith(unsigned score) {
     if (server.port != 0) chooseRankingUrl(server.rankingUrl().c_str());
-    Game& game = currentGame();
-    game.current.row = 0, game.current.col = 3;
-    for (int cell = 0; cell < wellCells; ++cell) game.playfield.occupied[cell] = cell % wellColumns != 0;
-    for (int i = 0; i < 16; ++i) game.playfield.occupied[i / 4 * wellColumns + 3 + i % 4] &= !game.current.cells[i];
-    game.score = score;
+    blockTheEntry(currentGame(), score);
     QTest::keyClick(gameWindowWidget(), Qt::Key_Shift);
 }
 
@@ -135,11 +131,9 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     // Keys. Fault guarded against: Qt sends a release before every auto-repeated press; passed on,
     // it would clear the key latch (a sound on every repeat) and the Down lockout.
     const int startCol = current.col, startRow = current.row;
-    sendKey(window, true, Qt::Key_Right);
-    sendKey(window, false, Qt::Key_Right, true);
+    sendKey(window, true, Qt::Key_Right), sendKey(window, false, Qt::Key_Right, true);
     EXPECT_EQ(game.keyLatch, 1);
-    sendKey(window, true, Qt::Key_Right, true);
-    sendKey(window, false, Qt::Key_Right);
+    sendKey(window, true, Qt::Key_Right, true), sendKey(window, false, Qt::Key_Right);
     sendKey(window, true, Qt::Key_Down);
     const bool downHeld = isDownKeyHeld();
     sendKey(window, false, Qt::Key_Down);

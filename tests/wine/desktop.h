@@ -64,10 +64,12 @@ inline void killAndReap(pid_t& pid) {
 
 using Rgb = std::array<int, 3>;
 
+// A window's pixels, read as a picture that it shows `scale` times over in each direction: at(x, y) is
+// the top-left pixel of the picture's pixel (x, y).
 struct Image {
-    int width = 0, height = 0;
+    int width = 0, height = 0, scale = 1;
     std::vector<Rgb> pixels;  // row-major
-    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    Rgb at(int x, int y) const { return pixels[static_cast<std::size_t>(y * scale) * width + x * scale]; }
 };
 
 // An Xvfb display of its own (the server picks a free number) with openbox running on it, so
@@ -143,9 +145,9 @@ inline bool pressKeys(const std::string& window, const std::string& keys) {
     return xdotool("windowactivate --sync " + window) && xdotool("key --delay 60 " + keys);
 }
 
-// The window's pixels (the client area, for a Wine top-level window).
-inline Image screenshot(const std::string& window) {
-    Image image;
+// The window's pixels (the client area, for a Wine top-level window), read at `scale`.
+inline Image screenshot(const std::string& window, int scale = 1) {
+    Image image{0, 0, scale, {}};
     const std::string ppm = runCommand("timeout 10 import -window " + window + " -depth 8 ppm:- 2>/dev/null");
     int start = 0;
     if (std::sscanf(ppm.c_str(), "P6 %d %d 255%n", &image.width, &image.height, &start) != 2 || start == 0 ||

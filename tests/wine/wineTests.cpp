@@ -20,20 +20,15 @@ using namespace std::chrono_literals;
 
 const std::string prefix = PILARO_WINE_PREFIX;
 
-// A window's picture read as the 408x524 canvas that it shows `scale` times over in each direction.
-struct Canvas {
-    Image shot;
-    int scale;
-    bool fits() const { return shot.width == 408 * scale && shot.height == 524 * scale; }
-    Rgb at(int x, int y) const { return shot.at(x * scale, y * scale); }
-};
+// A window's picture shows the 408x524 canvas when it is that size `scale` times over.
+bool showsCanvas(const Image& shot) { return shot.width == 408 * shot.scale && shot.height == 524 * shot.scale; }
 
 // The blocks (row, column) in the rows x columns cells of 24 pixels from (left, top) of the canvas:
 // the cells whose centre is not the light grey of an empty one.
 using Blocks = std::vector<std::array<int, 2>>;
-Blocks blocksIn(const Canvas& canvas, int left = 24, int top = 24, int rows = 20, int columns = 10) {
+Blocks blocksIn(const Image& canvas, int left = 24, int top = 24, int rows = 20, int columns = 10) {
     Blocks blocks;
-    for (int cell = 0; cell < rows * columns && canvas.fits(); ++cell)
+    for (int cell = 0; cell < rows * columns && showsCanvas(canvas); ++cell)
         if (canvas.at(left + 24 * (cell % columns) + 12, top + 24 * (cell / columns) + 12) != Rgb{215, 215, 215})
             blocks.push_back({cell / columns, cell % columns});
     return blocks;
@@ -83,12 +78,12 @@ protected:
     // frame: the window `scale` times the canvas with every tile edge sharp, a piece in each
     // preview, and five lines of panel text starting at x = 288.
     static Blocks checkFirstFrame(const std::string& window, int scale) {
-        Canvas canvas{{}, scale};
-        waitUntil(20s, [&] { return blocksIn(canvas = {screenshot(window), scale}).size() == 4; });
-        EXPECT_TRUE(canvas.fits()) << "client size " << canvas.shot.width << "x" << canvas.shot.height;
+        Image canvas;
+        waitUntil(20s, [&] { return blocksIn(canvas = screenshot(window, scale)).size() == 4; });
+        EXPECT_TRUE(showsCanvas(canvas)) << "client size " << canvas.width << "x" << canvas.height;
         int blurred = 0;  // pixels that differ from the top-left one of their scale x scale square
-        for (int i = 0; i < canvas.shot.width * canvas.shot.height; ++i)
-            blurred += canvas.shot.pixels[i] != canvas.at(i % canvas.shot.width / scale, i / canvas.shot.width / scale);
+        for (int i = 0; i < canvas.width * canvas.height; ++i)
+            blurred += canvas.pixels[i] != canvas.at(i % canvas.width / scale, i / canvas.width / scale);
         EXPECT_EQ(blurred, 0) << "at factor " << scale;
         EXPECT_EQ(blocksIn(canvas, 288, 24, 4, 4), (Blocks{{1, 1}, {1, 2}, {2, 1}, {2, 2}})) << "the O of seed 1 next";
         EXPECT_EQ(blocksIn(canvas, 288, 144, 4, 4), (Blocks{{0, 1}, {1, 1}, {2, 1}, {3, 1}})) << "and its I after";
@@ -174,7 +169,7 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
         {"shift", [](auto b) { return b[4] == 8 && b[3] == 9; }}};
     for (const auto& [keys, moved] : moves) {
         ASSERT_TRUE(pressKeys(window, keys));
-        EXPECT_TRUE(waitUntil(10s, [&] { return moved(bounds(blocksIn({screenshot(window), 2}))); })) << keys;
+        EXPECT_TRUE(waitUntil(10s, [&] { return moved(bounds(blocksIn(screenshot(window, 2)))); })) << keys;
     }
 
     // F1 pauses behind a box of its own; a second copy is refused and leaves the first alone.
@@ -184,7 +179,8 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     answerBox("起動できません", "Return");
     EXPECT_EQ(second.waitForExit(15s), 0) << "the second copy";
 
-    // Yes to the offer shows the name window; OK with nothing typed there: the warning, and the name window stays for another try.
+    // Yes to the offer shows the name window; OK with nothing typed there: the warning, and the name
+    // window stays for another try.
     auto [nameWindow, score] = toNameWindow(window);
     ASSERT_TRUE(submitName(nameWindow, 2, "")) << "no name window";
     answerBox("警告", "Return");
@@ -235,7 +231,7 @@ TEST_F(WineGame, TwoGamesAtTwoDpisWalkTheWholeProgram) {
     answerBox("登録完了", "Return");
     // Yes deals a new game, which plays on; Escape then ends the program with 0.
     answerBox("ゲームオーバー", "Return");
-    EXPECT_TRUE(waitUntil(10s, [&] { return blocksIn({screenshot(window), 1}).size() == 4; })) << "no new game";
+    EXPECT_TRUE(waitUntil(10s, [&] { return blocksIn(screenshot(window)).size() == 4; })) << "no new game";
     ASSERT_TRUE(pressKeys(window, "Escape"));
     EXPECT_EQ(game->waitForExit(15s), 0) << "after Escape";
     EXPECT_THAT(messageBoxTexts(game->outputPath), testing::Contains("")) << "the abandoned exchange's done box";
