@@ -120,7 +120,6 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     ASSERT_TRUE(startShell() && runUntil([] { return gameWindowWidget()->isActiveWindow(); }));
     Game& game = currentGame();
     Piece& current = game.current;
-    Playfield& playfield = game.playfield;
     EXPECT_EQ(std::tuple(current.colour + 0, game.next.colour + 0, game.afterNext.colour + 0),
               std::tuple(shapeS + 0, shapeO + 0, shapeI + 0));
     QWidget *window = gameWindowWidget(), *nameWindow = nameWindowWidget();
@@ -164,17 +163,7 @@ TEST(Shell, ThreeGamesFromTheFirstKeysThroughTheRankingToTheEnd) {
     endWindowDrawing();
     EXPECT_EQ(window->grab().toImage().pixelColor(5, 5), QColor(Qt::white));
     composeFrame(game);  // the frame's invalidation shows the back buffer again
-    const QImage emptyWell = window->grab().toImage();
-    EXPECT_EQ(emptyWell.pixelColor(5, 5), QColor(Qt::black));
-
-    // Fault guarded against: a frame gives the back buffer back only the background it lost since
-    // the last one; a rectangle left out of that account would keep a stale block on screen.
-    for (int cell = 100; cell < wellCells; ++cell) playfield.occupied[cell] = 1;
-    composeFrame(game);
-    EXPECT_FALSE(window->grab().toImage() == emptyWell);
-    std::fill(std::begin(playfield.occupied), std::end(playfield.occupied), 0);
-    composeFrame(game);
-    EXPECT_TRUE(window->grab().toImage() == emptyWell) << "a block left on the emptied well";
+    EXPECT_EQ(window->grab().toImage().pixelColor(5, 5), QColor(Qt::black));  // frames over the last: frameTest.cpp
 
     // A new best score, then the name window. The server answers with a
     // redirect, whose own body is shown: one followed would be a second request. It knows no replay
