@@ -34,8 +34,15 @@ export function start(shell) {
   createPilaro(program).catch(() => {});  // an abort is said in the page by onAbort
 }
 
+let afterEvent = () => {};
+
+// listener() runs after every event the program handled (page.js: whether its clock should run).
+export function watchEvents(listener) { afterEvent = listener; }
+
 function call(entry, ...args) {
-  if (!over) program[entry](...args);
+  if (over) return;
+  program[entry](...args);
+  afterEvent();
 }
 
 // The program has ended (Escape, No at the continue question, or a second tab's refusal).

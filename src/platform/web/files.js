@@ -1,7 +1,10 @@
-// files.js: the page's own files, fetched as bytes.
-export function fetchBytes(name) {
+// files.js: the page's own files, fetched as bytes or as a blob.
+function fetchFile(name) {
   return fetch(name).then((reply) => {
     if (!reply.ok) throw new Error(name + ': ' + reply.status);
-    return reply.arrayBuffer();
+    return reply;
   });
 }
+
+export const fetchBytes = (name) => fetchFile(name).then((reply) => reply.arrayBuffer());
+export const fetchBlob = (name) => fetchFile(name).then((reply) => reply.blob());

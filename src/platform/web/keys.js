@@ -60,6 +60,7 @@ export function releaseKey(code) {
 }
 
 export function downKeyHeld() { return downHeld; }
+export function gameActive() { return active; }
 
 // The game runs while the canvas or the name window has the keys and the page has the focus.
 function checkActivation() {

@@ -13,7 +13,6 @@ import * as keys from './keys.js';
 import { showFailed, showRefused, showEnded } from './notices.js';
 
 const canvas = document.getElementById('game');  // the game window
-let timers = [];
 let ticksGiven = 0;  // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
 
 // One program per browser (lock.js). It is asked for as soon as the page runs, while the program
@@ -30,13 +29,13 @@ function openWindows(facts) {
   keys.start(canvas);
 }
 
-// The sounds may come later; the art is in before the first frame. Art that did not arrive is
+// The art is in before the first frame; the sounds come after it. Art that did not arrive is
 // said in the page, and the game runs on.
 function loadArt() {
-  sound.start();
   drawing.loadArt((loaded) => {
     if (!loaded) showFailed();
     core.artLoaded();
+    sound.start();
   });
 }
 
@@ -44,25 +43,49 @@ function loadArt() {
 // browser holds back while the page is busy is made up for when it comes, so no tick is lost.
 // After a long stop (a hidden tab, a suspended laptop) the count starts afresh from then, so
 // the game does not race through what it missed.
-function startTimers(periodMs) {
-  let due = performance.now() + periodMs;
-  const tick = () => {
-    const now = performance.now();
-    if (now - due > 1000) due = now;
-    for (; due <= now; due += periodMs) {
-      ticksGiven += 2;
-      core.tick();
-      core.tick();
-    }
-  };
-  timers = [setInterval(tick, periodMs)];
+let period = 0;   // the program's timer period, once it asked for its timers
+let timer = null;
+let due = 0;
+
+// The game stands still, and drops every tick, while a box or the name window is up, the ranking's
+// request is out or its window is not active (another tab, another program, a hidden page): the
+// timer stops then, and the page's thread sleeps until the next event.
+function standsStill() {
+  return boxes.anyOpen() || boxes.nameWindowOpen() || ranking.out() || !keys.gameActive();
 }
+
+function tick() {
+  if (standsStill()) {
+    clearInterval(timer);
+    timer = null;
+    return;
+  }
+  const now = performance.now();
+  if (now - due > 1000) due = now;
+  for (; due <= now; due += period) {
+    ticksGiven += 2;
+    core.tick();
+    core.tick();
+  }
+}
+
+function runClock() {
+  if (!period || timer !== null || standsStill()) return;
+  due = performance.now() + period;
+  timer = setInterval(tick, period);
+}
+
+function startTimers(periodMs) {
+  period = periodMs;
+  runClock();
+}
+core.watchEvents(runClock);
 
 // The program is over: Escape, No at the continue question, or a second tab's refusal.
 function ended(afterGame) {
   core.stop();
-  timers.forEach(clearInterval);
-  timers = [];
+  clearInterval(timer);
+  period = 0;
   lock.release();
   if (!afterGame) {
     canvas.hidden = true;

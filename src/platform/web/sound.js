@@ -10,22 +10,31 @@ let playing = null;  // the effect that sounds now
 const soundBytes = '@PILARO_SOUND_FILES@'.split(';').map(fetchBytes);
 soundBytes.forEach((bytes) => bytes.catch(() => {}));
 
-// Browsers let a page make sounds only after the player has done something, and a key such as
-// Shift alone does not count: every key, touch and click tries again until one does.
-export function resume() {
-  if (audio && audio.state === 'suspended') audio.resume().catch(() => {});
-}
-['keydown', 'mousedown', 'pointerup', 'touchend', 'click'].forEach((type) => window.addEventListener(type, resume, true));
-
-export function start() {
+// Making the audio context takes the page's thread for a long moment (half of the start-up's
+// longest task on a slow phone), and it cannot sound before the player has done something: it is
+// made once the first frame is up and the page is idle, or at the player's first key or touch.
+function makeAudio() {
   const AudioContextClass = window.AudioContext || window.webkitAudioContext;
-  if (!AudioContextClass) return;
+  if (audio || !AudioContextClass) return;
   audio = new AudioContextClass();
   soundBytes.forEach((bytes, id) => {
     bytes.then((b) => audio.decodeAudioData(b))
       .then((buffer) => { sounds[id] = buffer; })
       .catch((e) => console.warn('Pilaro: ' + e));
   });
+}
+
+// Browsers let a page make sounds only after the player has done something, and a key such as
+// Shift alone does not count: every key, touch and click tries again until one does.
+export function resume() {
+  makeAudio();
+  if (audio && audio.state === 'suspended') audio.resume().catch(() => {});
+}
+['keydown', 'mousedown', 'pointerup', 'touchend', 'click'].forEach((type) => window.addEventListener(type, resume, true));
+
+export function start() {
+  if (window.requestIdleCallback) requestIdleCallback(makeAudio, { timeout: 1000 });
+  else setTimeout(makeAudio, 500);
 }
 
 export function play(id) {
