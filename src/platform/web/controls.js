@@ -168,6 +168,7 @@ export function start(gameCanvas, gameWidth, gameHeight) {
   // The controls come with the first touch, or at once on a screen that is touched rather
   // than pointed at; a keyboard player never sees them.
   if (window.matchMedia && window.matchMedia('(pointer: coarse)').matches) showPads();
+  stage.classList.remove('unplaced');
   window.addEventListener('touchstart', function () {
     sawTouch = true;
     showPads();
