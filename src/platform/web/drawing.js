@@ -2,7 +2,7 @@
 // the program draws with by the names it gives them. What it composes on its back buffer is kept
 // as a list of drawing steps, and the canvas is painted from that list once per display frame,
 // only where the list changed since the frame on show.
-import { fetchBlob } from './files.js';
+import { fetchBytes } from './files.js';
 
 let named = null;      // the program's number for each surface, by name (webNameSurfaces)
 let canvas = null;     // the game window
@@ -14,8 +14,9 @@ const art = [];        // the backdrop and tile sheet, by the program's surface 
 // it is: a bitmap carries no colour profile, and none is applied. The build fills in the files'
 // names (cmake/resourceFiles.cmake).
 const artFiles = ['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'];
-const artDecoded = Promise.all(artFiles.map((name) => fetchBlob(name).then((blob) =>
-  createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' }))));
+// Read as bytes: Chromium at times fails to read the preloaded file as a blob.
+const artDecoded = Promise.all(artFiles.map((name) => fetchBytes(name).then((bytes) =>
+  createImageBitmap(new Blob([bytes]), { colorSpaceConversion: 'none', premultiplyAlpha: 'none' }))));
 artDecoded.catch(() => {});
 
 // A frame's steps, as the program gives them: copyRect and fillWhite as eight numbers each

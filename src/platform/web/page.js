@@ -10,6 +10,7 @@ import * as boxes from './boxes.js';
 import * as ranking from './ranking.js';
 import * as controls from './controls.js';
 import * as keys from './keys.js';
+import * as update from './update.js';
 import { showFailed, showRefused, showEnded } from './notices.js';
 
 const canvas = document.getElementById('game');  // the game window
@@ -87,6 +88,7 @@ function ended(afterGame) {
   clearInterval(timer);
   period = 0;
   lock.release();
+  update.programEnded();
   if (!afterGame) {
     canvas.hidden = true;
     showRefused();

@@ -2,13 +2,13 @@
 // that a part that did not arrive (or the program's script) is said in the page: one that is
 // missing stops every module that imports it.
 import { showFailed } from './notices.js';
+import * as update from './update.js';
 
 import('./page.js').catch((e) => {
   console.warn('Pilaro: ' + e);
   showFailed();
 });
 
-// Kept by a service worker, the page starts and plays with the network off after one visit.
-if ('serviceWorker' in navigator) {
-  window.addEventListener('load', () => navigator.serviceWorker.register('sw.js').catch(() => {}));
-}
+// Kept by a service worker, the page starts and plays with the network off after one visit, and
+// a new build reaches it (update.js).
+update.start();
