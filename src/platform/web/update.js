@@ -25,9 +25,10 @@ export function start() {
   if (!('serviceWorker' in navigator)) return;
   for (const type of ['keydown', 'pointerdown']) window.addEventListener(type, () => { played = true; }, true);
   // A page that had no worker yet is not taken over by the first one: it has nothing to reload.
+  // One the player is in, or that has ended, is never reloaded.
   const kept = navigator.serviceWorker.controller !== null;
   navigator.serviceWorker.addEventListener('controllerchange', () => {
-    if (kept && !over) location.reload();
+    if (kept && !played && !over) location.reload();
   });
   window.addEventListener('load', () => navigator.serviceWorker.register('sw.js').then((r) => {
     registration = r;
