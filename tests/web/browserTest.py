@@ -247,4 +247,26 @@ def lan():
         check("without %s the page says so, with a reload button" % missing,
               failed and failed.text.startswith("ゲームを読み込めませんでした") and failed.find_element("tag name", "button"))
 
-run(lambda: (desktop(), phone(), lan()))
+def update():
+    # A player who keeps the page gets each new build, whole. Fault: nothing showed that the next
+    # start ran a new build rather than the kept one. Build "B" comes while a game is played: the
+    # page plays on as it was; once the game has ended the new worker takes over, and the next start
+    # runs B. Build "C" comes with a start before any key: the page starts again at once, as C.
+    d = browser("update")
+    d.get(base + "/play/"); wait("the first frame", lambda: started(d))
+    d.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())"); d.refresh()
+    wait("the worker to take the page", lambda: d.execute_script("return navigator.serviceWorker.controller") and started(d))
+    build = lambda: d.execute_script("return document.documentElement.dataset.build || 'A'")
+    ActionChains(d).send_keys(Keys.LEFT).perform(); newBuild("B")
+    d.execute_async_script("navigator.serviceWorker.getRegistration().then(r => r.update()).then(() => arguments[0]())")
+    waiting = lambda: d.execute_async_script("navigator.serviceWorker.getRegistration().then(r => arguments[0](!!r.waiting))")
+    check("update: a game under way plays on in its own build", wait(None, waiting, 5) and build() == "A" and started(d))
+    ActionChains(d).send_keys(Keys.ESCAPE).perform(); wait("the end", lambda: d.find_element("id", "ended").is_displayed())
+    d.find_element("id", "again").click(); wait("the page to start again", lambda: started(d))
+    for mark, how in (("B", "after the game's end"), ("C", "a start before any key")):
+        if mark == "C": newBuild("C"); d.get(base + "/play/")
+        check("update: %s runs the new build" % how, wait(None, lambda: build() == mark and started(d), 10), build())
+        kept = cached(d); files = list(kept.values())[0] if len(kept) == 1 else {}
+        check("update: its cache alone, one build's files", len(kept) == 1 and files == served(files), kept)
+
+run(lambda: (desktop(), phone(), lan(), update()))

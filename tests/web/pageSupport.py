@@ -1,6 +1,6 @@
 # pageSupport.py: what the browser tests share: the local lighttpd with the page and the ranking,
 # headless Chromium, and reading the page's boxes and canvas.
-import os, shutil, socket, subprocess, sys, tempfile, time
+import gzip, hashlib, os, re, shutil, socket, subprocess, sys, tempfile, time
 
 try:
     from selenium.webdriver import ActionChains, Chrome, ChromeOptions, Keys
@@ -8,11 +8,13 @@ except ImportError:
     print("SKIP: python3-selenium is not installed"); sys.exit(77)
 
 data = tempfile.mkdtemp(prefix="pilaro-web-")
+play = os.path.join(data, "play")  # a copy of the built page, served; browserTest.py's update() makes new builds of it
+shutil.copytree(os.environ["PILARO_PLAY_DIR"], play)
 def server(command):  # CTest names the script, and the ranking program and page it serves, in the environment
     return subprocess.call([os.environ["PILARO_RANKING_SCRIPT"], command], env=env, stdout=subprocess.DEVNULL) == 0
 for attempt in range(3):  # a port taken between asking and binding fails the start: try again
     with socket.socket() as s: s.bind(("127.0.0.1", 0)); port = s.getsockname()[1]
-    env = dict(os.environ, PILARO_DATA_DIR=data, PILARO_RANKING_PORT=str(port), PILARO_RANKING_RATE="0")
+    env = dict(os.environ, PILARO_DATA_DIR=data, PILARO_PLAY_DIR=play, PILARO_RANKING_PORT=str(port), PILARO_RANKING_RATE="0")
     if server("start"): break
 else: sys.exit("the ranking server did not start")
 base = "http://127.0.0.1:%d" % port
@@ -87,3 +89,19 @@ def slidesAndTurns(d, press, left, right, turn, how):  # left, right (twice), tu
               (before, cols()))
     before = shape(d); press(turn)
     check(how + ": turn turns the piece", wait(None, lambda: shape(d) != before, 3), (before, shape(d)))
+
+def newBuild(mark):  # the served page as a build that differs in one file (notices.js marks the page it runs in) and its worker
+    for name, change in (("notices.js", lambda text: re.sub(r"\n(document.*\n)?$", "\ndocument.documentElement.dataset.build = '%s';\n" % mark, text)),
+                         ("sw.js", lambda text: re.sub(r"var build = '\w+", "var build = '" + mark, text))):
+        path = os.path.join(play, name)
+        with open(path) as f: text = change(f.read())
+        for to, data in ((path, text.encode()), (path + ".gz", gzip.compress(text.encode(), mtime=0))):
+            with open(to + ".new", "wb") as f: f.write(data)
+            os.replace(to + ".new", to)  # a new file, which the server cannot take for the old one
+    time.sleep(1.5)  # lighttpd trusts what it learnt of a file for a second
+def cached(d):  # every file the page's caches hold, {cache: {name: sha256}}
+    return d.execute_async_script("""var done = arguments[0], hex = b => [...new Uint8Array(b)].map(x => x.toString(16).padStart(2, '0')).join('');
+        caches.keys().then(names => Promise.all(names.map(n => caches.open(n).then(c => c.keys().then(rs => Promise.all(rs.map(r =>
+        c.match(r).then(x => x.arrayBuffer()).then(b => crypto.subtle.digest('SHA-256', b)).then(h => [r.url.split('/play/')[1] || 'index.html', hex(h)])))
+        .then(files => [n, Object.fromEntries(files)])))))).then(all => done(Object.fromEntries(all)))""")
+served = lambda names: {n: hashlib.sha256(open(os.path.join(play, n), "rb").read()).hexdigest() for n in names}

@@ -119,12 +119,28 @@ function watchPads() {
 var gamepadKeys = { 14: 37, 15: 39, 13: 40, 12: 0, 0: 38, 1: 16, 9: 112 };
 var gamepadHeld = {};
 
-function pollGamepads() {
+var polling = false;
+
+function standardGamepads() {
   var gamepads = [];
-  try { gamepads = navigator.getGamepads ? navigator.getGamepads() : []; } catch (e) { return; }
+  try { gamepads = navigator.getGamepads ? navigator.getGamepads() : []; } catch (e) { /* not allowed here */ }
+  return [].filter.call(gamepads || [], function (gamepad) { return gamepad && gamepad.mapping === 'standard'; });
+}
+
+// Gamepads are polled once a display frame, and only while one is connected: without one the
+// page asks for no frames at all. A pad the page has not seen is announced with its first press.
+function watchGamepads() {
+  if (!polling && standardGamepads().length) {
+    polling = true;
+    requestAnimationFrame(pollGamepads);
+  }
+}
+
+function pollGamepads() {
+  var gamepads = standardGamepads();
+  polling = gamepads.length > 0;
   for (var i = 0; i < gamepads.length; i++) {
     var gamepad = gamepads[i];
-    if (!gamepad || gamepad.mapping !== 'standard') continue;
     for (var number in gamepadKeys) {
       var button = gamepad.buttons[number];
       var down = !!(button && button.pressed);
@@ -137,7 +153,7 @@ function pollGamepads() {
       }
     }
   }
-  requestAnimationFrame(pollGamepads);
+  if (polling) requestAnimationFrame(pollGamepads);
 }
 
 // The picture alone, sized to the window as it changes (the watch page has no controls).
@@ -149,6 +165,8 @@ export function fitPicture(gameCanvas, gameWidth, gameHeight) {
   fit();
   window.addEventListener('resize', fit);
   watchPixelRatio();
+  // Shown once sized; start() chooses the controls in the same task, before the browser paints.
+  stage.classList.remove('unplaced');
 }
 
 export function start(gameCanvas, gameWidth, gameHeight) {
@@ -161,7 +179,8 @@ export function start(gameCanvas, gameWidth, gameHeight) {
     sawTouch = true;
     showPads();
   }, { capture: true, passive: true });
-  requestAnimationFrame(pollGamepads);
+  window.addEventListener('gamepadconnected', watchGamepads);
+  watchGamepads();
 }
 
 // Whether the player uses a touch screen: the name field then brings up its keyboard at once.

@@ -1,7 +1,8 @@
 // core.js: the program (pilaro.js and pilaro.wasm: main.cpp and the core) and every entry point the
 // page calls in it, each named here once; the rest of the page calls these functions. Each hands
 // its event to the program, which handles it at once and returns; the program itself decides what
-// it ignores (ticks during a wipe or under a box, keys under a box or while the request is out). Once the program has ended, nothing more is handed.
+// it ignores (ticks during a wipe or under a box, keys under a box or while the request is out).
+// Once the program has ended, nothing more is handed.
 import createPilaro from './pilaro.js';
 import { fetchBytes } from './files.js';
 import { showFailed } from './notices.js';
@@ -34,8 +35,15 @@ export function start(shell) {
   createPilaro(program).catch(() => {});  // an abort is said in the page by onAbort
 }
 
+let afterEvent = () => {};
+
+// listener() runs after every event the program handled (page.js: whether its clock should run).
+export function watchEvents(listener) { afterEvent = listener; }
+
 function call(entry, ...args) {
-  if (!over) program[entry](...args);
+  if (over) return;
+  program[entry](...args);
+  afterEvent();
 }
 
 // The program has ended (Escape, No at the continue question, or a second tab's refusal).
@@ -44,10 +52,12 @@ export function stop() { over = true; }
 // Start-up: the lock's answer, then the art in.
 export const lockDecided = (taken) => call('_pilaroLockDecided', taken ? 1 : 0);
 export const artLoaded = () => call('_pilaroArtLoaded');
-// The clock (one period of the program's timer, which is its ticksPerPeriod ticks), and the end of
-// a delay the program asked for.
+// The clock (one period of the program's timer, which is its ticksPerPeriod ticks), whether the
+// game takes ticks now (playing, with a window active: page.js stops the clock otherwise), and the
+// end of a delay the program asked for.
 export const timer = () => call('_pilaroTimer');
 export const ticksPerPeriod = () => program._pilaroTicksPerPeriod();
+export const ticksRun = () => program._pilaroTicksRun() !== 0;
 export const delayElapsed = () => call('_pilaroDelayElapsed');
 // Keys, by the window that has them; activation.
 export const gameKeyDown = (code) => call('_pilaroGameKeyDown', code);

@@ -143,6 +143,7 @@ extern "C" {
 
 EMSCRIPTEN_KEEPALIVE void pilaroTimer() { onTimer(); }
 EMSCRIPTEN_KEEPALIVE int pilaroTicksPerPeriod() { return static_cast<int>(ticksPerPeriod); }
+EMSCRIPTEN_KEEPALIVE int pilaroTicksRun() { return ticksRun() ? 1 : 0; }
 EMSCRIPTEN_KEEPALIVE void pilaroGameKeyDown(int code) { onKeyDown(WindowId::game, keyOfVirtualKey(code)); }
 EMSCRIPTEN_KEEPALIVE void pilaroNameWindowKeyDown(int code) { onKeyDown(WindowId::name, keyOfVirtualKey(code)); }
 EMSCRIPTEN_KEEPALIVE void pilaroKeyUp() { onKeyUp(); }

@@ -1,8 +1,8 @@
 // notices.js: what the page itself says, in its own elements (index.html): that the game could not
 // load, that another tab plays, that the game has ended; each with a button that loads it again.
-for (const button of document.querySelectorAll('.reload')) {
-  button.addEventListener('click', () => location.reload());
-}
+import { reload } from './update.js';
+
+for (const button of document.querySelectorAll('.reload')) button.addEventListener('click', reload);
 
 // What failed to arrive (a script of the page, the program, the art).
 export function showFailed() { document.getElementById('failed').hidden = false; }

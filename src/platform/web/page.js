@@ -10,10 +10,10 @@ import * as boxes from './boxes.js';
 import * as ranking from './ranking.js';
 import * as controls from './controls.js';
 import * as keys from './keys.js';
+import * as update from './update.js';
 import { showFailed, showRefused, showEnded } from './notices.js';
 
 const canvas = document.getElementById('game');  // the game window
-let timers = [];
 let ticksGiven = 0;  // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
 
 // One program per browser (lock.js). It is asked for as soon as the page runs, while the program
@@ -30,13 +30,13 @@ function openWindows(facts) {
   keys.start(canvas);
 }
 
-// The sounds may come later; the art is in before the first frame. Art that did not arrive is
+// The art is in before the first frame; the sounds come after it. Art that did not arrive is
 // said in the page, and the game runs on.
 function loadArt() {
-  sound.start();
   drawing.loadArt((loaded) => {
     if (!loaded) showFailed();
     core.artLoaded();
+    sound.start();
   });
 }
 
@@ -44,25 +44,49 @@ function loadArt() {
 // the browser holds back while the page is busy is made up for when it comes, so no tick is lost.
 // After a long stop (a hidden tab, a suspended laptop) the count starts afresh from then, so
 // the game does not race through what it missed.
-function startTimers(periodMs) {
-  let due = performance.now() + periodMs;
-  const tick = () => {
-    const now = performance.now();
-    if (now - due > 1000) due = now;
-    for (; due <= now; due += periodMs) {
-      ticksGiven += core.ticksPerPeriod();
-      core.timer();
-    }
-  };
-  timers = [setInterval(tick, periodMs)];
+let period = 0;   // the program's timer period, once it asked for its timers
+let timer = null;
+let due = 0;
+
+// The program says when the game takes ticks: not under a box or the name window, during a wipe,
+// while the replay or the ranking request is out, nor while its window is inactive (another tab,
+// another program, a hidden page). The clock stops then, and the page's thread sleeps until the
+// next event; every event the program handles (a key, a box's answer, the wipe's delay, the reply,
+// the activation) may let the game run again, and the clock restarts after it.
+function runClock() {
+  const runs = period > 0 && core.ticksRun();
+  if (!runs && timer !== null) {
+    clearInterval(timer);
+    timer = null;
+  } else if (runs && timer === null) {
+    due = performance.now() + period;
+    timer = setInterval(tick, period);
+  }
 }
+
+function tick() {
+  const now = performance.now();
+  if (now - due > 1000) due = now;
+  for (; due <= now && timer !== null; due += period) {
+    ticksGiven += core.ticksPerPeriod();
+    core.timer();
+  }
+}
+
+function startTimers(periodMs) {
+  period = periodMs;
+  runClock();
+}
+core.watchEvents(runClock);
 
 // The program is over: Escape, No at the continue question, or a second tab's refusal.
 function ended(afterGame) {
   core.stop();
-  timers.forEach(clearInterval);
-  timers = [];
+  clearInterval(timer);
+  timer = null;
+  period = 0;
   lock.release();
+  update.programEnded();
   if (!afterGame) {
     canvas.hidden = true;
     showRefused();

@@ -2,6 +2,7 @@
 // that a part that did not arrive (or the program's script) is said in the page: one that is
 // missing stops every module that imports it.
 import { showFailed } from './notices.js';
+import * as update from './update.js';
 
 // A watch link (?watch=<id>) plays a kept game back instead (watch.js).
 const watching = new URLSearchParams(location.search).has('watch');
@@ -10,7 +11,6 @@ import(watching ? './watch.js' : './page.js').catch((e) => {
   showFailed();
 });
 
-// Kept by a service worker, the page starts and plays with the network off after one visit.
-if ('serviceWorker' in navigator) {
-  window.addEventListener('load', () => navigator.serviceWorker.register('sw.js').catch(() => {}));
-}
+// Kept by a service worker, the page starts and plays with the network off after one visit, and
+// a new build reaches it (update.js).
+update.start();

@@ -76,19 +76,28 @@ function refuse(why) {
   showStatus(refusals[why] || refusals.unreadable);
 }
 
-// The program's timer; each period its ticks, at the watcher's speed. The end, once reached, is said.
+// The program's timer; each period its ticks, at the watcher's speed. The end, once reached, is said
+// with the display frame that paints the game's last frame (drawing.js paints once a display frame,
+// and this asks after it), so the words never stand beside an older picture.
+let sayingEnd = false;
 function startTimers(periodMs) {
   setInterval(() => {
     core.timer();
-    if (core.watchEnded() && !status.textContent) showStatus('再生終了　スコア ' + core.watchScore());
+    if (!core.watchEnded() || status.textContent || sayingEnd) return;
+    sayingEnd = true;
+    requestAnimationFrame(() => {
+      sayingEnd = false;
+      if (core.watchEnded()) showStatus('再生終了　スコア ' + core.watchScore());
+    });
   }, periodMs);
 }
 
+// The sounds come after the first frame, as on the player's page.
 function loadArt() {
-  sound.start();
   drawing.loadArt((loaded) => {
     if (!loaded) return showFailed();
     recording.then((bytes) => core.watch(bytes) || refuse('unreadable'), (e) => refuse(e.message));
+    sound.start();
   });
 }
 
