@@ -124,6 +124,8 @@ def watch(d):
                                                                            : send(url, options);""" % (list(kept["recording"]), replayId)})
     check("the ranking serves the recording it kept, or keeps none", served in (None, kept["recording"]))
     d.get(base + "/play/?watch=" + replayId); wait("the watched game's first frame", lambda: started(d))
+    # Fault: the picture stayed hidden on the watch page, which sizes it without the controls.
+    check("the watch page shows its picture", d.find_element("id", "game").is_displayed())
     d.find_element("xpath", "//div[@id='watch']/button[text()='4x']").click()
     status = lambda: d.find_element("id", "watchStatus").text
     wait("the watched game's end", lambda: status().startswith("再生終了"), 60)
