@@ -1,5 +1,5 @@
-// frameTest.cpp: frames drawn over the last one, as the shell draws them, against the same frames
-// drawn over a whole background.
+// frameTest.cpp: frames drawn over the last one and over the wipe's drawing, as the shell draws them,
+// against the same frames drawn over a whole background.
 #include <random>
 #include <string>
 #include <vector>
@@ -60,6 +60,10 @@ TEST(Frames, DrawnOverTheLastOneTheyMatchFramesDrawnAfresh) {
             invalidateGameWindow();
             return shownFrame();
         };
+        // The wipe's white squares, drawn straight on the window over the last frame.
+        beginWindowDrawing();
+        for (int i = number(0, 3); i > 0; --i) fillWhite(Surface::gameWindow, number(0, 400), number(0, 500), 24, 24);
+        endWindowDrawing();
         const QImage overTheLast = compose();
         loadArt();  // forgets what the back buffer holds: the same frame again, over a whole background
         ASSERT_TRUE(overTheLast == compose()) << "frame " << frame << " of seed " << seed;

@@ -20,13 +20,14 @@
 
 namespace {
 
-QImage backBufferImage;         // every frame is composed here; the paint handler copies it out
-QImage windowImage;             // the game window's own pixels while the row-clear wipe draws on them; none otherwise
+// Every frame is composed here, and the paint handler copies it out. Drawing straight on the game
+// window (the row-clear wipe) goes here too, noted like any other: it shows at once and stays until
+// the next frame covers it, with no second canvas to hold.
+QImage backBufferImage;
 QImage backdropImage;           // the background art
 QImage tileSheetImage;          // the eight block tiles, one above the other
-bool windowImageShown = false;  // the window shows windowImage until the next frame is composed
 int windowDrawingDepth = 0;     // inside beginWindowDrawing/endWindowDrawing
-bool windowImageDirty = false;  // drawn on since the window last showed it
+bool windowImageDirty = false;  // drawn on straight since the window last showed it
 bool frameComposed = false;     // a frame has been composed since start-up (for the benchmark)
 bool firstFrameShown = false;
 
@@ -51,12 +52,15 @@ QImage renderText(const std::string& utf8) {
 QImage& imageOf(Surface surface) {
     switch (surface) {
     case Surface::backBuffer: return backBufferImage;
-    case Surface::gameWindow: return windowImage;
+    case Surface::gameWindow: return backBufferImage;
     case Surface::backdrop: return backdropImage;
     case Surface::tileSheet: return tileSheetImage;
     }
     return backBufferImage;
 }
+
+// The surfaces whose pixels the window shows: the frame's, and the window's own, which are the same.
+bool showsOnWindow(Surface surface) { return surface == Surface::backBuffer || surface == Surface::gameWindow; }
 
 void noteDrawnOn(Surface surface) {
     if (surface == Surface::gameWindow) windowImageDirty = true;
@@ -191,7 +195,7 @@ void paintGameWindow(QPainter& painter) {
     settleBackBuffer();
     // On a high-density screen the painter scales by the window's whole factor; without
     // smoothing it samples the nearest pixel.
-    painter.drawImage(QRect(0, 0, canvasWidth, canvasHeight), windowImageShown ? windowImage : backBufferImage);
+    painter.drawImage(QRect(0, 0, canvasWidth, canvasHeight), backBufferImage);
     if (benchTrace && frameComposed && !firstFrameShown) {
         firstFrameShown = true;
         std::fprintf(stderr, "firstFrame %lld\n", realTimeNs());
@@ -211,23 +215,20 @@ void copyRect(Surface to, int x, int y, int width, int height, Surface from, int
     const QPoint shift(fromX - x, fromY - y);
     const QRect area = QRect(x, y, width, height) & target.rect() & source.rect().translated(-shift);
     if (area.isEmpty()) return;
-    if (from == Surface::backBuffer) settleBackBuffer();
-    const bool onBackBuffer = to == Surface::backBuffer;
-    if (onBackBuffer) {
-        // The whole background in place: the squares not yet background are restored as the frame
-        // goes (or are drawn over), so nothing is copied now.
-        const bool wholeBackdrop = from == Surface::backdrop && shift.isNull() && area == target.rect();
-        if (wholeBackdrop && markAllStale()) return;
-        prepareBackBuffer(area, true);
-    }
+    if (from == Surface::backBuffer || from == Surface::gameWindow) settleBackBuffer();
+    // A frame's whole background in place: the squares not yet background are restored as the frame
+    // goes (or are drawn over), so nothing is copied now.
+    const bool frameBackground = to == Surface::backBuffer && from == Surface::backdrop && shift.isNull() &&
+                                 area == target.rect();
+    if (frameBackground && markAllStale()) return;
+    const bool tracked = showsOnWindow(to);
+    if (tracked) prepareBackBuffer(area, true);
     copyPixels(target, area.x(), area.y(), area.width(), area.height(), source, area.x() + shift.x(),
                area.y() + shift.y());
-    if (onBackBuffer) {
-        if (from == Surface::backdrop && shift.isNull() && area == target.rect()) {
-            startTrackingSquares();  // the whole back buffer is background now
-        } else {
-            noteBackBufferDrawn(area);
-        }
+    if (frameBackground) {
+        startTrackingSquares();  // the whole back buffer is background now
+    } else if (tracked) {
+        noteBackBufferDrawn(area);
     }
     noteDrawnOn(to);
 }
@@ -236,10 +237,10 @@ void fillWhite(Surface to, int x, int y, int width, int height) {
     QImage& target = imageOf(to);
     const QRect area = QRect(x, y, width, height) & target.rect();
     if (area.isEmpty()) return;
-    if (to == Surface::backBuffer) prepareBackBuffer(area, true);
+    if (showsOnWindow(to)) prepareBackBuffer(area, true);
     for (int row = area.top(); row <= area.bottom(); ++row)
         std::memset(target.scanLine(row) + area.x() * 4, 0xFF, static_cast<std::size_t>(area.width()) * 4);
-    if (to == Surface::backBuffer) noteBackBufferDrawn(area);
+    if (showsOnWindow(to)) noteBackBufferDrawn(area);
     noteDrawnOn(to);
 }
 
@@ -259,7 +260,7 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
     const int bottom = std::min(target.height(), y + glyphs.height());
     if (right <= left || bottom <= top) return;
     const QRect area(left, top, right - left, bottom - top);
-    if (to == Surface::backBuffer) prepareBackBuffer(area, false);
+    if (showsOnWindow(to)) prepareBackBuffer(area, false);
     for (int row = top; row < bottom; ++row) {
         const auto* source = reinterpret_cast<const QRgb*>(glyphs.constScanLine(row - y)) + (left - x);
         auto* pixel = reinterpret_cast<QRgb*>(target.scanLine(row)) + left;
@@ -273,20 +274,13 @@ void drawText(Surface to, int x, int y, const std::string& utf8) {
                           static_cast<int>(alpha + qBlue(*pixel) * keep / 255));
         }
     }
-    if (to == Surface::backBuffer) noteBackBufferDrawn(area);
+    if (showsOnWindow(to)) noteBackBufferDrawn(area);
     noteDrawnOn(to);
 }
 
 void beginWindowDrawing() {
-    if (windowDrawingDepth++ > 0) return;
-    // Direct drawing starts from what the window shows now: the last frame, unless the window
-    // still holds earlier direct drawing.
-    settleBackBuffer();
-    // The window's own pixels exist only while a wipe shows on them: a canvas less to hold the
-    // rest of the time.
-    if (windowImage.isNull()) windowImage = QImage(canvasWidth, canvasHeight, QImage::Format_RGB32);
-    if (!windowImageShown) std::memcpy(windowImage.bits(), backBufferImage.constBits(), windowImage.sizeInBytes());
-    windowImageShown = true;
+    // Direct drawing goes over what the window shows now: the last frame, complete.
+    if (windowDrawingDepth++ == 0) settleBackBuffer();
 }
 
 void endWindowDrawing() {
@@ -297,7 +291,5 @@ void endWindowDrawing() {
 void invalidateGameWindow() {
     settleBackBuffer();
     frameComposed = true;
-    windowImageShown = false;
-    windowImage = QImage();
     if (gameWindowWidget() != nullptr) gameWindowWidget()->update();
 }
