@@ -4,7 +4,8 @@
 
 void RankingStore::submitAll(const std::vector<PendingSubmission*>& batch) {
     for (PendingSubmission* pending : batch) {
-        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen);
+        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen,
+                                 pending->verifiedOnly);
         pending->error = pending->result.outcome == SubmitOutcome::storageFailed ? lastError() : std::string();
     }
 }

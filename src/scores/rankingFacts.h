@@ -7,6 +7,8 @@
 
 // The path of the ranking on its host, set once in the top CMakeLists.txt (PILARO_RANKING_PATH).
 constexpr const char* rankingPath = PILARO_RANKING_PATH;
+// Where a game's recording goes before its score, on the same host (PILARO_REPLAY_PATH).
+constexpr const char* replayPath = PILARO_REPLAY_PATH;
 
 // A name is at most this many code page 932 bytes (a double-byte character counts two).
 constexpr std::size_t maxNameBytes = 10;
