@@ -222,6 +222,11 @@ private:
     bool storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
                          const std::string& replay, SubmitResult& result);
     bool keyStep(const char* sql, std::string_view key);
+    // The rate limit, for submissions and replays alike: `countSql` counts the address's since the
+    // window began, `oldestSql` finds when the oldest that counts leaves it. `retryAfter` is 0 when
+    // one more is allowed. False when the store cannot be read.
+    bool overLimit(const char* countSql, const char* oldestSql, std::string_view address, const RateLimit& limit,
+                   std::int64_t now, std::uint32_t& retryAfter);
     bool commitTogether(const std::vector<PendingSubmission*>& batch);
     bool storeOne(PendingSubmission& pending);
     bool readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
@@ -348,6 +353,31 @@ bool SqliteStore::namesAbove(std::uint32_t score, std::int64_t& out) {
     if (above.statement == nullptr) return fail();
     sqlite3_bind_int64(above.statement, 1, score);
     return above.integer(out) || fail();
+}
+
+bool SqliteStore::overLimit(const char* countSql, const char* oldestSql, std::string_view address,
+                            const RateLimit& limit, std::int64_t now, std::uint32_t& retryAfter) {
+    retryAfter = 0;
+    if (limit.count == 0) return true;
+    std::int64_t since = now - static_cast<std::int64_t>(limit.seconds), made = 0;
+    {
+        Use recent(*this, countSql);
+        if (recent.statement == nullptr) return fail();
+        bindText(recent.statement, 1, address);
+        sqlite3_bind_int64(recent.statement, 2, since);
+        if (!recent.integer(made)) return fail();
+    }
+    if (made < static_cast<std::int64_t>(limit.count)) return true;
+    // The next one is allowed once the oldest of the latest `count` leaves the window.
+    Use oldest(*this, oldestSql);
+    bindText(oldest.statement, 1, address);
+    sqlite3_bind_int64(oldest.statement, 2, since);
+    sqlite3_bind_int64(oldest.statement, 3, made - static_cast<std::int64_t>(limit.count));
+    std::int64_t at = now;
+    oldest.integer(at);
+    std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
+    retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
+    return true;
 }
 
 bool SqliteStore::keyStep(const char* sql, std::string_view key) {
@@ -493,25 +523,12 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
         if (!prune.done()) return fail();
     }
     if (limit.count == 0) address = {};
-    if (limit.count > 0) {
-        Use recent(*this, sqlRecentFromAddress);
-        std::int64_t made = 0;
-        bindText(recent.statement, 1, address);
-        sqlite3_bind_int64(recent.statement, 2, since);
-        if (!recent.integer(made)) return fail();
-        if (made >= static_cast<std::int64_t>(limit.count)) {
-            // The next submission is allowed once the oldest of the latest `count` leaves the window.
-            Use oldest(*this, sqlOldestCounted);
-            bindText(oldest.statement, 1, address);
-            sqlite3_bind_int64(oldest.statement, 2, since);
-            sqlite3_bind_int64(oldest.statement, 3, made - static_cast<std::int64_t>(limit.count));
-            std::int64_t at = now;
-            oldest.integer(at);
-            std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
-            pending.result.outcome = SubmitOutcome::rateLimited;
-            pending.result.retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
-            return true;  // nothing written but the forgetting
-        }
+    std::uint32_t retryAfter = 0;
+    if (!overLimit(sqlRecentFromAddress, sqlOldestCounted, address, limit, now, retryAfter)) return false;
+    if (retryAfter != 0) {
+        pending.result.outcome = SubmitOutcome::rateLimited;
+        pending.result.retryAfter = retryAfter;
+        return true;  // nothing written but the forgetting
     }
     // The replay accepted shortly before from the same address for the same name and score.
     std::string replay;
@@ -644,7 +661,7 @@ bool SqliteStore::check(std::string& report) {
 ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                                        const RateLimit& limit, std::uint32_t& retryAfter) {
     std::int64_t window = limit.count > 0 ? static_cast<std::int64_t>(limit.seconds) : 0;
-    std::int64_t since = now - window;
+    retryAfter = 0;
     auto store = [&]() -> ReplayOutcome {
         {
             Use prune(*this, sqlPruneReplays);
@@ -658,24 +675,9 @@ ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_v
             if (rc == SQLITE_ROW && columnBlob(owner.statement, 0) != replay.name) return ReplayOutcome::otherName;
             if (rc != SQLITE_ROW && rc != SQLITE_DONE) return fail(), ReplayOutcome::storageFailed;
         }
-        if (limit.count > 0) {
-            Use recent(*this, sqlReplaysFromAddress);
-            std::int64_t made = 0;
-            bindText(recent.statement, 1, address);
-            sqlite3_bind_int64(recent.statement, 2, since);
-            if (!recent.integer(made)) return fail(), ReplayOutcome::storageFailed;
-            if (made >= static_cast<std::int64_t>(limit.count)) {
-                Use oldest(*this, sqlOldestReplayCounted);
-                bindText(oldest.statement, 1, address);
-                sqlite3_bind_int64(oldest.statement, 2, since);
-                sqlite3_bind_int64(oldest.statement, 3, made - static_cast<std::int64_t>(limit.count));
-                std::int64_t at = now;
-                oldest.integer(at);
-                std::int64_t left = at + window - now;
-                retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
-                return ReplayOutcome::rateLimited;
-            }
-        }
+        if (!overLimit(sqlReplaysFromAddress, sqlOldestReplayCounted, address, limit, now, retryAfter))
+            return ReplayOutcome::storageFailed;
+        if (retryAfter != 0) return ReplayOutcome::rateLimited;
         Use insert(*this, sqlInsertReplay);
         if (insert.statement == nullptr) return fail(), ReplayOutcome::storageFailed;
         bindBlob(insert.statement, 1, replay.key);
