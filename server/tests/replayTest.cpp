@@ -1,6 +1,7 @@
 // replayTest.cpp: replays before their scores: what the rules accept, how a submission is matched
 // to one and marked verified, what is kept, and the refusals, against both stores; an older store
 // upgraded in place.
+#include "games.h"
 #include "handler.h"
 #include "replayCheck.h"
 #include "support.h"
@@ -11,43 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 using namespace std::string_literals;
 
 namespace {
-
-// A whole game played by the rules with random keys from `seed`, and its recording.
-std::string playedGame(std::uint32_t seed, std::uint32_t& score) {
-    Game game;
-    game.random.state = seed;
-    Recording recording;
-    recording.start(game);
-    newGame(game, 0);
-    std::mt19937 random(seed);
-    Settle settle;
-    while (game.gameOver == 0) {
-        if (random() % 6 == 0) {
-            Key key = static_cast<Key>(1 + random() % 5);
-            keyDown(game, key);
-            recording.key(key);
-            keyUp(game);
-            recording.keyUp();
-        }
-        recording.tick();
-        if (gravityStep(game, settle)) {
-            afterSettle(game, false);
-            recording.afterSettle(false);
-        }
-    }
-    score = game.score;
-    std::vector<std::uint8_t> bytes = recording.bytes();
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string replayBody(const std::string& name, std::uint32_t score, const std::string& recording) {
-    return name + "_" + std::to_string(score) + "\n" + recording;
-}
 
 // Fault: a recording whose rules end elsewhere, or that is cut or bent, must never verify a score.
 TEST(ReplayCheck, AcceptsOnlyAGameThatEndsAsRecordedWithItsScore) {
@@ -159,12 +126,11 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
     EXPECT_EQ(post(rankingPath, "CD_" + std::to_string(first), "10.0.0.4").status, 200);
     EXPECT_EQ(ranking().size(), 2u);
     // Replays count against the address's allowance; refused ones are not stored.
-    for (std::uint32_t n = 0; n < 5; ++n) {
-        std::string game = playedGame(20 + n, score);
-        EXPECT_EQ(post(replayPath, replayBody("R" + std::to_string(n), score, game), "10.0.0.5").status, 200);
-    }
-    EXPECT_EQ(post(replayPath, replayBody("EF", second, two), "10.0.0.5").status, 429);
-    EXPECT_EQ(post(replayPath, replayBody("EF", second + 1, two), "10.0.0.6").status, 400);
+    config.rateLimit = {1, 60};
+    std::string game = playedGame(20, score);
+    EXPECT_EQ(post(replayPath, replayBody("EF", score, game), "10.0.0.5").status, 200);
+    EXPECT_EQ(post(replayPath, replayBody("EF", score, game), "10.0.0.5").status, 429);
+    EXPECT_EQ(post(replayPath, replayBody("EF", score + 1, game), "10.0.0.6").status, 400);
     shared.exclusive([](RankingStore& store) {
         std::string report;
         EXPECT_TRUE(store.check(report)) << report;
@@ -174,17 +140,8 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
 // A store written by the release before replays opens, keeps its ranking and takes replays.
 TEST_P(Replays, AStoreOfThePreviousReleaseUpgradesInPlace) {
     bool sqlite = GetParam() == "sqlite"s;
-    ASSERT_TRUE(rawSql(location, sqlite ? "CREATE TABLE submissions(id INTEGER PRIMARY KEY AUTOINCREMENT, name BLOB "
-                                          "NOT NULL, score INTEGER NOT NULL, address TEXT NOT NULL, at INTEGER NOT NULL);"
-                                          "CREATE TABLE names(name BLOB PRIMARY KEY, score INTEGER NOT NULL, submission "
-                                          "INTEGER NOT NULL) WITHOUT ROWID;"
-                                          "CREATE TABLE placeCounts(level INTEGER NOT NULL, prefix INTEGER NOT NULL, "
-                                          "names INTEGER NOT NULL, PRIMARY KEY(level, prefix)) WITHOUT ROWID;"
-                                          "INSERT INTO names VALUES (CAST(\"OLD\" AS BLOB), 500, 1); PRAGMA user_version = 3;"
-                                        : "CREATE TABLE pilaro_ranking_schema(version integer NOT NULL);"
-                                          "INSERT INTO pilaro_ranking_schema VALUES (1);"
-                                          "CREATE TABLE names(name bytea PRIMARY KEY, score bigint NOT NULL, "
-                                          "submission bigint NOT NULL);"));
+    ASSERT_TRUE(rawSql(location, readFile(PILARO_TEST_PREVIOUS_RELEASE "/ranking."s +
+                                          (sqlite ? "sqlite3" : "postgresql") + ".sql")));
     std::uint32_t score = 0;
     std::string recording = playedGame(13, score);
     EXPECT_EQ(post(replayPath, replayBody("NEW", score, recording)).status, 200);
