@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
         if (operands != 0) return usage();
     } else if (command == "replay") {
         if (operands != 2) return usage();
-        if (!parseReplayKeyText(argv[at], name)) return refuse("a replay's id is 32 hex digits (a-f), not \"%s\"", argv[at]);
+        if (!parseReplayKeyText(argv[at], name))
+            return refuse("a replay's id is 32 hex digits (a-f), not \"%s\"", argv[at]);
         if (access(argv[at + 1], F_OK) == 0) return refuse("%s exists already", argv[at + 1]);
     } else {
         return usage();

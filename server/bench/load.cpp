@@ -107,8 +107,7 @@ struct Game {
 };
 std::vector<Game> games(long count) {
     std::vector<Game> out(static_cast<std::size_t>(count));
-    for (long i = 0; i < count; ++i)
-        out[static_cast<std::size_t>(i)].recording = playedGame(static_cast<std::uint32_t>(i + 1), out[static_cast<std::size_t>(i)].score);
+    for (std::size_t i = 0; i < out.size(); ++i) out[i].recording = playedGame(static_cast<std::uint32_t>(i + 1), out[i].score);
     return out;
 }
 

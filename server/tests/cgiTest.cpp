@@ -53,8 +53,8 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
 
     // A verified entry: its replay goes through the replay path first.
     std::uint32_t score = 0;
-    std::string recording = playedGame(3, score), id = replayKeyText(replayKey(recording));
-    EXPECT_EQ(runCgi("POST", replayBody("V", score, recording), database, "SCRIPT_NAME=" PILARO_REPLAY_PATH).status, 200);
+    std::string game = playedGame(3, score), id = replayKeyText(replayKey(game));
+    EXPECT_EQ(runCgi("POST", replayBody("V", score, game), database, "SCRIPT_NAME=" PILARO_REPLAY_PATH).status, 200);
     EXPECT_EQ(runCgi("POST", "V_" + std::to_string(score), database).status, 200);
 
     // Fault: "list 3x" listed 3, "list -5" and odd or empty hex were taken; each is refused, with a
@@ -73,7 +73,7 @@ TEST(Cgi, AnswersOneRequestPerRunAndTheOperatorsCommandChecksItsArgumentsAndOnly
     for (const auto& [status, group] : commands)
         for (const std::string& command : group)
             EXPECT_EQ(runShell(admin + command + " >/dev/null 2>&1"), status) << command;
-    EXPECT_EQ(readFile(written), recording);
+    EXPECT_EQ(readFile(written), game);
     std::string page = runCgi("GET", "", database).body;
     EXPECT_TRUE(page.find("OTHER") == std::string::npos && page.find("＼あ") == std::string::npos) << page;
     // Fault: "cannot open" repeated the store's whole URI, password and all.

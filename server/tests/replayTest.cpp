@@ -23,20 +23,20 @@ TEST(ReplayCheck, AcceptsOnlyAGameThatEndsAsRecordedWithItsScore) {
     ReplayClaim claim;
     ASSERT_EQ(checkReplay(replayBody("ABC", score, recording), claim), ReplayVerdict::accepted);
     EXPECT_EQ(claim.submission.name, "ABC");
-    // One key moved a tick later (the first such move that changes the game) is refused.
+    // One key moved a tick later (the first such move that changes the game) is refused: the key
+    // and its key-up a tick later, and the byte after them gives up a tick of its own.
+    auto hash = [](const std::string& bytes) {
+        Game game;
+        replay(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), game);
+        return gameHash(game);
+    };
     std::string moved;
-    Game original;
-    replay(reinterpret_cast<const std::uint8_t*>(recording.data()), recording.size(), original);
-    // The key and its key-up a tick later: the byte after them gives up a tick of its own.
     for (std::size_t at = 18; at + 2 < recording.size() && moved.empty(); ++at) {
         auto byte = static_cast<unsigned char>(recording[at]), after = static_cast<unsigned char>(recording[at + 2]);
         if ((byte & 15) == 0 || (byte & 15) >= keyCount || byte >> 4 == 15 || after >> 4 == 0) continue;
         std::string candidate = recording;
-        candidate[at] = static_cast<char>(byte + 16);
-        candidate[at + 2] = static_cast<char>(after - 16);
-        Game game;
-        replay(reinterpret_cast<const std::uint8_t*>(candidate.data()), candidate.size(), game);
-        if (gameHash(game) != gameHash(original)) moved = candidate;
+        candidate[at] = static_cast<char>(byte + 16), candidate[at + 2] = static_cast<char>(after - 16);
+        if (hash(candidate) != hash(recording)) moved = candidate;
     }
     ASSERT_FALSE(moved.empty());
     std::string noisy = recording.substr(0, 18) + std::string(4000, '\x01') + recording.substr(18);
@@ -57,9 +57,6 @@ TEST(ReplayCheck, AcceptsOnlyAGameThatEndsAsRecordedWithItsScore) {
         EXPECT_STRNE(replayVerdictText(verdict), "");
     }
     EXPECT_NE(checkReplay(replayBody("ABC", score, moved), claim), ReplayVerdict::accepted);
-    std::string key;
-    EXPECT_TRUE(parseReplayKeyText(replayKeyText(replayKey(recording)), key) && key == replayKey(recording));
-    EXPECT_FALSE(parseReplayKeyText("0123456789ABCDEF0123456789abcdef", key));
 }
 
 class Replays : public testing::TestWithParam<const char*> {
@@ -70,12 +67,12 @@ protected:
         config.rateLimit = {5, 60};
     }
     Response post(const char* path, const std::string& body, const char* address = "10.0.0.1") {
-        RequestInfo request{"POST", "", address, path, "rank.example", "", ""};
-        return handleRequest(shared, config, request, BodyState::complete, body, now);
+        return handleRequest(shared, config, {"POST", "", address, path, "rank.example", "", ""}, BodyState::complete,
+                             body, now);
     }
     Response get(const char* path, const std::string& query) {
-        RequestInfo request{"GET", query, "10.0.0.9", path, "rank.example", "", ""};
-        return handleRequest(shared, config, request, BodyState::complete, "", now);
+        return handleRequest(shared, config, {"GET", query, "10.0.0.9", path, "rank.example", "", ""},
+                             BodyState::complete, "", now);
     }
     std::vector<RankingEntry> ranking() {
         std::vector<RankingEntry> entries;
@@ -97,11 +94,9 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
     EXPECT_EQ(post(replayPath, replayBody("AB", first, one)).status, 200);
     EXPECT_EQ(post(rankingPath, "AB_" + std::to_string(first)).status, 200);
     std::string id = replayKeyText(replayKey(one));
-    EXPECT_EQ(ranking().at(0).replay, replayKey(one));
     Response watched = get(replayPath, "id=" + id);
-    EXPECT_EQ(watched.status, 200);
-    EXPECT_EQ(watched.body, one);
-    EXPECT_NE(watched.extraHeaders.find("immutable"), std::string::npos);
+    EXPECT_TRUE(watched.status == 200 && watched.body == one &&
+                watched.extraHeaders.find("immutable") != std::string::npos);
     EXPECT_NE(get(rankingPath, "").body.find("/play/?watch=" + id), std::string::npos);
     // The same recording for a second entry under another name is refused.
     EXPECT_EQ(post(replayPath, replayBody("XY", first, one), "10.0.0.2").status, 409);
@@ -131,10 +126,8 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
     EXPECT_EQ(post(replayPath, replayBody("EF", score, game), "10.0.0.5").status, 200);
     EXPECT_EQ(post(replayPath, replayBody("EF", score, game), "10.0.0.5").status, 429);
     EXPECT_EQ(post(replayPath, replayBody("EF", score + 1, game), "10.0.0.6").status, 400);
-    shared.exclusive([](RankingStore& store) {
-        std::string report;
-        EXPECT_TRUE(store.check(report)) << report;
-    });
+    std::string report;
+    shared.exclusive([&](RankingStore& store) { EXPECT_TRUE(store.check(report)) << report; });
 }
 
 // A store written by the release before replays opens, keeps its ranking and takes replays.
@@ -147,8 +140,7 @@ TEST_P(Replays, AStoreOfThePreviousReleaseUpgradesInPlace) {
     EXPECT_EQ(post(replayPath, replayBody("NEW", score, recording)).status, 200);
     EXPECT_EQ(post(rankingPath, "NEW_" + std::to_string(score)).status, 200);
     std::vector<RankingEntry> entries = ranking();
-    ASSERT_EQ(entries.size(), sqlite ? 2u : 1u);
-    EXPECT_TRUE(sqlite ? entries[0].name == "OLD" || entries[1].name == "OLD" : entries[0].name == "NEW");
+    ASSERT_EQ(entries.size(), sqlite ? 2u : 1u) << "the old entry kept";
     for (const RankingEntry& entry : entries) EXPECT_EQ(entry.replay.empty(), entry.name == "OLD");
 }
 
