@@ -9,5 +9,5 @@ CREATE TABLE placeCounts(level INTEGER NOT NULL, prefix INTEGER NOT NULL, names 
   PRIMARY KEY(level, prefix)) WITHOUT ROWID;
 CREATE TRIGGER placeCountsEmptied AFTER UPDATE OF names ON placeCounts WHEN NEW.names = 0
   BEGIN DELETE FROM placeCounts WHERE level = NEW.level AND prefix = NEW.prefix; END;
-INSERT INTO names VALUES (CAST("OLD" AS BLOB), 500, 1);
+INSERT INTO names VALUES (CAST("OLD" AS BLOB), 1, 1);
 PRAGMA user_version = 3;
