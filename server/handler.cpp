@@ -138,15 +138,14 @@ Response acceptReplay(SharedStore& store, const ServerConfig& config, const Requ
     if (verdict != ReplayVerdict::accepted) return refusal(400, {}, replayVerdictText(verdict));
     std::string error;
     if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
-    StoredReplay replay{replayKey(claim.recording), claim.submission.name, claim.submission.score,
-                        std::move(claim.recording)};
-    ReplayOutcome outcome = ReplayOutcome::storageFailed;
-    std::uint32_t retryAfter = 0;
-    store.exclusive([&](RankingStore& ranking) {
-        outcome = ranking.storeReplay(replay, rateLimitKey(request.remoteAddr), now, config.rateLimit, retryAfter);
-        if (outcome == ReplayOutcome::storageFailed) error = ranking.lastError();
-    });
-    switch (outcome) {
+    PendingReplay pending{{replayKey(claim.recording), claim.submission.name, claim.submission.score,
+                           std::move(claim.recording)},
+                          rateLimitKey(request.remoteAddr), now, config.rateLimit, ReplayOutcome::storageFailed, 0,
+                          {}, false};
+    store.storeReplay(pending);
+    std::uint32_t retryAfter = pending.retryAfter;
+    error = pending.error;
+    switch (pending.outcome) {
     case ReplayOutcome::accepted: return refusal(200, {}, replayAcceptedText);
     case ReplayOutcome::otherName: return refusal(409, Refusal::replayOtherName);
     case ReplayOutcome::rateLimited: {

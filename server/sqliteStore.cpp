@@ -172,6 +172,7 @@ public:
     bool check(std::string& report) override;
     ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                               const RateLimit& limit, std::uint32_t& retryAfter) override;
+    void storeReplays(const std::vector<PendingReplay*>& batch) override;
     bool readReplay(std::string_view key, StoredReplay& out, bool& found) override;
     bool readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) override;
 
@@ -222,6 +223,8 @@ private:
     bool storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
                          const std::string& replay, SubmitResult& result);
     bool keyStep(const char* sql, std::string_view key);
+    // One replay's rows, inside the caller's transaction.
+    ReplayOutcome storeReplayRow(PendingReplay& pending);
     // The rate limit, for submissions and replays alike: `countSql` counts the address's since the
     // window began, `oldestSql` finds when the oldest that counts leaves it. `retryAfter` is 0 when
     // one more is allowed. False when the store cannot be read.
@@ -660,45 +663,57 @@ bool SqliteStore::check(std::string& report) {
 
 ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                                        const RateLimit& limit, std::uint32_t& retryAfter) {
-    std::int64_t window = limit.count > 0 ? static_cast<std::int64_t>(limit.seconds) : 0;
-    retryAfter = 0;
-    auto store = [&]() -> ReplayOutcome {
-        {
-            Use prune(*this, sqlPruneReplays);
-            sqlite3_bind_int64(prune.statement, 1, now - std::max(window, replayMatchSeconds));
-            if (!prune.done()) return fail(), ReplayOutcome::storageFailed;
-        }
-        {
-            Use owner(*this, sqlReplayName);
-            bindBlob(owner.statement, 1, replay.key);
-            int rc = owner.statement != nullptr ? sqlite3_step(owner.statement) : SQLITE_ERROR;
-            if (rc == SQLITE_ROW && columnBlob(owner.statement, 0) != replay.name) return ReplayOutcome::otherName;
-            if (rc != SQLITE_ROW && rc != SQLITE_DONE) return fail(), ReplayOutcome::storageFailed;
-        }
-        if (!overLimit(sqlReplaysFromAddress, sqlOldestReplayCounted, address, limit, now, retryAfter))
-            return ReplayOutcome::storageFailed;
-        if (retryAfter != 0) return ReplayOutcome::rateLimited;
-        Use insert(*this, sqlInsertReplay);
-        if (insert.statement == nullptr) return fail(), ReplayOutcome::storageFailed;
-        bindBlob(insert.statement, 1, replay.key);
-        bindBlob(insert.statement, 2, replay.name);
-        sqlite3_bind_int64(insert.statement, 3, replay.score);
-        bindText(insert.statement, 4, address);
-        sqlite3_bind_int64(insert.statement, 5, now);
-        bindBlob(insert.statement, 6, replay.recording);
-        return insert.done() ? ReplayOutcome::accepted : (fail(), ReplayOutcome::storageFailed);
-    };
-    // NORMAL: the commit does not wait for the disk; the submission's FULL commit after it does.
-    if (!execute("PRAGMA synchronous = NORMAL")) return ReplayOutcome::storageFailed;
-    ReplayOutcome outcome = execute("BEGIN IMMEDIATE") ? store() : ReplayOutcome::storageFailed;
-    if (outcome == ReplayOutcome::accepted && !execute("COMMIT")) outcome = ReplayOutcome::storageFailed;
-    if (outcome != ReplayOutcome::accepted) {
-        std::string why = error;
-        execute("ROLLBACK");
-        error = why;
+    PendingReplay pending{replay, std::string(address), now, limit, {}, 0, {}, false};
+    storeReplays({&pending});
+    retryAfter = pending.retryAfter;
+    return pending.outcome;
+}
+
+ReplayOutcome SqliteStore::storeReplayRow(PendingReplay& pending) {
+    const StoredReplay& replay = pending.replay;
+    std::int64_t window = pending.limit.count > 0 ? static_cast<std::int64_t>(pending.limit.seconds) : 0;
+    pending.retryAfter = 0;
+    {
+        Use prune(*this, sqlPruneReplays);
+        sqlite3_bind_int64(prune.statement, 1, pending.now - std::max(window, replayMatchSeconds));
+        if (!prune.done()) return fail(), ReplayOutcome::storageFailed;
     }
-    if (!execute("PRAGMA synchronous = FULL")) outcome = ReplayOutcome::storageFailed;
-    return outcome;
+    {
+        Use owner(*this, sqlReplayName);
+        bindBlob(owner.statement, 1, replay.key);
+        int rc = owner.statement != nullptr ? sqlite3_step(owner.statement) : SQLITE_ERROR;
+        if (rc == SQLITE_ROW && columnBlob(owner.statement, 0) != replay.name) return ReplayOutcome::otherName;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return fail(), ReplayOutcome::storageFailed;
+    }
+    if (!overLimit(sqlReplaysFromAddress, sqlOldestReplayCounted, pending.address, pending.limit, pending.now,
+                   pending.retryAfter))
+        return ReplayOutcome::storageFailed;
+    if (pending.retryAfter != 0) return ReplayOutcome::rateLimited;
+    Use insert(*this, sqlInsertReplay);
+    if (insert.statement == nullptr) return fail(), ReplayOutcome::storageFailed;
+    bindBlob(insert.statement, 1, replay.key);
+    bindBlob(insert.statement, 2, replay.name);
+    sqlite3_bind_int64(insert.statement, 3, replay.score);
+    bindText(insert.statement, 4, pending.address);
+    sqlite3_bind_int64(insert.statement, 5, pending.now);
+    bindBlob(insert.statement, 6, replay.recording);
+    return insert.done() ? ReplayOutcome::accepted : (fail(), ReplayOutcome::storageFailed);
+}
+
+void SqliteStore::storeReplays(const std::vector<PendingReplay*>& batch) {
+    // One transaction for the replays that meet. NORMAL: the commit does not wait for the disk; the
+    // FULL commit of the submission that each verifies, after it, does.
+    bool ok = execute("PRAGMA synchronous = NORMAL") && execute("BEGIN IMMEDIATE");
+    for (std::size_t i = 0; ok && i < batch.size(); ++i)
+        ok = (batch[i]->outcome = storeReplayRow(*batch[i])) != ReplayOutcome::storageFailed;
+    ok = ok && execute("COMMIT");
+    std::string why = error;
+    if (!ok) execute("ROLLBACK");
+    ok = execute("PRAGMA synchronous = FULL") && ok;
+    if (ok) return;
+    // Nothing of the batch is stored: each is refused (a store that fails fails them all alike).
+    for (PendingReplay* pending : batch) pending->outcome = ReplayOutcome::storageFailed, pending->error = why;
+    error = why;
 }
 
 bool SqliteStore::readReplay(std::string_view key, StoredReplay& out, bool& found) {

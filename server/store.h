@@ -38,6 +38,17 @@ struct StoredReplay {
     std::string recording;
 };
 enum class ReplayOutcome { accepted, rateLimited, otherName, storageFailed };
+// A replay with what it takes to store it, and its answer, as the submissions' PendingSubmission.
+struct PendingReplay {
+    StoredReplay replay;
+    std::string address;
+    std::int64_t now = 0;
+    RateLimit limit;
+    ReplayOutcome outcome = ReplayOutcome::storageFailed;
+    std::uint32_t retryAfter = 0;
+    std::string error;      // why it was not stored, for the error log
+    bool answered = false;  // its batch has ended (kept by whoever batches replays)
+};
 
 class RankingStore {
 public:
@@ -59,6 +70,9 @@ public:
     // waits for the disk, and its flush comes after it. `retryAfter` as for a submission.
     virtual ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                                       const RateLimit& limit, std::uint32_t& retryAfter) = 0;
+    // Stores several replays in their order, each answered as if it had come alone; a store that
+    // can commits them together. By default, one after the other.
+    virtual void storeReplays(const std::vector<PendingReplay*>& batch);
     // The replay behind a ranked entry, by its key; `found` false when none is kept under it.
     virtual bool readReplay(std::string_view key, StoredReplay& out, bool& found) = 0;
     // Up to `count` replays behind ranked entries, in the order of their keys, after `after`.
