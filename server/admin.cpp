@@ -1,13 +1,17 @@
 // admin.cpp: pilaro-ranking-admin, the operator's command for the ranking (list, remove, counts,
-// consistency check). Names are typed and shown in UTF-8 and stored as code page 932.
-#include "text/cp932.h"
+// consistency check, backup and restore, the replays behind verified entries). Names are typed and
+// shown in UTF-8 and stored as code page 932.
 #include "backup.h"
+#include "replayCheck.h"
 #include "store.h"
+#include "text/cp932.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
 #include <unistd.h>
 
@@ -16,15 +20,19 @@ namespace {
 int usage() {
     std::fputs(
         "usage: pilaro-ranking-admin [--db PATH|URI] COMMAND\n"
-        "  list [COUNT]          the best COUNT places (1 to 100000, default 50)\n"
+        "  list [COUNT]          the best COUNT places (1 to 100000, default 50), each with its\n"
+        "                        replay's id when a replay verified it (else -)\n"
         "  remove NAME           takes NAME (UTF-8, read as the server reads it) out of the ranking\n"
         "  remove-hex HEX        the same, with the name's code page 932 bytes in hex\n"
         "  count                 names in the ranking, submissions stored, addresses still kept\n"
         "  check                 the store's consistency check\n"
         "  backup FILE           a checked copy of the ranking, taken while it serves (SQLite; FILE must not exist)\n"
         "  restore FILE          the ranking becomes the backup FILE (created, or its content replaced)\n"
+        "  replay ID FILE        writes the replay ID to FILE, a new file (never over another)\n"
+        "  verify                plays every kept replay again with the rules, and names each\n"
+        "                        that no longer reaches its entry's score\n"
         "The ranking is PATH (an SQLite file) or URI (postgresql://...), or else $PILARO_RANKING_DB.\n"
-        "list, count and check only read.\n",
+        "list, count, check, replay and verify only read the ranking.\n",
         stderr);
     return 2;
 }
@@ -75,6 +83,40 @@ std::string shown(std::string location) {
     return location;
 }
 
+// Writes `bytes` to a file that must not exist yet.
+bool writeNewFile(const char* path, const std::string& bytes) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t wrote = write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote <= 0) break;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return (close(fd) == 0) & (done == bytes.size());
+}
+
+// Every kept replay, a page at a time in the order of their ids, played again: the rules of this
+// build against the scores of the entries they verified. 0 when every one still holds.
+int verifyAll(RankingStore& store) {
+    std::vector<StoredReplay> page;
+    std::string after;
+    unsigned long played = 0, failed = 0;
+    do {
+        if (!store.readReplays(after, 100, page)) return 1;
+        for (const StoredReplay& replay : page) {
+            ++played;
+            if (checkRecording(replay.recording, replay.score) == ReplayVerdict::accepted) continue;
+            ++failed;
+            std::printf("refused\t%s\t%s\t%u\n", replayKeyText(replay.key).c_str(),
+                        cp932::decode(replay.name).c_str(), replay.score);
+        }
+        if (!page.empty()) after = page.back().key;
+    } while (page.size() == 100);
+    std::printf("%lu replays played, %lu refused\n", played, failed);
+    return failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,7 +146,7 @@ int main(int argc, char** argv) {
             return refuse("\"%s\" is no name the ranking takes (try remove-hex)", argv[at]);
         if (command == "remove-hex" && !fromHex(argv[at], name))
             return refuse("remove-hex takes an even number of hex digits, not \"%s\"", argv[at]);
-    } else if (command == "count" || command == "check") {
+    } else if (command == "count" || command == "check" || command == "verify") {
         if (operands != 0) return usage();
     } else if (command == "backup" || command == "restore") {
         if (operands != 1) return usage();
@@ -113,6 +155,11 @@ int main(int argc, char** argv) {
                                         : restoreRanking(argv[at], location, report);
         std::fprintf(done ? stdout : stderr, "%s%s\n", done ? "" : "pilaro-ranking-admin: ", report.c_str());
         return done ? 0 : 1;
+    } else if (command == "replay") {
+        if (operands != 2) return usage();
+        if (!parseReplayKeyText(argv[at], name))
+            return refuse("a replay's id is 32 hex digits (a-f), not \"%s\"", argv[at]);
+        if (access(argv[at + 1], F_OK) == 0) return refuse("%s exists already", argv[at + 1]);
     } else {
         return usage();
     }
@@ -137,7 +184,8 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             for (const RankingEntry& entry : entries)
-                std::printf("%u\t%s\t%u\n", entry.place, cp932::decode(entry.name).c_str(), entry.score);
+                std::printf("%u\t%s\t%u\t%s\n", entry.place, cp932::decode(entry.name).c_str(), entry.score,
+                            entry.replay.empty() ? "-" : replayKeyText(entry.replay).c_str());
         }
     } else if (changes) {
         bool found = false;
@@ -159,6 +207,21 @@ int main(int argc, char** argv) {
                         static_cast<unsigned long long>(counts.addressesKept));
         else
             status = 1;
+    } else if (command == "replay") {
+        StoredReplay replay;
+        bool found = false;
+        if (!store->readReplay(name, replay, found)) {
+            status = 1;
+        } else if (!found) {
+            std::fprintf(stderr, "pilaro-ranking-admin: no replay is kept under that id\n");
+            status = 1;
+        } else if (!writeNewFile(argv[at + 1], replay.recording)) {
+            std::fprintf(stderr, "pilaro-ranking-admin: cannot write %s as a new file: %s\n", argv[at + 1],
+                         std::strerror(errno));
+            status = 1;
+        }
+    } else if (command == "verify") {
+        status = verifyAll(*store);
     } else {
         std::string report;
         status = store->check(report) ? 0 : 1;

@@ -1,6 +1,7 @@
 // handler.cpp: the ranking's request handling: submissions (POST), the ranking page (GET), refusals.
 #include "handler.h"
 
+#include "replayCheck.h"
 #include "scores/rankingFacts.h"
 #include "text/cp932.h"
 #include "texts.h"
@@ -111,7 +112,8 @@ Response submit(SharedStore& store, const ServerConfig& config, const RequestInf
     if (bodyError != BodyError::none) return refusal(400, {}, bodyErrorText(bodyError).c_str());
     std::string error;
     if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
-    PendingSubmission pending{submission, rateLimitKey(request.remoteAddr), now, config.rateLimit, {}, {}, {}};
+    PendingSubmission pending{submission, rateLimitKey(request.remoteAddr), now, config.rateLimit, config.verifiedOnly,
+                              {}, {}, {}};
     store.submit(pending);
     const SubmitResult& result = pending.result;
     if (result.outcome == SubmitOutcome::rateLimited) {
@@ -119,11 +121,75 @@ Response submit(SharedStore& store, const ServerConfig& config, const RequestInf
         response.extraHeaders = "Retry-After: " + std::to_string(result.retryAfter) + "\r\n";
         return response;
     }
+    if (result.outcome == SubmitOutcome::notVerified) return refusal(403, Refusal::notVerified);
     if (result.outcome != SubmitOutcome::accepted)
         return unavailable(Refusal::notStored, "a submission was not stored: " + pending.error);
     Response response;
     response.contentType = gameReplyType;
     response.body = gameReply(result, pending.topTen, pageUrl);
+    return response;
+}
+
+// A game's recording before its classic submission: played by the rules, and kept when they reach
+// a blocked entry with exactly the score claimed.
+Response acceptReplay(SharedStore& store, const ServerConfig& config, const RequestInfo& request,
+                      BodyState bodyState, const std::string& body, std::int64_t now) {
+    if (fromAnotherSite(request)) return refusal(403, Refusal::otherSite);
+    if (bodyState == BodyState::tooLarge) return refusal(413, Refusal::tooLarge);
+    if (bodyState == BodyState::incomplete) return refusal(400, Refusal::cutShort);
+    ReplayClaim claim;
+    ReplayVerdict verdict = checkReplay(body, claim);
+    if (verdict != ReplayVerdict::accepted) return refusal(400, {}, replayVerdictText(verdict));
+    std::string error;
+    if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
+    PendingReplay pending{{replayKey(claim.recording), claim.submission.name, claim.submission.score,
+                           std::move(claim.recording)},
+                          rateLimitKey(request.remoteAddr), now, config.rateLimit, ReplayOutcome::storageFailed, 0,
+                          {}, false};
+    store.storeReplay(pending);
+    std::uint32_t retryAfter = pending.retryAfter;
+    error = pending.error;
+    switch (pending.outcome) {
+    case ReplayOutcome::accepted: return refusal(200, {}, replayAcceptedText);
+    case ReplayOutcome::otherName: return refusal(409, Refusal::replayOtherName);
+    case ReplayOutcome::rateLimited: {
+        Response response = refusal(429, Refusal::tooMany);
+        response.extraHeaders = "Retry-After: " + std::to_string(retryAfter) + "\r\n";
+        return response;
+    }
+    case ReplayOutcome::storageFailed: break;
+    }
+    return unavailable(Refusal::notStored, "a replay was not stored: " + error);
+}
+
+// The recording behind a verified entry, for the browser page's watch view: "id=<key>". Its id
+// names its bytes, which never change: caches may keep it for good.
+Response readReplay(SharedStore& store, const ServerConfig& config, const RequestInfo& request) {
+    std::string key;
+    if (!request.query.starts_with("id=") || !parseReplayKeyText(std::string_view(request.query).substr(3), key))
+        return refusal(400, {}, bodyErrorText(BodyError::noSeparator).c_str());
+    std::string error;
+    bool read = false, found = false;
+    StoredReplay replay;
+    if (openShared(store, config, error)) {
+        store.read([&](RankingStore& ranking) {
+            read = ranking.readReplay(key, replay, found);
+            if (!read) error = ranking.lastError();
+        });
+    }
+    if (!read) return unavailable(Refusal::unavailable, "a replay cannot be read: " + error);
+    if (!found) return refusal(404, Refusal::replayMissing);
+    Response response;
+    response.contentType = "application/octet-stream";
+    response.body = std::move(replay.recording);
+    std::string name;
+    for (unsigned char c : cp932::decode(replay.name)) {
+        static const char digits[] = "0123456789ABCDEF";
+        bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        name += plain ? std::string(1, static_cast<char>(c)) : std::string{'%', digits[c >> 4], digits[c & 15]};
+    }
+    response.extraHeaders = "Cache-Control: public, max-age=31536000, immutable\r\nX-Pilaro-Score: " +
+                            std::to_string(replay.score) + "\r\nX-Pilaro-Name: " + name + "\r\n";
     return response;
 }
 
@@ -206,6 +272,12 @@ const char* const securityHeaders =
 
 }  // namespace
 
+bool isReplayRequest(const RequestInfo& request) { return request.scriptName == replayPath; }
+
+std::uint64_t bodyLimit(const RequestInfo& request) {
+    return isReplayRequest(request) ? maxReplayBodyBytes : maxBodyBytes;
+}
+
 std::string rateLimitKey(const std::string& address) {
     in6_addr bytes{};
     if (address.find(':') == std::string::npos || inet_pton(AF_INET6, address.c_str(), &bytes) != 1) return address;
@@ -260,6 +332,8 @@ std::string storeLocationProblem(const std::string& location) {
 ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
     ServerConfig config;
     if (const char* path = lookup("PILARO_RANKING_DB")) config.databasePath = path;
+    const char* verifiedOnly = lookup("PILARO_RANKING_VERIFIED_ONLY");
+    std::string_view verified = verifiedOnly != nullptr ? verifiedOnly : "";
     config.problem = storeLocationProblem(config.databasePath);
     // Unset or empty: the default limit. Anything else must be a limit: a typing error must not
     // quietly become another limit.
@@ -267,6 +341,10 @@ ServerConfig configFromEnvironment(const char* (*lookup)(const char* name)) {
     if (rate != nullptr && *rate != '\0' && !parseRateLimit(rate, config.rateLimit))
         config.problem = "PILARO_RANKING_RATE must be COUNT or COUNT/SECONDS (0 turns the limit off), not \"" +
                          std::string(rate) + "\"";
+    // Unset, empty or 0: every submission is ranked, marked verified or not; 1: only verified ones.
+    if (verified != "" && verified != "0" && verified != "1")
+        config.problem = "PILARO_RANKING_VERIFIED_ONLY must be 0 or 1, not \"" + std::string(verified) + "\"";
+    config.verifiedOnly = verified == "1";
     return config;
 }
 
@@ -279,10 +357,15 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
     auto start = std::chrono::steady_clock::now();
     Response response;
     bool timed = false;
+    bool replayAddress = isReplayRequest(request);
     if (path == PILARO_RANKING_HEALTH_PATH) {
         response = health(store, config);
     } else if (path == PILARO_RANKING_METRICS_PATH) {
         response = metrics(store, config, request);
+    } else if (replayAddress && request.method == "POST") {
+        response = acceptReplay(store, config, request, bodyState, body, now);
+    } else if (replayAddress && (request.method == "GET" || request.method == "HEAD")) {
+        response = readReplay(store, config, request);
     } else if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);
         store.metrics.countSubmission(response.status);
@@ -301,7 +384,9 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
         store.metrics.timeRequest(request.method == "POST",
                                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (response.status == 503) store.metrics.countStoreError();
-    response.extraHeaders += "Cache-Control: no-store\r\n";
+    // A replay is kept for good; everything else is asked afresh.
+    if (response.extraHeaders.find("Cache-Control:") == std::string::npos)
+        response.extraHeaders += "Cache-Control: no-store\r\n";
     response.extraHeaders += securityHeaders;
     return response;
 }

@@ -12,6 +12,7 @@ struct ServerConfig {
     std::string databasePath;  // from PILARO_RANKING_DB
     RateLimit rateLimit;       // from PILARO_RANKING_RATE ("COUNT" or "COUNT/SECONDS", 0 = off)
     std::string problem;       // a setting that cannot be used, named: every request is refused (503)
+    bool verifiedOnly = false; // PILARO_RANKING_VERIFIED_ONLY=1: a submission no replay verified is refused
 };
 
 // Request bodies beyond this are refused unread: the game's body has at most 19 bytes.
@@ -28,6 +29,11 @@ struct RequestInfo {
     std::string fetchSite;   // HTTP_SEC_FETCH_SITE: the browser's own word on where it came from
     std::string pathInfo;    // PATH_INFO: what follows the program's address (its health and metrics paths)
 };
+
+// The replay path (replayPath): the same program answers it; the web server tells which by SCRIPT_NAME.
+bool isReplayRequest(const RequestInfo& request);
+// The body limit of the address asked for.
+std::uint64_t bodyLimit(const RequestInfo& request);
 
 enum class BodyState { complete, tooLarge, incomplete };
 

@@ -10,6 +10,7 @@
 
 #include <fcgiapp.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -31,28 +32,28 @@ constexpr unsigned requestThreads = 8;
 
 const char* processEnvironment(const char* name) { return std::getenv(name); }
 
-// Reads the request body, never more than maxBodyBytes + 1: a larger one is refused unread.
+// Reads the request body, never more than `limit` + 1 bytes: a larger one is refused unread.
 // `read` returns the count read (0 at the end of the body).
 template <typename Read>
-BodyState readBody(const char* contentLength, Read read, std::string& body) {
+BodyState readBody(const char* contentLength, std::uint64_t limit, Read read, std::string& body) {
     body.clear();
-    std::uint64_t wanted = maxBodyBytes + 1;
+    std::uint64_t wanted = limit + 1;
     bool known = contentLength != nullptr && *contentLength != '\0';
     if (known) {
         char* end = nullptr;
         unsigned long long length = std::strtoull(contentLength, &end, 10);
         if (*end != '\0' || contentLength[0] == '-') return BodyState::incomplete;
-        if (length > maxBodyBytes) return BodyState::tooLarge;
+        if (length > limit) return BodyState::tooLarge;
         wanted = length;
     }
     // Without a length (a gateway that streams a chunked body) read to the end, within the limit.
-    char buffer[maxBodyBytes + 1];
+    char buffer[4096];
     while (body.size() < wanted) {
-        int got = read(buffer, static_cast<int>(wanted - body.size()));
+        int got = read(buffer, static_cast<int>(std::min<std::uint64_t>(wanted - body.size(), sizeof buffer)));
         if (got <= 0) break;
         body.append(buffer, static_cast<std::size_t>(got));
     }
-    if (body.size() > maxBodyBytes) return BodyState::tooLarge;
+    if (body.size() > limit) return BodyState::tooLarge;
     if (known && body.size() < wanted) return BodyState::incomplete;
     return BodyState::complete;
 }
@@ -110,7 +111,7 @@ int runCgi(const ServerConfig& config) {
     BodyState state = BodyState::complete;
     if (request.method == "POST") {
         state = readBody(
-            std::getenv("CONTENT_LENGTH"),
+            std::getenv("CONTENT_LENGTH"), bodyLimit(request),
             [](char* into, int size) {
                 ssize_t got;
                 do got = ::read(0, into, static_cast<std::size_t>(size));
@@ -154,7 +155,7 @@ void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mu
         BodyState state = BodyState::complete;
         if (request.method == "POST") {
             state = readBody(
-                FCGX_GetParam("CONTENT_LENGTH", fcgi.envp),
+                FCGX_GetParam("CONTENT_LENGTH", fcgi.envp), bodyLimit(request),
                 [&fcgi](char* into, int size) { return FCGX_GetStr(into, size, fcgi.in); }, body);
         }
         Response response = handleRequest(store, config, request, state, body, std::time(nullptr));

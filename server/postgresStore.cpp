@@ -1,6 +1,8 @@
 // postgresStore.cpp: the ranking in a PostgreSQL database, shared by the ranking programs of
 // several web hosts. The rows, the rules and the answers are those of the SQLite store.
 #include "placeCounts.h"
+#include "replayCheck.h"
+#include "replaySql.h"
 #include "store.h"
 
 #include <libpq-fe.h>
@@ -10,7 +12,8 @@
 
 namespace {
 
-constexpr int schemaVersion = 1;
+// Version 1 had no replays.
+constexpr int schemaVersion = 2;
 
 // Everything lives in the connection's current schema (the first of its search_path).
 const char* const schemaSql = R"SQL(
@@ -37,6 +40,19 @@ CREATE TABLE IF NOT EXISTS place_counts(
   PRIMARY KEY(level, prefix));
 -- One row per connection slot, written by the small transaction that waits for the disk after each
 -- submission (see submit).
+-- The replays (replaySql.h): waiting for their submission, or behind a name's best entry.
+CREATE TABLE IF NOT EXISTS replays(
+  key bytea PRIMARY KEY,
+  name bytea NOT NULL,
+  score bigint NOT NULL,
+  address text NOT NULL,
+  at bigint NOT NULL,
+  kept boolean NOT NULL,
+  recording bytea NOT NULL);
+CREATE INDEX IF NOT EXISTS replays_waiting ON replays(address, at) WHERE NOT kept;
+ALTER TABLE names ADD COLUMN IF NOT EXISTS replay bytea;
+-- Version 1's, without the replays.
+DROP FUNCTION IF EXISTS pilaro_submit(bytea, bigint, text, bigint, integer, integer);
 CREATE TABLE IF NOT EXISTS pilaro_flush(slot integer PRIMARY KEY, writes bigint NOT NULL);
 
 -- One name's count moves from `old_score` (null: a new name) to `new_score` (null: removed). The
@@ -63,14 +79,16 @@ BEGIN
 END
 $f$;
 
--- outcome: 0 accepted, 1 rate limited. One call per submission: one round trip.
+-- outcome: 0 accepted, 1 rate limited, 2 not verified (p_verified_only and no replay matched). One
+-- call per submission: one round trip. The replay rules are those of the SQLite store's storeOne.
 CREATE OR REPLACE FUNCTION pilaro_submit(p_name bytea, p_score bigint, p_address text, p_now bigint,
-    p_count integer, p_seconds integer,
-    OUT outcome integer, OUT place bigint, OUT best bigint, OUT improved boolean, OUT retry bigint)
+    p_count integer, p_seconds integer, p_verified_only boolean, p_match_after bigint,
+    OUT outcome integer, OUT place bigint, OUT best bigint, OUT improved boolean, OUT retry bigint,
+    OUT verified boolean)
 LANGUAGE plpgsql AS $f$
 DECLARE
   v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
-  v_above bigint; v_tied bigint;
+  v_above bigint; v_tied bigint; v_replay bytea; v_old_replay bytea;
 BEGIN
   outcome := 0; retry := 0;
   -- Submissions out of the window go, the oldest few with each submission; with the limit off,
@@ -87,21 +105,41 @@ BEGIN
       outcome := 1; retry := greatest(coalesce(retry, 1), 1);
       RETURN;
     END IF;
-  ELSE
+  END IF;
+  -- The replay accepted shortly before from the same address for the same name and score.
+  SELECT r.key INTO v_replay FROM replays r WHERE r.name = p_name AND r.score = p_score AND r.address = p_address
+    AND r.at > p_match_after AND NOT r.kept ORDER BY r.at DESC LIMIT 1 FOR UPDATE;
+  verified := v_replay IS NOT NULL;
+  IF NOT verified AND p_verified_only THEN
+    outcome := 2;
+    RETURN;
+  END IF;
+  IF p_count <= 0 THEN
     p_address := '';
   END IF;
   INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id INTO v_id;
-  INSERT INTO names(name, score, submission) VALUES (p_name, p_score, v_id) ON CONFLICT (name) DO NOTHING;
+  INSERT INTO names(name, score, submission, replay) VALUES (p_name, p_score, v_id, v_replay)
+    ON CONFLICT (name) DO NOTHING;
   IF FOUND THEN
     improved := true; best := p_score; v_best_submission := v_id;
   ELSE
-    SELECT n.score, n.submission INTO v_old, v_old_submission FROM names n WHERE n.name = p_name FOR UPDATE;
+    SELECT n.score, n.submission, n.replay INTO v_old, v_old_submission, v_old_replay FROM names n
+      WHERE n.name = p_name FOR UPDATE;
     IF v_old >= p_score THEN
       improved := false; best := v_old; v_best_submission := v_old_submission;
     ELSE
-      UPDATE names SET score = p_score, submission = v_id WHERE name = p_name;
+      UPDATE names SET score = p_score, submission = v_id, replay = v_replay WHERE name = p_name;
       improved := true; best := p_score; v_best_submission := v_id;
     END IF;
+  END IF;
+  -- Only the replay behind a name's best is kept.
+  IF improved AND v_old_replay IS DISTINCT FROM v_replay AND v_old_replay IS NOT NULL THEN
+    DELETE FROM replays WHERE key = v_old_replay;
+  END IF;
+  IF improved THEN
+    UPDATE replays SET kept = true, address = '' WHERE key = v_replay;
+  ELSE
+    DELETE FROM replays WHERE key = v_replay;
   END IF;
   v_above := @ABOVE@;
   SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
@@ -132,7 +170,7 @@ public:
     bool open(const std::string& uri, StoreAccess access);
 
     SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                        const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
+                        const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
     bool counts(StoreCounts& out) override;
@@ -142,8 +180,23 @@ public:
         // The submissions' own flush row: a commit that waits for the disk, as theirs do.
         return reading([this] { return prepare() && ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)); });
     }
+    ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
+                              const RateLimit& limit, std::uint32_t& retryAfter) override;
+    bool readReplay(std::string_view key, StoredReplay& out, bool& found) override;
+    bool readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) override;
 
 private:
+    static std::string bytes(PGresult* result, int row, int column) {
+        std::size_t size = 0;
+        unsigned char* value =
+            PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, column)), &size);
+        std::string out = value != nullptr ? std::string(reinterpret_cast<const char*>(value), size) : std::string();
+        PQfreemem(value);
+        return out;
+    }
+    static std::pair<const char*, int> blob(const std::string& value) {
+        return {value.data(), static_cast<int>(value.size())};
+    }
     // Runs one statement with text parameters (a null pointer is SQL NULL; `binary` marks bytea).
     PGresult* run(const char* sql, std::initializer_list<std::pair<const char*, int>> parameters = {}) {
         std::vector<const char*> values;
@@ -176,12 +229,9 @@ private:
         for (int row = 0; row < PQntuples(result); ++row) {
             RankingEntry entry;
             entry.place = offset + static_cast<std::uint32_t>(row) + 1;
-            std::size_t size = 0;
-            unsigned char* name =
-                PQunescapeBytea(reinterpret_cast<const unsigned char*>(PQgetvalue(result, row, 0)), &size);
-            if (name != nullptr) entry.name.assign(reinterpret_cast<const char*>(name), size);
-            PQfreemem(name);
+            entry.name = bytes(result, row, 0);
             entry.score = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(result, row, 1), nullptr, 10));
+            if (PQnfields(result) > 2 && !PQgetisnull(result, row, 2)) entry.replay = bytes(result, row, 2);
             out.push_back(std::move(entry));
         }
     }
@@ -208,7 +258,7 @@ private:
     // parsed and planned again every time.
     bool prepare() {
         prepared = prepared ||
-                   (ok(PQprepare(conn, "submit", "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6)", 6, nullptr)) &&
+                   (ok(PQprepare(conn, "submit", "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6, $7, $8)", 8, nullptr)) &&
                     ok(PQprepare(conn, "top_ten", "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10",
                                  0, nullptr)) &&
                     ok(PQprepare(conn, "flush",
@@ -262,7 +312,8 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     }
     // The functions are replaced on every start, so that a new program brings its own.
     bool done = access != StoreAccess::serve ||
-                (execute(schemaWithCounts().c_str()) && (marker != 0 || execute("INSERT INTO pilaro_ranking_schema VALUES (1)")));
+                (execute(schemaWithCounts().c_str()) && execute(marker != 0 ? "UPDATE pilaro_ranking_schema SET version = 2"
+                                    : "INSERT INTO pilaro_ranking_schema VALUES (2)"));
     if (done && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -271,16 +322,17 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
 }
 
 SubmitResult PostgresStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                   const RateLimit& limit, std::vector<RankingEntry>& topTen) {
+                                   const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
     SubmitResult result;
     topTen.clear();
     std::string score = std::to_string(submission.score), at = std::to_string(now);
     std::string count = std::to_string(limit.count), seconds = std::to_string(limit.seconds);
-    std::string client(address);
-    const char* values[] = {submission.name.data(), score.c_str(),  client.c_str(), at.c_str(),
-                            count.c_str(),          seconds.c_str()};
-    int lengths[] = {static_cast<int>(submission.name.size()), 0, 0, 0, 0, 0};
-    int formats[] = {1, 0, 0, 0, 0, 0};
+    std::string client(address), matchAfter = std::to_string(now - replayMatchSeconds);
+    const char* values[] = {submission.name.data(), score.c_str(),   client.c_str(),
+                            at.c_str(),             count.c_str(),   seconds.c_str(),
+                            verifiedOnly ? "t" : "f", matchAfter.c_str()};
+    int lengths[] = {static_cast<int>(submission.name.size()), 0, 0, 0, 0, 0, 0, 0};
+    int formats[] = {1, 0, 0, 0, 0, 0, 0, 0};
     // One round trip: the submission's transaction commits without waiting for the disk, so the
     // place counts it changed are free for the next one at once. The small transaction after it
     // writes a row and commits as the server's synchronous_commit says (on by default): its
@@ -295,13 +347,13 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
     PQenterPipelineMode(conn);
     PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "SET LOCAL synchronous_commit = off", 0, nullptr, nullptr, nullptr, nullptr, 0);
-    PQsendQueryPrepared(conn, "submit", 6, values, lengths, formats, 0);
+    PQsendQueryPrepared(conn, "submit", 8, values, lengths, formats, 0);
     PQsendQueryPrepared(conn, "top_ten", 0, nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0);
     PQpipelineSync(conn);
     bool good = true;
-    bool limited = false;
+    int outcome = 0;
     for (int query = 0; query < 6; ++query) {
         PGresult* r = PQgetResult(conn);
         if (r == nullptr) {
@@ -313,7 +365,8 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
             if (good) error = PQresultErrorMessage(r);
             good = false;
         } else if (query == 2 && PQntuples(r) == 1) {
-            limited = std::atoi(PQgetvalue(r, 0, 0)) == 1;
+            outcome = std::atoi(PQgetvalue(r, 0, 0));
+            result.verified = PQgetvalue(r, 0, 5)[0] == 't';
             result.place = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 1), nullptr, 10));
             result.bestScore = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 2), nullptr, 10));
             result.improved = PQgetvalue(r, 0, 3)[0] == 't';
@@ -346,8 +399,9 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
         topTen.clear();
         return SubmitResult{};
     }
-    if (limited) {
-        result = SubmitResult{SubmitOutcome::rateLimited, 0, 0, false, result.retryAfter};
+    if (outcome != 0) {
+        result = SubmitResult{outcome == 1 ? SubmitOutcome::rateLimited : SubmitOutcome::notVerified, 0, 0, false,
+                              result.retryAfter};
         topTen.clear();
         return result;
     }
@@ -380,7 +434,7 @@ bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<
                     (offset == 0 || findPlace(offset, readRows, found, score, skip));
         if (good && found) {
             std::string from = std::to_string(score), skipped = std::to_string(skip);
-            PGresult* result = run("SELECT name, score FROM names WHERE score <= $3 ORDER BY score DESC, submission "
+            PGresult* result = run("SELECT name, score, replay FROM names WHERE score <= $3 ORDER BY score DESC, submission "
                                    "LIMIT $1 OFFSET $2",
                                    {{limit.c_str(), -1}, {skipped.c_str(), -1}, {from.c_str(), -1}});
             if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
@@ -414,7 +468,8 @@ bool PostgresStore::counts(StoreCounts& out) {
 bool PostgresStore::removeName(std::string_view cp932Name, bool& found) {
     std::string name(cp932Name);
     PGresult* result =
-        run("WITH gone AS (DELETE FROM names WHERE name = $1 RETURNING score) "
+        run("WITH gone AS (DELETE FROM names WHERE name = $1 RETURNING score, replay), "
+            "dropped AS (DELETE FROM replays WHERE key IN (SELECT replay FROM gone)) "
             "SELECT pilaro_move_count(score, NULL) FROM gone",
             {{name.data(), static_cast<int>(name.size())}});
     found = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
@@ -426,6 +481,81 @@ bool PostgresStore::check(std::string& report) {
     if (!single(placeCountsDifferSql("place_counts").c_str(), wrong)) return false;
     report = wrong == 0 ? "ok" : "place counts differ from the names in " + std::to_string(wrong) + " rows";
     return wrong == 0;
+}
+
+ReplayOutcome PostgresStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
+                                         const RateLimit& limit, std::uint32_t& retryAfter) {
+    std::int64_t window = limit.count > 0 ? static_cast<std::int64_t>(limit.seconds) : 0;
+    std::string client(address), at = std::to_string(now), since = std::to_string(now - window);
+    std::string pruneBefore = std::to_string(now - std::max(window, replayMatchSeconds));
+    std::string score = std::to_string(replay.score);
+    auto store = [&]() -> ReplayOutcome {
+        // Two hosts may count the same address at once: one waits for the other, as submissions do.
+        if (!execute("BEGIN") || !execute("SET LOCAL synchronous_commit = off") ||
+            !ok(run("SELECT pg_advisory_xact_lock(hashtextextended($1, 7))", {{client.c_str(), -1}})) ||
+            !ok(run(sqlPruneReplays, {{pruneBefore.c_str(), -1}})))
+            return ReplayOutcome::storageFailed;
+        PGresult* owner = run(sqlReplayName, {blob(replay.key)});
+        bool other = PQresultStatus(owner) == PGRES_TUPLES_OK && PQntuples(owner) == 1 &&
+                     bytes(owner, 0, 0) != replay.name;
+        if (!ok(owner)) return ReplayOutcome::storageFailed;
+        if (other) return ReplayOutcome::otherName;
+        if (limit.count > 0) {
+            std::int64_t made = 0;
+            PGresult* recent = run(sqlReplaysFromAddress, {{client.c_str(), -1}, {since.c_str(), -1}});
+            if (PQresultStatus(recent) == PGRES_TUPLES_OK) made = std::strtoll(PQgetvalue(recent, 0, 0), nullptr, 10);
+            if (!ok(recent)) return ReplayOutcome::storageFailed;
+            if (made >= static_cast<std::int64_t>(limit.count)) {
+                std::string skip = std::to_string(made - static_cast<std::int64_t>(limit.count));
+                PGresult* oldest =
+                    run(sqlOldestReplayCounted, {{client.c_str(), -1}, {since.c_str(), -1}, {skip.c_str(), -1}});
+                std::int64_t first = now;
+                if (PQresultStatus(oldest) == PGRES_TUPLES_OK && PQntuples(oldest) == 1)
+                    first = std::strtoll(PQgetvalue(oldest, 0, 0), nullptr, 10);
+                PQclear(oldest);
+                std::int64_t left = first + window - now;
+                retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
+                return ReplayOutcome::rateLimited;
+            }
+        }
+        if (!ok(run(sqlInsertReplay, {blob(replay.key), blob(replay.name), {score.c_str(), -1}, {client.c_str(), -1},
+                                      {at.c_str(), -1}, blob(replay.recording)})) ||
+            !execute("COMMIT"))
+            return ReplayOutcome::storageFailed;
+        return ReplayOutcome::accepted;
+    };
+    ReplayOutcome outcome = store();
+    if (outcome != ReplayOutcome::accepted) {
+        std::string why = error;
+        if (PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
+        error = why;
+        if (outcome == ReplayOutcome::storageFailed) reconnected();
+    }
+    return outcome;
+}
+
+bool PostgresStore::readReplay(std::string_view key, StoredReplay& out, bool& found) {
+    std::string wanted(key);
+    return reading([&] {
+        PGresult* result = run(sqlReadReplay, {blob(wanted)});
+        found = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
+        if (found) out = {wanted, bytes(result, 0, 0),
+                          static_cast<std::uint32_t>(std::strtoull(PQgetvalue(result, 0, 1), nullptr, 10)),
+                          bytes(result, 0, 2)};
+        return ok(result);
+    });
+}
+
+bool PostgresStore::readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) {
+    std::string from(after), limit = std::to_string(count);
+    out.clear();
+    PGresult* result = run(sqlReadReplays, {blob(from), {limit.c_str(), -1}});
+    if (PQresultStatus(result) == PGRES_TUPLES_OK)
+        for (int row = 0; row < PQntuples(result); ++row)
+            out.push_back({bytes(result, row, 0), bytes(result, row, 1),
+                           static_cast<std::uint32_t>(std::strtoull(PQgetvalue(result, row, 2), nullptr, 10)),
+                           bytes(result, row, 3)});
+    return ok(result);
 }
 
 }  // namespace

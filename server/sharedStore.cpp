@@ -44,6 +44,17 @@ void SharedStore::submit(PendingSubmission& pending) {
     std::unique_lock lock(mutex);
     pending.answered = false;
     waiting.push_back(&pending);
+    waitForAnswer(lock, pending.answered);
+}
+
+void SharedStore::storeReplay(PendingReplay& pending) {
+    std::unique_lock lock(mutex);
+    pending.answered = false;
+    waitingReplays.push_back(&pending);
+    waitForAnswer(lock, pending.answered);
+}
+
+void SharedStore::waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& answered) {
     bool writing = writer.joinable();
     if (!writing) {
         try {
@@ -54,7 +65,7 @@ void SharedStore::submit(PendingSubmission& pending) {
         }
     }
     turnEnded.notify_all();
-    while (!pending.answered) {
+    while (!answered) {
         if (writing || busy)
             turnEnded.wait(lock);
         else
@@ -65,13 +76,28 @@ void SharedStore::submit(PendingSubmission& pending) {
 void SharedStore::writeBatches() {
     std::unique_lock lock(mutex);
     for (;;) {
-        turnEnded.wait(lock, [this] { return !busy && (closing || !waiting.empty()); });
-        if (waiting.empty()) return;
+        // The writer takes the next batch as soon as the store is free, but after those waiting for
+        // an exclusive turn: with submissions arriving all along they waited for ever.
+        turnEnded.wait(lock, [this] {
+            return !busy && exclusiveWaiting == 0 && (closing || !waiting.empty() || !waitingReplays.empty());
+        });
+        if (waiting.empty() && waitingReplays.empty()) return;
         writeWaiting(lock);
     }
 }
 
 void SharedStore::writeWaiting(std::unique_lock<std::mutex>& lock) {
+    // Replays first: their turn is short (no flush of its own), and the submissions their games
+    // send next then find the next batch, not the one after it (in turns of their own, unbatched,
+    // they waited for every batch's flush: submissions with replays came at half the rate).
+    if (!waitingReplays.empty()) {
+        std::vector<PendingReplay*> replays;
+        replays.swap(waitingReplays);
+        takeTurn(lock, [&] { store->storeReplays(replays); });
+        for (PendingReplay* stored : replays) stored->answered = true;
+        turnEnded.notify_all();
+        return;
+    }
     std::vector<PendingSubmission*> batch;
     batch.swap(waiting);
     auto start = std::chrono::steady_clock::now();
@@ -83,7 +109,9 @@ void SharedStore::writeWaiting(std::unique_lock<std::mutex>& lock) {
 
 void SharedStore::exclusive(const std::function<void(RankingStore&)>& use) {
     std::unique_lock lock(mutex);
+    ++exclusiveWaiting;
     turnEnded.wait(lock, [this] { return !busy; });
+    --exclusiveWaiting;
     takeTurn(lock, [&] { use(*store); });
 }
 

@@ -25,7 +25,11 @@ public:
     bool open(const std::string& location, std::string& error);
     // Stores one submission with whatever else is waiting.
     void submit(PendingSubmission& pending);
-    // Runs `use` on the store with nothing else using it; the store must be open.
+    // Stores one replay with the other replays waiting, in a turn of their own before the next
+    // batch of submissions.
+    void storeReplay(PendingReplay& pending);
+    // Runs `use` on the store with nothing else using it, before the next batch (a replay's short
+    // turn is not held up behind batch after batch); the store must be open.
     void exclusive(const std::function<void(RankingStore&)>& use);
     // Runs `use` for a page read: an SQLite file is read on a read-only connection of its own,
     // which never waits for the batches nor holds them up (WAL readers and the writer do not
@@ -38,7 +42,9 @@ public:
 private:
     // The writer's loop: each batch waiting, until the store is closed.
     void writeBatches();
-    // Writes everything waiting as one batch and answers it.
+    // Waits until `answered`, starting the writer if there is none (or writing when there can be none).
+    void waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& answered);
+    // Writes the replays waiting as one batch, else the submissions waiting, and answers them.
     void writeWaiting(std::unique_lock<std::mutex>& lock);
     // Runs `work` with the store marked busy and the mutex released; returns with it held again.
     void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
@@ -46,8 +52,10 @@ private:
     std::mutex mutex;
     std::condition_variable turnEnded;
     bool busy = false;  // someone is using the store, without the mutex held
+    unsigned exclusiveWaiting = 0;  // callers of `exclusive` waiting for their turn, which comes first
     std::unique_ptr<RankingStore> store;
     std::vector<PendingSubmission*> waiting;
+    std::vector<PendingReplay*> waitingReplays;
     std::thread writer;     // started with the first submission
     bool closing = false;
     std::string location;     // where the store was opened

@@ -1,19 +1,22 @@
 // sqliteStore.cpp: the ranking in one SQLite file, shared by the web server's processes and the
 // operator's command.
 #include "placeCounts.h"
+#include "replayCheck.h"
+#include "replaySql.h"
 #include "store.h"
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unistd.h>
 
 namespace {
 
 // The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
-// counts; version 2 kept every submission, and an index of the addresses to forget. Opening an
-// older file to serve or modify brings it to this version.
-constexpr int schemaVersion = 3;
+// counts; version 2 kept every submission, and an index of the addresses to forget; version 3 had
+// no replays. Opening an older file to serve or modify brings it to this version.
+constexpr int schemaVersion = 4;
 
 const char* const schemaSql =
     "CREATE TABLE IF NOT EXISTS submissions("
@@ -42,7 +45,19 @@ const char* const schemaSql =
     "CREATE TRIGGER IF NOT EXISTS placeCountsEmptied AFTER UPDATE OF names ON placeCounts WHEN NEW.names = 0 "
     "BEGIN DELETE FROM placeCounts WHERE level = NEW.level AND prefix = NEW.prefix; END;"
     // Version 2's: submissions now go whole once the rate limit no longer needs them.
-    "DROP INDEX IF EXISTS submissionsToForget;";
+    "DROP INDEX IF EXISTS submissionsToForget;"
+    // The replays (replaySql.h): waiting for their submission, or behind a name's best entry.
+    "CREATE TABLE IF NOT EXISTS replays("
+    "  key BLOB NOT NULL UNIQUE,"
+    "  name BLOB NOT NULL,"
+    "  score INTEGER NOT NULL,"
+    "  address TEXT NOT NULL,"
+    "  at INTEGER NOT NULL,"
+    "  kept INTEGER NOT NULL,"
+    "  recording BLOB NOT NULL);"
+    "CREATE INDEX IF NOT EXISTS replaysWaiting ON replays(address, at) WHERE NOT kept;";
+// Before version 4 a name's best had no replay behind it.
+const char* const addReplayColumn = "ALTER TABLE names ADD COLUMN replay BLOB";
 
 const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
 const char* const sqlOldestCounted =
@@ -55,24 +70,27 @@ const char* const sqlOldestCounted =
 const char* const sqlPruneHistory =
     "DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4) AND at <= ?1";
 const char* const sqlInsertSubmission = "INSERT INTO submissions(name, score, address, at) VALUES(?1, ?2, ?3, ?4)";
-const char* const sqlSelectName = "SELECT score, submission FROM names WHERE name = ?1";
-const char* const sqlInsertName = "INSERT INTO names(name, score, submission) VALUES(?1, ?2, ?3)";
-const char* const sqlUpdateName = "UPDATE names SET score = ?2, submission = ?3 WHERE name = ?1";
+const char* const sqlSelectName = "SELECT score, submission, replay FROM names WHERE name = ?1";
+const char* const sqlInsertName = "INSERT INTO names(name, score, submission, replay) VALUES(?1, ?2, ?3, ?4)";
+const char* const sqlUpdateName = "UPDATE names SET score = ?2, submission = ?3, replay = ?4 WHERE name = ?1";
 const char* const sqlAddCount =
     "INSERT INTO placeCounts(level, prefix, names) VALUES(?1, ?2, ?3) "
     "ON CONFLICT(level, prefix) DO UPDATE SET names = names + excluded.names";
 const char* const sqlCountAt = "SELECT names FROM placeCounts WHERE level = 0 AND prefix = ?1";
 const char* const sqlCountTiedBefore = "SELECT COUNT(*) FROM names WHERE score = ?1 AND submission < ?2";
 const char* const sqlReadRanking =
-    "SELECT name, score FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
+    "SELECT name, score, replay FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
 // A page from its first place's score on (placeCounts.h's findPlace), skipping only the names of
 // that score before it.
 const char* const sqlReadFromScore =
-    "SELECT name, score FROM names WHERE score <= ?3 ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
+    "SELECT name, score, replay FROM names WHERE score <= ?3 ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
+// A file of an earlier version, read by the operator's reading commands, has no replays.
+const char* const sqlReadRankingOld =
+    "SELECT name, score, NULL FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
 const char* const sqlCountNamesByScan = "SELECT COUNT(*) FROM names";
 const char* const sqlCountSubmissions = "SELECT COUNT(*) FROM submissions";
 const char* const sqlCountAddresses = "SELECT COUNT(*) FROM submissions WHERE address <> ''";
-const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING score";
+const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING score, replay";
 
 // A WAL that reaches 4 MB is copied into the database and started again from its beginning,
 // waiting for the other writers meanwhile. Between two busy workers the log is otherwise never
@@ -122,6 +140,13 @@ bool bindBlob(sqlite3_stmt* s, int index, std::string_view bytes) {
                              SQLITE_TRANSIENT) == SQLITE_OK;
 }
 
+std::string columnBlob(sqlite3_stmt* s, int column) {
+    const void* bytes = sqlite3_column_blob(s, column);
+    return bytes == nullptr ? std::string()
+                            : std::string(static_cast<const char*>(bytes),
+                                          static_cast<std::size_t>(sqlite3_column_bytes(s, column)));
+}
+
 bool bindText(sqlite3_stmt* s, int index, std::string_view text) {
     // An empty text is still a text, not NULL.
     return sqlite3_bind_text(s, index, text.empty() ? "" : text.data(), static_cast<int>(text.size()),
@@ -138,7 +163,7 @@ public:
     bool open(const std::string& path, StoreAccess access);
 
     SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                        const RateLimit& limit, std::vector<RankingEntry>& topTen) override;
+                        const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) override;
     void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
@@ -154,6 +179,11 @@ public:
         error = why;
         return false;
     }
+    ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
+                              const RateLimit& limit, std::uint32_t& retryAfter) override;
+    void storeReplays(const std::vector<PendingReplay*>& batch) override;
+    bool readReplay(std::string_view key, StoredReplay& out, bool& found) override;
+    bool readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) override;
 
 private:
     // A cached statement, reset and unbound when the scope that uses it ends. A FastCGI process
@@ -200,7 +230,15 @@ private:
     bool addCounts(std::uint32_t score, std::int64_t delta, std::uint32_t unchangedFrom = 0, bool skipShared = false);
     bool namesAbove(std::uint32_t score, std::int64_t& out);
     bool storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
-                         SubmitResult& result);
+                         const std::string& replay, SubmitResult& result);
+    bool keyStep(const char* sql, std::string_view key);
+    // One replay's rows, inside the caller's transaction.
+    ReplayOutcome storeReplayRow(PendingReplay& pending);
+    // The rate limit, for submissions and replays alike: `countSql` counts the address's since the
+    // window began, `oldestSql` finds when the oldest that counts leaves it. `retryAfter` is 0 when
+    // one more is allowed. False when the store cannot be read.
+    bool overLimit(const char* countSql, const char* oldestSql, std::string_view address, const RateLimit& limit,
+                   std::int64_t now, std::uint32_t& retryAfter);
     bool commitTogether(const std::vector<PendingSubmission*>& batch);
     bool storeOne(PendingSubmission& pending);
     bool readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
@@ -217,6 +255,7 @@ private:
     int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
+    bool hasReplays = true;      // false only for a file before version 4 opened read-only
 };
 
 bool SqliteStore::open(const std::string& path, StoreAccess access) {
@@ -276,6 +315,7 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!error.empty()) return false;
     if (access == StoreAccess::readOnly) {
         hasCounts = version >= 2;
+        hasReplays = version >= 4;
         return true;
     }
     // WAL lets the page be read while a submission is written. FULL sync flushes the log at every
@@ -296,7 +336,7 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && execute(rebuildCounts.c_str()) &&
+        ok = execute(schemaSql) && execute(addReplayColumn) && execute(rebuildCounts.c_str()) &&
              execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
@@ -327,8 +367,38 @@ bool SqliteStore::namesAbove(std::uint32_t score, std::int64_t& out) {
     return above.integer(out) || fail();
 }
 
+bool SqliteStore::overLimit(const char* countSql, const char* oldestSql, std::string_view address,
+                            const RateLimit& limit, std::int64_t now, std::uint32_t& retryAfter) {
+    retryAfter = 0;
+    if (limit.count == 0) return true;
+    std::int64_t since = now - static_cast<std::int64_t>(limit.seconds), made = 0;
+    {
+        Use recent(*this, countSql);
+        if (recent.statement == nullptr) return fail();
+        bindText(recent.statement, 1, address);
+        sqlite3_bind_int64(recent.statement, 2, since);
+        if (!recent.integer(made)) return fail();
+    }
+    if (made < static_cast<std::int64_t>(limit.count)) return true;
+    // The next one is allowed once the oldest of the latest `count` leaves the window.
+    Use oldest(*this, oldestSql);
+    bindText(oldest.statement, 1, address);
+    sqlite3_bind_int64(oldest.statement, 2, since);
+    sqlite3_bind_int64(oldest.statement, 3, made - static_cast<std::int64_t>(limit.count));
+    std::int64_t at = now;
+    oldest.integer(at);
+    std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
+    retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
+    return true;
+}
+
+bool SqliteStore::keyStep(const char* sql, std::string_view key) {
+    Use step(*this, sql);
+    return (step.statement != nullptr && bindBlob(step.statement, 1, key) && step.done()) || fail();
+}
+
 bool SqliteStore::storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
-                                  SubmitResult& result) {
+                                  const std::string& replay, SubmitResult& result) {
     std::int64_t id = 0;
     {
         Use insert(*this, sqlInsertSubmission);
@@ -344,6 +414,7 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
     std::uint32_t previous = 0;
     std::int64_t bestSubmission = id;
     bool known = false;
+    std::string previousReplay;
     {
         Use select(*this, sqlSelectName);
         if (select.statement == nullptr) return fail();
@@ -352,6 +423,7 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
         if (rc == SQLITE_ROW) {
             known = true;
             previous = static_cast<std::uint32_t>(sqlite3_column_int64(select.statement, 0));
+            previousReplay = columnBlob(select.statement, 2);
             if (previous >= submission.score) {
                 best = previous;
                 bestSubmission = sqlite3_column_int64(select.statement, 1);
@@ -369,6 +441,7 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
         bindBlob(write.statement, 1, submission.name);
         sqlite3_bind_int64(write.statement, 2, submission.score);
         sqlite3_bind_int64(write.statement, 3, id);
+        if (!replay.empty()) bindBlob(write.statement, 4, replay);
         if (!write.done()) return fail();
         if (known && !addCounts(previous, -1, best, true)) return false;
         if (!addCounts(best, 1, previous, known)) return false;
@@ -383,14 +456,21 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
         sqlite3_bind_int64(before.statement, 2, bestSubmission);
         if (!before.integer(tied)) return fail();
     }
+    // Only the replay behind a name's best is kept: the one it replaces goes, and so does a matched
+    // one that did not make a new best.
+    result.verified = !replay.empty();
+    if (result.improved && !previousReplay.empty() && previousReplay != replay &&
+        !keyStep(sqlDropReplay, previousReplay))
+        return false;
+    if (!replay.empty() && !keyStep(result.improved ? sqlKeepReplay : sqlDropReplay, replay)) return false;
     if (!namesAbove(best, above)) return false;
     result.place = static_cast<std::uint32_t>(above + tied + 1);
     return true;
 }
 
 SubmitResult SqliteStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                 const RateLimit& limit, std::vector<RankingEntry>& topTen) {
-    PendingSubmission one{submission, std::string(address), now, limit, {}, {}, {}};
+                                 const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
+    PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}};
     submitAll({&one});
     topTen = std::move(one.topTen);
     error = one.error;
@@ -455,27 +535,32 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
         if (!prune.done()) return fail();
     }
     if (limit.count == 0) address = {};
-    if (limit.count > 0) {
-        Use recent(*this, sqlRecentFromAddress);
-        std::int64_t made = 0;
-        bindText(recent.statement, 1, address);
-        sqlite3_bind_int64(recent.statement, 2, since);
-        if (!recent.integer(made)) return fail();
-        if (made >= static_cast<std::int64_t>(limit.count)) {
-            // The next submission is allowed once the oldest of the latest `count` leaves the window.
-            Use oldest(*this, sqlOldestCounted);
-            bindText(oldest.statement, 1, address);
-            sqlite3_bind_int64(oldest.statement, 2, since);
-            sqlite3_bind_int64(oldest.statement, 3, made - static_cast<std::int64_t>(limit.count));
-            std::int64_t at = now;
-            oldest.integer(at);
-            std::int64_t left = at + static_cast<std::int64_t>(limit.seconds) - now;
-            pending.result.outcome = SubmitOutcome::rateLimited;
-            pending.result.retryAfter = static_cast<std::uint32_t>(left < 1 ? 1 : left);
-            return true;  // nothing written but the forgetting
-        }
+    std::uint32_t retryAfter = 0;
+    if (!overLimit(sqlRecentFromAddress, sqlOldestCounted, address, limit, now, retryAfter)) return false;
+    if (retryAfter != 0) {
+        pending.result.outcome = SubmitOutcome::rateLimited;
+        pending.result.retryAfter = retryAfter;
+        return true;  // nothing written but the forgetting
     }
-    return storeSubmission(pending.submission, address, now, pending.result) && readTop(0, 10, pending.topTen);
+    // The replay accepted shortly before from the same address for the same name and score.
+    std::string replay;
+    {
+        Use match(*this, sqlMatchReplay);
+        if (match.statement == nullptr) return fail();
+        bindBlob(match.statement, 1, pending.submission.name);
+        sqlite3_bind_int64(match.statement, 2, pending.submission.score);
+        bindText(match.statement, 3, pending.address);
+        sqlite3_bind_int64(match.statement, 4, now - replayMatchSeconds);
+        int rc = sqlite3_step(match.statement);
+        if (rc == SQLITE_ROW) replay = columnBlob(match.statement, 0);
+        else if (rc != SQLITE_DONE) return fail();
+    }
+    if (replay.empty() && pending.verifiedOnly) {
+        pending.result.outcome = SubmitOutcome::notVerified;
+        return true;  // nothing written but the forgetting
+    }
+    return storeSubmission(pending.submission, address, now, replay, pending.result) &&
+           readTop(0, 10, pending.topTen);
 }
 
 bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
@@ -501,7 +586,7 @@ bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector
         if (!findPlace(offset, readRows, found, score, skip)) return fail();
         if (!found) return true;  // past the last place
     }
-    Use read(*this, offset > 0 && hasCounts ? sqlReadFromScore : sqlReadRanking);
+    Use read(*this, !hasReplays ? sqlReadRankingOld : offset > 0 && hasCounts ? sqlReadFromScore : sqlReadRanking);
     if (read.statement == nullptr) return fail();
     sqlite3_bind_int64(read.statement, 1, count);
     sqlite3_bind_int64(read.statement, 2, static_cast<std::int64_t>(skip));
@@ -514,6 +599,7 @@ bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector
         int size = sqlite3_column_bytes(read.statement, 0);
         if (name != nullptr) entry.name.assign(static_cast<const char*>(name), static_cast<std::size_t>(size));
         entry.score = static_cast<std::uint32_t>(sqlite3_column_int64(read.statement, 1));
+        entry.replay = columnBlob(read.statement, 2);
         out.push_back(std::move(entry));
     }
     return rc == SQLITE_DONE || fail();
@@ -555,9 +641,10 @@ bool SqliteStore::removeName(std::string_view cp932Name, bool& found) {
         int rc = remove.statement != nullptr ? sqlite3_step(remove.statement) : SQLITE_ERROR;
         found = rc == SQLITE_ROW;
         std::uint32_t score = found ? static_cast<std::uint32_t>(sqlite3_column_int64(remove.statement, 0)) : 0;
+        std::string replay = found ? columnBlob(remove.statement, 1) : std::string();
         ok = (rc == SQLITE_ROW || rc == SQLITE_DONE || fail()) &&
              (!found || sqlite3_step(remove.statement) == SQLITE_DONE);
-        ok = ok && (!found || addCounts(score, -1));
+        ok = ok && (!found || addCounts(score, -1)) && (replay.empty() || keyStep(sqlDropReplay, replay));
     }
     if (ok && execute("COMMIT")) return true;
     execute("ROLLBACK");
@@ -581,6 +668,93 @@ bool SqliteStore::check(std::string& report) {
     if (!compare.integer(wrong)) return fail();
     if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
     return wrong == 0;
+}
+
+ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
+                                       const RateLimit& limit, std::uint32_t& retryAfter) {
+    PendingReplay pending{replay, std::string(address), now, limit, {}, 0, {}, false};
+    storeReplays({&pending});
+    retryAfter = pending.retryAfter;
+    return pending.outcome;
+}
+
+ReplayOutcome SqliteStore::storeReplayRow(PendingReplay& pending) {
+    const StoredReplay& replay = pending.replay;
+    std::int64_t window = pending.limit.count > 0 ? static_cast<std::int64_t>(pending.limit.seconds) : 0;
+    pending.retryAfter = 0;
+    {
+        Use prune(*this, sqlPruneReplays);
+        sqlite3_bind_int64(prune.statement, 1, pending.now - std::max(window, replayMatchSeconds));
+        if (!prune.done()) return fail(), ReplayOutcome::storageFailed;
+    }
+    {
+        Use owner(*this, sqlReplayName);
+        bindBlob(owner.statement, 1, replay.key);
+        int rc = owner.statement != nullptr ? sqlite3_step(owner.statement) : SQLITE_ERROR;
+        if (rc == SQLITE_ROW && columnBlob(owner.statement, 0) != replay.name) return ReplayOutcome::otherName;
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return fail(), ReplayOutcome::storageFailed;
+    }
+    if (!overLimit(sqlReplaysFromAddress, sqlOldestReplayCounted, pending.address, pending.limit, pending.now,
+                   pending.retryAfter))
+        return ReplayOutcome::storageFailed;
+    if (pending.retryAfter != 0) return ReplayOutcome::rateLimited;
+    Use insert(*this, sqlInsertReplay);
+    if (insert.statement == nullptr) return fail(), ReplayOutcome::storageFailed;
+    bindBlob(insert.statement, 1, replay.key);
+    bindBlob(insert.statement, 2, replay.name);
+    sqlite3_bind_int64(insert.statement, 3, replay.score);
+    bindText(insert.statement, 4, pending.address);
+    sqlite3_bind_int64(insert.statement, 5, pending.now);
+    bindBlob(insert.statement, 6, replay.recording);
+    return insert.done() ? ReplayOutcome::accepted : (fail(), ReplayOutcome::storageFailed);
+}
+
+void SqliteStore::storeReplays(const std::vector<PendingReplay*>& batch) {
+    // One transaction for the replays that meet. NORMAL: the commit does not wait for the disk; the
+    // FULL commit of the submission that each verifies, after it, does.
+    bool ok = execute("PRAGMA synchronous = NORMAL") && execute("BEGIN IMMEDIATE");
+    for (std::size_t i = 0; ok && i < batch.size(); ++i)
+        ok = (batch[i]->outcome = storeReplayRow(*batch[i])) != ReplayOutcome::storageFailed;
+    ok = ok && execute("COMMIT");
+    std::string why = error;
+    if (!ok) execute("ROLLBACK");
+    ok = execute("PRAGMA synchronous = FULL") && ok;
+    if (ok) return;
+    // Nothing of the batch is stored: each is refused (a store that fails fails them all alike).
+    for (PendingReplay* pending : batch) pending->outcome = ReplayOutcome::storageFailed, pending->error = why;
+    error = why;
+}
+
+bool SqliteStore::readReplay(std::string_view key, StoredReplay& out, bool& found) {
+    found = false;
+    if (!hasReplays) return true;
+    Use read(*this, sqlReadReplay);
+    if (read.statement == nullptr) return fail();
+    bindBlob(read.statement, 1, key);
+    int rc = sqlite3_step(read.statement);
+    if (rc == SQLITE_ROW) {
+        found = true;
+        out.key = key;
+        out.name = columnBlob(read.statement, 0);
+        out.score = static_cast<std::uint32_t>(sqlite3_column_int64(read.statement, 1));
+        out.recording = columnBlob(read.statement, 2);
+    }
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || fail();
+}
+
+bool SqliteStore::readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) {
+    out.clear();
+    if (!hasReplays) return true;
+    Use read(*this, sqlReadReplays);
+    if (read.statement == nullptr) return fail();
+    bindBlob(read.statement, 1, after);
+    sqlite3_bind_int64(read.statement, 2, count);
+    int rc;
+    while ((rc = sqlite3_step(read.statement)) == SQLITE_ROW)
+        out.push_back({columnBlob(read.statement, 0), columnBlob(read.statement, 1),
+                       static_cast<std::uint32_t>(sqlite3_column_int64(read.statement, 2)),
+                       columnBlob(read.statement, 3)});
+    return rc == SQLITE_DONE || fail();
 }
 
 }  // namespace

@@ -1,11 +1,20 @@
 // store.cpp: what every store shares: choosing the store from its location, and storing a batch
-// one submission after the other for a store that cannot do better.
+// one submission (or replay) after the other for a store that cannot do better.
 #include "store.h"
 
 void RankingStore::submitAll(const std::vector<PendingSubmission*>& batch) {
     for (PendingSubmission* pending : batch) {
-        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen);
+        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen,
+                                 pending->verifiedOnly);
         pending->error = pending->result.outcome == SubmitOutcome::storageFailed ? lastError() : std::string();
+    }
+}
+
+void RankingStore::storeReplays(const std::vector<PendingReplay*>& batch) {
+    for (PendingReplay* pending : batch) {
+        pending->outcome = storeReplay(pending->replay, pending->address, pending->now, pending->limit,
+                                       pending->retryAfter);
+        pending->error = pending->outcome == ReplayOutcome::storageFailed ? lastError() : std::string();
     }
 }
 

@@ -23,10 +23,31 @@ struct PendingSubmission {
     std::string address;
     std::int64_t now = 0;
     RateLimit limit;
+    bool verifiedOnly = false;         // refused (notVerified) when no replay matches it
     SubmitResult result;               // storageFailed until it is stored
     std::vector<RankingEntry> topTen;  // the top ten right after it
     std::string error;                 // why it was not stored, for the error log
     bool answered = false;             // its batch has ended (kept by whoever batches submissions)
+};
+
+// A replay that the rules accepted, on its way into the store; and one read back.
+struct StoredReplay {
+    std::string key;        // replayKey of the recording
+    std::string name;       // code page 932 bytes
+    std::uint32_t score = 0;
+    std::string recording;
+};
+enum class ReplayOutcome { accepted, rateLimited, otherName, storageFailed };
+// A replay with what it takes to store it, and its answer, as the submissions' PendingSubmission.
+struct PendingReplay {
+    StoredReplay replay;
+    std::string address;
+    std::int64_t now = 0;
+    RateLimit limit;
+    ReplayOutcome outcome = ReplayOutcome::storageFailed;
+    std::uint32_t retryAfter = 0;
+    std::string error;      // why it was not stored, for the error log
+    bool answered = false;  // its batch has ended (kept by whoever batches replays)
 };
 
 class RankingStore {
@@ -36,11 +57,26 @@ public:
     // when this one beats it (a tie keeps the earlier submission ahead). Also returns the top ten
     // as they are after it. `now` is in seconds. Accepted only once its commit is on the disk.
     virtual SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                const RateLimit& limit, std::vector<RankingEntry>& topTen) = 0;
+                                const RateLimit& limit, std::vector<RankingEntry>& topTen,
+                                bool verifiedOnly = false) = 0;
     // Stores several submissions in their order, each answered as if it had come alone. A store
     // that can commits them together, with one flush to the disk; each is still accepted only once
     // its commit is on the disk. By default, one after the other.
     virtual void submitAll(const std::vector<PendingSubmission*>& batch);
+    // Keeps an accepted replay for replayMatchSeconds, for the classic submission that follows it
+    // (matched by name, score and `address`, the rate limit's key); an address's waiting replays
+    // count against `limit` as its submissions do. A recording already kept under another name is
+    // refused (otherName). Committed without waiting for the disk: the submission that it verifies
+    // waits for the disk, and its flush comes after it. `retryAfter` as for a submission.
+    virtual ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
+                                      const RateLimit& limit, std::uint32_t& retryAfter) = 0;
+    // Stores several replays in their order, each answered as if it had come alone; a store that
+    // can commits them together. By default, one after the other.
+    virtual void storeReplays(const std::vector<PendingReplay*>& batch);
+    // The replay behind a ranked entry, by its key; `found` false when none is kept under it.
+    virtual bool readReplay(std::string_view key, StoredReplay& out, bool& found) = 0;
+    // Up to `count` replays behind ranked entries, in the order of their keys, after `after`.
+    virtual bool readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) = 0;
     // Reads `count` places starting after `offset` places, best first.
     virtual bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) = 0;
     // The names in the ranking alone, for the page: no count of the whole history.

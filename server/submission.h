@@ -33,7 +33,8 @@ struct RateLimit {
     unsigned seconds = 60;
 };
 
-enum class SubmitOutcome { accepted, rateLimited, storageFailed };
+// notVerified: the operator takes verified submissions only, and no replay matched this one.
+enum class SubmitOutcome { accepted, rateLimited, storageFailed, notVerified };
 
 struct SubmitResult {
     SubmitOutcome outcome = SubmitOutcome::storageFailed;
@@ -41,10 +42,12 @@ struct SubmitResult {
     std::uint32_t bestScore = 0;   // the name's best score after this submission
     bool improved = false;         // this submission became the name's best
     std::uint32_t retryAfter = 0;  // rateLimited: seconds until the address may submit again
+    bool verified = false;         // a replay accepted shortly before matched it
 };
 
 struct RankingEntry {
     std::uint32_t place = 0;
     std::string name;  // code page 932 bytes
     std::uint32_t score = 0;
+    std::string replay;  // the key of the replay behind this entry (replayCheck.h); empty: not verified
 };

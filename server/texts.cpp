@@ -2,6 +2,7 @@
 // of the program's and the web server's refusals.
 #include "texts.h"
 
+#include "replayCheck.h"
 #include "text/cp932.h"
 
 namespace {
@@ -21,6 +22,9 @@ const char* refusalText(Refusal refusal) {
     case Refusal::tooMany: return "送信が多すぎます。少し待ってから送ってください";
     case Refusal::wrongMethod: return "POST か GET で送ってください";
     case Refusal::otherSite: return "ほかのサイトからの送信は受け付けません";
+    case Refusal::notVerified: return "リプレイで確かめられたスコアだけを受け付けています";
+    case Refusal::replayOtherName: return "このリプレイはほかの名前で登録されています";
+    case Refusal::replayMissing: return "このリプレイは残っていません";
     }
     return unavailable;
 }
@@ -37,6 +41,21 @@ std::string bodyErrorText(BodyError error) {
     }
     return {};
 }
+
+const char* replayVerdictText(ReplayVerdict verdict) {
+    switch (verdict) {
+    case ReplayVerdict::accepted: return replayAcceptedText;
+    case ReplayVerdict::malformed: return malformed;
+    case ReplayVerdict::notRecording: return "リプレイが読めません";
+    case ReplayVerdict::tooLong: return "リプレイが長すぎます";
+    case ReplayVerdict::implausible: return "リプレイのキー操作が速すぎます";
+    case ReplayVerdict::notEnded: return "リプレイがゲームオーバーで終わっていません";
+    case ReplayVerdict::wrongScore: return "リプレイのスコアが合いません";
+    }
+    return malformed;
+}
+
+const char* const replayAcceptedText = "リプレイを受け付けました";
 
 std::string unavailablePage() {
     return "<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>Pilaro</title></head>"
@@ -116,6 +135,7 @@ const char* const rankingStyle =
     "th,td{padding:.3em .5em;border-bottom:1px solid #ccc;text-align:left}\n"
     "td.place,td.score,th.score{text-align:right;white-space:nowrap}\n"
     "td.name{word-break:break-all}\n"
+    "td.watch{white-space:nowrap}\n"
     "nav{margin:1em 0;display:flex;justify-content:space-between}\n";
 
 std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t page, std::uint32_t pageCount,
@@ -127,16 +147,22 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
         "<title>Pilaro ランキング</title>\n"
         "<link rel=\"stylesheet\" href=\"" + htmlEscape(pageUrl) + "?style\">\n"
         "</head>\n<body>\n<h1>Pilaro ランキング</h1>\n";
-    html += "<p><a href=\"/play/\">ブラウザで遊ぶ</a></p>\n";
+    html += "<p><a href=\"" + std::string(playPath) + "\">ブラウザで遊ぶ</a></p>\n";
     html += "<p>" + std::to_string(nameCount) + " 人</p>\n";
     if (entries.empty()) {
         html += "<p>このページにはまだ記録がありません。</p>\n";
     } else {
-        html += "<table>\n<thead><tr><th>順位</th><th>名前</th><th class=\"score\">スコア</th></tr></thead>\n<tbody>\n";
+        html += "<table>\n<thead><tr><th>順位</th><th>名前</th><th class=\"score\">スコア</th><th>リプレイ</th></tr></thead>\n<tbody>\n";
         for (const RankingEntry& entry : entries) {
             html += "<tr><td class=\"place\">" + std::to_string(entry.place) + "</td><td class=\"name\">" +
                     htmlEscape(cp932::decode(entry.name)) + "</td><td class=\"score\">" + std::to_string(entry.score) +
-                    "</td></tr>\n";
+                    "</td><td class=\"watch\">";
+            // A verified entry: the rules reached its score from the replay kept with it, which
+            // the browser page plays.
+            if (!entry.replay.empty())
+                html += "<a href=\"" + std::string(playPath) + "?watch=" + replayKeyText(entry.replay) +
+                        "\" title=\"リプレイを見る\">検証済み &#9654;</a>";
+            html += "</td></tr>\n";
         }
         html += "</tbody>\n</table>\n";
     }

@@ -20,10 +20,22 @@ std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t 
                         std::uint32_t nameCount, std::string_view pageUrl);
 
 // The ranking's own refusals, short Japanese sentences (UTF-8) that the game shows; none holds a "<".
-enum class Refusal { tooLarge, cutShort, unavailable, notStored, tooMany, wrongMethod, otherSite };
+enum class Refusal {
+    tooLarge, cutShort, unavailable, notStored, tooMany, wrongMethod, otherSite,
+    notVerified,     // the operator ranks verified scores only, and no replay came before this one
+    replayOtherName, // the recording is already behind another name's entry
+    replayMissing,   // no replay is kept under the id asked for
+};
 const char* refusalText(Refusal refusal);
 // Why a request body was refused.
 std::string bodyErrorText(BodyError error);
+// Why a replay was refused (replayCheck.h's verdicts but `accepted`), and the word that it was not.
+enum class ReplayVerdict;
+const char* replayVerdictText(ReplayVerdict verdict);
+extern const char* const replayAcceptedText;
+// The browser page's path on the ranking's host: the ranking page links to it, and each verified
+// entry to its watch view there.
+constexpr const char* playPath = "/play/";
 // The ranking page's style sheet, which it links to at its own address (its policy allows no
 // inline style).
 extern const char* const rankingStyle;

@@ -1,8 +1,12 @@
 // load.cpp: pilaro-ranking-load, a small HTTP load generator for the ranking benchmark. It posts
 // game-style submissions to 127.0.0.1 over keep-alive connections and prints counts and latencies.
 // With --fill it instead writes names straight into a store, for a ranking of a given size; with
-// --get it fetches a path, to compare with the web server's own speed.
+// --get it fetches a path, to compare with the web server's own speed. With --replays each
+// submission goes after its game's replay, as the games send them (a submission counts when both
+// were taken); with --verify it only times the server's verification of replays, on this thread.
 #include "fill.h"
+#include "games.h"
+#include "replayCheck.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -95,6 +99,47 @@ int fill(const std::string& location, long names) {
     return 1;
 }
 
+// A game to each submission (a recording verifies one name's entry only): `count` of them, made
+// before the clock starts.
+struct Game {
+    std::uint32_t score = 0;
+    std::string recording;
+};
+std::vector<Game> games(long count) {
+    std::vector<Game> out(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < out.size(); ++i) out[i].recording = playedGame(static_cast<std::uint32_t>(i + 1), out[i].score);
+    return out;
+}
+
+// The rules' verification of the recordings (checkReplay, as the replay path runs it): the fastest
+// of several rounds, as replayed ticks per second, and what a 30-minute game takes at that speed.
+int verify() {
+    std::vector<Game> played = games(200);
+    std::vector<std::string> bodies;
+    for (const Game& game : played) bodies.push_back(replayBody("V", game.score, game.recording));
+    double best = 1e300;
+    std::uint64_t ticks = 0;
+    for (int round = 0; round < 7; ++round) {
+        ticks = 0;
+        Clock::time_point start = Clock::now();
+        for (const std::string& body : bodies) {
+            ReplayClaim claim;
+            if (checkReplay(body, claim) != ReplayVerdict::accepted) return 1;
+            ticks += claim.ticks;
+        }
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    const double halfHourTicks = 30 * 60 * 1000.0 / 33 * 2;  // two ticks every 33 ms
+    std::printf("ticks %llu\nseconds %.6f\nhalf_hour_ms %.3f\n", static_cast<unsigned long long>(ticks), best,
+                halfHourTicks / (static_cast<double>(ticks) / best) * 1000);
+    return 0;
+}
+
+std::string post(const char* path, const std::string& body) {
+    return std::string("POST ") + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +149,7 @@ int main(int argc, char** argv) {
     double seconds = 20;
     long names = 0;
     std::string position = "middle", prefix = "L", get, fillStore;
+    long replays = 0;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         if (option == "--port")
@@ -124,15 +170,23 @@ int main(int argc, char** argv) {
             get = argv[i + 1];
         else if (option == "--fill")
             fillStore = argv[i + 1];
+        else if (option == "--replays")
+            replays = std::atol(argv[i + 1]);
+        else if (option == "--verify")
+            return verify();
         else {
             std::fprintf(stderr,
                          "usage: pilaro-ranking-load [--port P] [--requests N] [--connections C] [--seconds S]\n"
                          "         [--names N] [--position top|middle|bottom] [--prefix LETTER] [--get PATH]\n"
-                         "       pilaro-ranking-load --fill STORE --names N\n");
+                         "         [--replays GAMES]\n"
+                         "       pilaro-ranking-load --fill STORE --names N\n"
+                         "       pilaro-ranking-load --verify 1\n");
             return 2;
         }
     }
     if (!fillStore.empty()) return fill(fillStore, names);
+    const std::vector<Game> played = games(replays);
+    if (replays > 0) requests = std::min(requests, replays);
     std::atomic<long> next{0};
     Clock::time_point start = Clock::now();
     Clock::time_point deadline =
@@ -167,7 +221,25 @@ int main(int argc, char** argv) {
                                                 std::string(body, static_cast<std::size_t>(size));
                 Clock::time_point sent = Clock::now();
                 bool closing = false;
-                int status = exchange(fd, request, pending, closing);
+                int status = 200;
+                if (replays > 0) {
+                    // The game's replay first, under the same name, with its own score.
+                    const Game& game = played[static_cast<std::size_t>(n)];
+                    std::string name = body;
+                    name.resize(name.find('_'));
+                    status = exchange(fd, post(PILARO_REPLAY_PATH, replayBody(name, game.score, game.recording)),
+                                      pending, closing);
+                    request = post(PILARO_RANKING_PATH, name + "_" + std::to_string(game.score));
+                    if (status == 200 && closing) {
+                        close(fd);
+                        fd = connectTo(port);
+                        pending.clear();
+                        closing = false;
+                    }
+                }
+                // A refused replay: its submission would not be verified, and counts as refused.
+                if (status == 200) status = exchange(fd, request, pending, closing);
+                else if (status != 0) status = 400;
                 double ms = std::chrono::duration<double, std::milli>(Clock::now() - sent).count();
                 if (status == 0) {
                     ++me.failed;

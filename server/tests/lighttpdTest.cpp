@@ -2,6 +2,8 @@
 // in a temporary data folder and spoken to in raw HTTP, awkward bodies, and the faults a server meets from outside (its
 // processes killed under load, a full disk) and from its operator (a lighttpd killed and started
 // again, a fresh database under load).
+#include "games.h"
+#include "replayCheck.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -109,9 +111,10 @@ std::ptrdiff_t occurrences(const std::string& text, const char* part) {
     return std::distance(std::sregex_iterator(text.begin(), text.end(), pattern), {});
 }
 
-// A game-style POST of `body`.
-RawReply postBody(unsigned port, const std::string& body) {
-    return rawExchange(port, head + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+// A game-style POST of `body`, to the ranking or to `path`.
+RawReply postBody(unsigned port, const std::string& body, const std::string& path = PILARO_RANKING_PATH) {
+    return rawExchange(port, "POST " + path + head.substr(head.find(' ', 5)) + "Content-Length: " +
+                                 std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 class Lighttpd : public testing::TestWithParam<const char*> {};
@@ -190,6 +193,7 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
         return std::string(head).insert(5 + std::strlen(PILARO_RANKING_PATH), tail) +
                "Content-Length: 2097152\r\n\r\n" + std::string(2 << 20, 'A');
     };
+    std::string replayHead = "POST " PILARO_REPLAY_PATH + head.substr(head.find(' ', 5));
     const std::tuple<std::string, int, std::string> rows[] = {
         {twoMegabytesTo("/x"), 413, "送信内容が長すぎます\n"}, {twoMegabytesTo("x"), 413, "送信内容が長すぎます\n"},
         {head + "Content-Length: 0\r\n\r\n", 400, "送信内容の形式が正しくありません\n"},
@@ -198,7 +202,10 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
         {head + "\r\nA_1", 411, "送信内容の長さがわかりません\n"},
         {head + "Content-Length: x\r\n\r\nA_1", 400, "送信内容の形式が正しくありません\n"},
         {head + "Content-Length: 6\r\n\r\n" + "\x00\xFF\x01\x80_1"s, 400, "名前に制御文字は使えません\n"},
-        {head + "Origin: http://other.example\r\nContent-Length: 5\r\n\r\nXS_11", 403, "ほかのサイトからの送信は"}};
+        {head + "Origin: http://other.example\r\nContent-Length: 5\r\n\r\nXS_11", 403, "ほかのサイトからの送信は"},
+        // The replay path takes a recording (64 KB) but no more.
+        {replayHead + "Content-Length: 2000\r\n\r\n" + std::string(2000, 'A'), 400, "送信内容の形式が正しくありません\n"},
+        {replayHead + "Content-Length: 70000\r\n\r\n" + std::string(70000, 'A'), 413, "送信内容が長すぎます\n"}};
     auto bytesRead = [&server] {  // by lighttpd so far, its sockets included
         std::string io = readFile("/proc/" + std::to_string(server.lighttpdPid()) + "/io");
         return std::stoull(io.substr(io.find("rchar: ") + 7));
@@ -340,7 +347,13 @@ TEST(TwoHosts, ShareOnePostgresqlOverTlsThroughItsCrashAndOneRateLimit) {
         << "answered before its commit was on the disk";
 
     // 164 so far: the 165th is taken, and the next refused, though each host saw only half of them.
-    EXPECT_EQ(postBody(hosts[0].port, "LIMIT_1").status, 200);
+    // The 165th is verified by its replay, which went to the other host.
+    std::uint32_t score = 0;
+    std::string recording = playedGame(1, score);
+    EXPECT_EQ(postBody(hosts[1].port, replayBody("LIMIT", score, recording), PILARO_REPLAY_PATH).status, 200);
+    EXPECT_EQ(postBody(hosts[0].port, "LIMIT_" + std::to_string(score)).status, 200);
+    std::string verified = rawExchange(hosts[1].port, "GET " PILARO_RANKING_PATH " HTTP/1.0\r\n\r\n").body;
+    EXPECT_NE(verified.find("?watch=" + replayKeyText(replayKey(recording))), std::string::npos);
     EXPECT_EQ(postBody(hosts[1].port, "LIMIT_2").status, 429) << "the second host did not count the first one's";
 }
 

@@ -313,7 +313,10 @@ TEST(Requests, AreNeverCachedLogEvery5xxNumberPagesRefuseOtherSitesAndGiveAnIpv6
         static std::string settings[2];  // the database and the rate, for the lookup (no captures)
         settings[0] = database, settings[1] = rate;
         ServerConfig config = configFromEnvironment(
-            [](const char* name) -> const char* { return settings[name == "PILARO_RANKING_DB"s ? 0 : 1].c_str(); });
+            [](const char* name) -> const char* {
+                return name == "PILARO_RANKING_DB"s ? settings[0].c_str()
+                       : name == "PILARO_RANKING_RATE"s ? settings[1].c_str() : nullptr;
+            });
         SharedStore none;
         Response response = handleRequest(none, config, request(method), BodyState::complete, "A_1", 1000);
         EXPECT_EQ(response.status, status) << method << " " << database << " " << rate;
