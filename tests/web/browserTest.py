@@ -2,7 +2,7 @@
 # keyboard plays games end to end; a phone (Chromium's mobile emulation, 360x740, touch) fits, is
 # played with the fingers alone and with a gamepad, is installable and plays offline; plain http
 # under a real host name (no Web Locks) still refuses a second tab.
-import base64, hashlib, os, subprocess, tempfile, urllib.error, urllib.request
+import base64, hashlib, os, subprocess, tempfile, urllib.request
 
 from pageSupport import *
 
@@ -83,8 +83,7 @@ def desktop():
     text = answer("登録完了", "OK")[1]
     check("keys pressed while the requests were out are dropped", not d.find_element("id", "ended").is_displayed())
     check("the done box shows the reply", text.startswith("あなたは1位です") and text.endswith("11位以下はホームページにて"), text)
-    # The game's recording first, to the replay path (which this server may not know: its 404 is not
-    # shown), then the score as before.
+    # The game's recording first, to the replay path, then the score as before.
     sent = d.execute_script("return sent.map(([url, options]) => [url, [...options.body], options.headers])")
     name = "ピラ太_&".encode("cp932")
     check("the recording first, with the name and score", sent[0] == ["/whiteReplay.cgi", list(name + b"_%d\n" % score + recording),
@@ -111,18 +110,12 @@ def desktop():
 
 def watch(d):
     # The desktop's game, watched on the phone at 4x, ends on the game's last frame and score. The
-    # ranking serves its recording when it kept it; a server that keeps none gets the bytes from a
-    # stand-in for its answer.
-    # TODO: with the server's replay path merged, this checks the entry marked verified and the
-    # ranking page's link to it, and the stand-in goes.
+    # replay sent before the score made its entry verified: the ranking page links to it, and the
+    # ranking serves its recording.
     replayId = hashlib.sha256(kept["recording"]).hexdigest()[:32]
-    try: served = urllib.request.urlopen(base + "/whiteReplay.cgi?id=" + replayId).read()
-    except urllib.error.HTTPError: served = None
-    if served is None:
-        d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """var send = window.fetch, kept = %s;
-            window.fetch = (url, options) => String(url).endsWith('?id=%s') ? Promise.resolve(new Response(new Uint8Array(kept)))
-                                                                           : send(url, options);""" % (list(kept["recording"]), replayId)})
-    check("the ranking serves the recording it kept, or keeps none", served in (None, kept["recording"]))
+    check("the verified entry links to its replay", "/play/?watch=" + replayId in ranking())
+    check("the ranking serves the recording it kept",
+          urllib.request.urlopen(base + "/whiteReplay.cgi?id=" + replayId).read() == kept["recording"])
     d.get(base + "/play/?watch=" + replayId); wait("the watched game's first frame", lambda: started(d))
     # Fault: the picture stayed hidden on the watch page, which sizes it without the controls.
     check("the watch page shows its picture", d.find_element("id", "game").is_displayed())
