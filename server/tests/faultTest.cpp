@@ -75,9 +75,8 @@ int truncateTo(sqlite3_file* file, sqlite3_int64 size) {
 
 int flush(sqlite3_file* file, int flags) {
     File* f = of(file);
-    if (disk.dark) return SQLITE_IOERR_FSYNC;
     // A failed flush (EIO): what it covered stays unflushed, and the call says so.
-    if (disk.failFlushes) return SQLITE_IOERR_FSYNC;
+    if (disk.dark || disk.failFlushes) return SQLITE_IOERR_FSYNC;
     int rc = f->real->pMethods->xSync(f->real, flags);
     std::lock_guard lock(disk.mutex);
     if (rc == SQLITE_OK) disk.unflushed.erase(f->path);

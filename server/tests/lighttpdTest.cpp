@@ -185,17 +185,12 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     std::string chunkedMegabyte = head + "Transfer-Encoding: chunked\r\n\r\n";
     for (int i = 0; i < 16; ++i) chunkedMegabyte += "10000\r\n" + std::string(0x10000, 'B') + "\r\n";
     // Fault: lighttpd's own refusals (411, 413, 400 here) came as XHTML, and the game showed
-    // "?xml version=...". Each reply's shown text is checked, also the program's own. Fault: the
-    // body limit held at the exact address only, while lighttpd hands every address that starts
-    // with it to the program: 2 MB posted to "PATH/x" or "PATHx" went whole into upload files
-    // first. lighttpd reads what came with the head (0 to about 160 KB here), never the whole.
-    auto twoMegabytesTo = [](const char* tail) {  // at PILARO_RANKING_PATH + tail
-        return std::string(head).insert(5 + std::strlen(PILARO_RANKING_PATH), tail) +
-               "Content-Length: 2097152\r\n\r\n" + std::string(2 << 20, 'A');
-    };
+    // "?xml version=...". Each reply's shown text is checked, also the program's own. lighttpd
+    // reads what came with the head, never the whole of a body too large. (The body limit at every
+    // address that starts with the ranking's is the package test's, on Debian's stock settings:
+    // this host's global 1 KB limit would answer those addresses whatever ranking.conf said.)
     std::string replayHead = "POST " PILARO_REPLAY_PATH + head.substr(head.find(' ', 5));
     const std::tuple<std::string, int, std::string> rows[] = {
-        {twoMegabytesTo("/x"), 413, "送信内容が長すぎます\n"}, {twoMegabytesTo("x"), 413, "送信内容が長すぎます\n"},
         {head + "Content-Length: 0\r\n\r\n", 400, "送信内容の形式が正しくありません\n"},
         {head + "Transfer-Encoding: chunked\r\n\r\n4\r\nCH_5\r\n0\r\n\r\n", 200, "あなたは1位です\n1位 CH 5\n"},
         {chunkedMegabyte + "0\r\n\r\n", 413, "送信内容が長すぎます\n"},
@@ -279,7 +274,6 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     EXPECT_EQ(doneText(postBody(server.port, "CGI_7").body).rfind("あなたは1位です\n", 0), 0u);
     EXPECT_TRUE(std::filesystem::exists(server.dataDir + "/relative.sqlite3"));
     EXPECT_EQ(rawExchange(server.port, "GET /relative.sqlite3 HTTP/1.0\r\n\r\n").status, 404);
-    EXPECT_EQ(rawExchange(server.port, twoMegabytesTo("/x")).status, 413);
     EXPECT_EQ(rawExchange(server.port, head + "Origin: http://x.test\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);
 }
 

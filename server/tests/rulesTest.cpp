@@ -302,13 +302,11 @@ TEST(Requests, AreNeverCachedLogEvery5xxNumberPagesRefuseOtherSitesAndGiveAnIpv6
     // malformed rate quietly became 5/60 ("-0": a sign was taken, and turned the limit off); a
     // relative store was taken from the web root (CGI). Each such setting is named in the 503 line
     // of every request; a PUT is refused before the store is needed.
+    const std::string gone = "/nonexistent/r.sqlite3";
     const std::tuple<const char*, std::string, std::string, int, const char*> rows[] = {
-        {"POST", "/nonexistent/r.sqlite3", "0", 503, "pilaro-ranking: 503: "},
-        {"GET", "/nonexistent/r.sqlite3", "0", 503, "pilaro-ranking: 503: "},
-        {"PUT", "/nonexistent/r.sqlite3", "0", 405, ""},
-        {"GET", "/nonexistent/r.sqlite3", "5x", 503, "PILARO_RANKING_RATE"},
-        {"GET", "/nonexistent/r.sqlite3", "-0", 503, "PILARO_RANKING_RATE"},
-        {"GET", "5x", "10/30", 503, "PILARO_RANKING_DB"}};
+        {"POST", gone, "0", 503, "pilaro-ranking: 503: "}, {"GET", gone, "0", 503, "pilaro-ranking: 503: "},
+        {"PUT", gone, "0", 405, ""}, {"GET", gone, "5x", 503, "PILARO_RANKING_RATE"},
+        {"GET", gone, "-0", 503, "PILARO_RANKING_RATE"}, {"GET", "5x", "10/30", 503, "PILARO_RANKING_DB"}};
     for (const auto& [method, database, rate, status, logged] : rows) {
         static std::string settings[2];  // the database and the rate, for the lookup (no captures)
         settings[0] = database, settings[1] = rate;

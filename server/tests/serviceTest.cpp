@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -91,9 +92,7 @@ TEST(Metrics, CountEachOutcomePassPromtoolAndAreForLoopbackOnly) {
                              "pilaro_request_duration_seconds_count{kind=\"page\"} 1\n", "pilaro_batch_submissions_count 4\n"})
         EXPECT_NE(metrics.body.find(line), std::string::npos) << line << metrics.body;
     std::string folder = makeTempDir();
-    std::FILE* out = std::fopen((folder + "/metrics").c_str(), "w");
-    std::fputs(metrics.body.c_str(), out);
-    std::fclose(out);
+    std::ofstream(folder + "/metrics") << metrics.body;
     EXPECT_EQ(runShell("promtool check metrics <'" + folder + "/metrics'"), 0) << metrics.body;
     std::filesystem::remove_all(folder);
 }
