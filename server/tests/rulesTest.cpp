@@ -124,7 +124,7 @@ TEST_P(Stores, RateLimitCountsPerAddressTellsTheSecondsLeftAndOnlyItsWindowIsKep
     for (int n = 0; n < 20000; ++n) {
         PendingSubmission& pending = batch[n % 50];
         pending = {{"F" + std::to_string(n % 20), std::uint32_t(n)}, "a" + std::to_string(n), 3000 + n / 50, limit, {},
-                   {}, {}};
+                   {}, {}, {}, {}};
         pointers.push_back(&pending);
         if (pointers.size() == 50) store->submitAll(pointers), pointers.clear();
     }
@@ -246,7 +246,7 @@ TEST(SqliteBatches, AFailingMemberIsRefusedAloneAndNoBatchWaitsForAReaderNorAPag
         std::vector<PendingSubmission> batch(static_cast<std::size_t>(count));
         std::vector<PendingSubmission*> pointers;
         for (PendingSubmission& pending : batch) {
-            pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}};
+            pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}, {}};
             pointers.push_back(&pending);
         }
         store->submitAll(pointers);
@@ -288,12 +288,12 @@ TEST(SqliteBatches, AFailingMemberIsRefusedAloneAndNoBatchWaitsForAReaderNorAPag
 TEST(Texts, TheGamesReply) {
     // A "<" in a name must not cut the list the game shows, and 0x815F is the code page's full-width
     // backslash, not plain Shift_JIS's ASCII one.
-    std::vector<RankingEntry> top = {{1, "ABC", 1200}, {2, "\x81\x5F\x82\xA0", 900}, {3, "x<y", 5}};
+    std::vector<RankingEntry> top = {{1, "ABC", 1200, {}}, {2, "\x81\x5F\x82\xA0", 900, {}}, {3, "x<y", 5, {}}};
     EXPECT_EQ(gameReply({SubmitOutcome::accepted, 2, 1300, false, 0}, top, PILARO_RANKING_PATH),
               cp932::encode("あなたは2位です\n(これまでの最高 1300)\n1位 ABC 1200\n2位 ＼あ 900\n3位 x＜y 5\n"
                             "<a href=\"" PILARO_RANKING_PATH "\">ランキング</a>\n"));
     // The game reads 1024 bytes once: the longest place and top ten must be among them.
-    top.assign(10, {1, "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0", 4294967295u});
+    top.assign(10, {1, "\x82\xA0\x82\xA0\x82\xA0\x82\xA0\x82\xA0", 4294967295u, {}});
     EXPECT_LT(gameReply({SubmitOutcome::accepted, 4294967295u, 4294967295u, false, 0}, top, "/").find('<'), 1024u);
 }
 
