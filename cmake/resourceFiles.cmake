@@ -11,7 +11,7 @@ set(PILARO_SOUND_FILES turn.wav move.wav rowsCleared.wav hardDrop.wav)
 set(PILARO_MASKABLE_ICONS pilaro-maskable-192.png pilaro-maskable-512.png)
 # The page's own modules (src/platform/web): start.js is the one the page names, which imports the others.
 set(PILARO_PAGE_MODULES start.js notices.js update.js files.js page.js core.js keys.js lock.js storage.js drawing.js sound.js
-  boxes.js picker.js ranking.js controls.js watch.js)
+  boxes.js picker.js ranking.js controls.js watch.js app.js)
 set(PILARO_PAGE_FILES index.html page.css ${PILARO_PAGE_MODULES} pilaro.js pilaro.wasm sw.js manifest.webmanifest
   ${PILARO_MASKABLE_ICONS} ${PILARO_BACKDROP_FILE} ${PILARO_TILES_FILE} ${PILARO_SOUND_FILES})
 

@@ -16,6 +16,12 @@ kept = {}  # the desktop's game that reached the ranking: its recording, score a
 
 def desktop():
     d = browser("desktop")
+    # The screen's wake lock, counting what is held, and the share sheet stubbed; the sound effects started, counted.
+    d.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument", {"source": """window.awake = 0; window.played = 0;
+        Object.defineProperty(navigator, 'wakeLock', {value: {request: async () => (awake++, {release: async () => { awake--; }, addEventListener() {}})}});
+        navigator.share = async (data) => { window.shared = data; };
+        var start = AudioBufferSourceNode.prototype.start; AudioBufferSourceNode.prototype.start = function () { played++; return start.apply(this, arguments); };"""})
+    awake = lambda: d.execute_script("return awake")
     keys = lambda *names: ActionChains(d).send_keys(*names).perform()  # each pressed and let go in turn
     answer = lambda title, button: (waitBox(d, title), boxButton(d, button).click())[0]  # the box, once button is pressed
     # Another tab of the site stores a best score while this game runs. Fault: the game compared
@@ -28,6 +34,7 @@ def desktop():
                                  if p != [215, 215, 215])
     check("seed 1 deals an O next and an I after it", [preview(24), preview(144)] ==
           [[(1, 1), (1, 2), (2, 1), (2, 2)], [(0, 1), (1, 1), (2, 1), (3, 1)]], [preview(24), preview(144)])
+    check("the screen is kept on while a game runs", wait(None, lambda: awake() == 1, 3))
     check("no errors in the console", not [e for e in d.get_log("browser") if e["level"] == "SEVERE"], d.get_log("browser"))
     d.execute_script("var f = document.body.appendChild(document.createElement('iframe'));"  # another page of the site
                      "f.contentWindow.localStorage.setItem('hiScore.txt', ' 9999abc'); f.remove()")
@@ -35,8 +42,10 @@ def desktop():
     # Fault: Shift is no user activation, and sound stayed off until an arrow key; now any key,
     # touch or click starts it.
     check("sound waits after Shift alone", d.execute_script("return audios[0].state") == "suspended")
+    check("the screen is let go at the game's end", awake() == 0)
     answer("ゲームオーバー", "いいえ")
     check("sound starts at the first click", wait(None, lambda: d.execute_script("return audios[0].state") == "running", 3))
+    d.find_element("id", "soundSwitch").click()  # off, from the next start on
     check("いいえ ends the game, and the page says so", wait("the end", lambda: d.find_element("id", "ended").is_displayed()))
     check("the bad best score is left as it was", d.execute_script("return localStorage.getItem('hiScore.txt')") == " 9999abc")
     d.execute_script("localStorage.removeItem('hiScore.txt')"); d.find_element("id", "again").click()
@@ -51,12 +60,25 @@ def desktop():
     ticks = lambda: d.execute_async_script(pageModule + "then(page => arguments[0]([page.ticksHandled() - pace[0], performance.now() - pace[1]]))")
     made_up = wait(None, lambda: (t := ticks())[0] >= 2 * (500 // 33) and t, 5)
     check("two ticks a period, none lost while busy", made_up and made_up[0] <= 2 * (made_up[1] // 33 + 1), ticks())
+    # Fault: only a lost focus held the game, so a page hidden as a phone hides it (another app, the
+    # screen off), which may keep the focus (hasFocus stays true here), ran on unseen, its late timers
+    # made up. Hidden, it holds and lets the screen go; shown, it runs on from then, none made up or lost.
+    d.execute_async_script(pageModule + "then(page => { document.hasFocus = () => true; arguments[0](); document.addEventListener("
+                           "'visibilitychange', () => pace = [page.ticksHandled(), performance.now()]); })")
+    d.minimize_window(); time.sleep(1.5); hidden = [ticks()[0], awake()]; d.set_window_size(900, 1200)
+    check("hidden: no tick, the screen let go", hidden == [0, 0], hidden); d.execute_script("delete document.hasFocus")
+    shown = wait(None, lambda: (t := ticks())[1] > 1000 and t[0] >= 2 * (t[1] // 33 - 1) and t, 5)
+    check("shown: the ticks from then on and the screen kept on", shown and shown[0] <= 2 * (shown[1] // 33 + 1) and awake() == 1, ticks())
     # Slide and turn; an O piece does not turn, so drop it and take the next.
     d.execute_script("window.kept = []; document.addEventListener('keydown', e => kept.push(e.defaultPrevented))")
     turningPiece(d, lambda: keys(Keys.SHIFT))
     slidesAndTurns(d, keys, Keys.LEFT, Keys.RIGHT, Keys.UP, "keys")
-    keys(Keys.F1); answer("ポーズ中", "OK")
+    keys(Keys.F1); waitBox(d, "ポーズ中"); check("the screen is let go under a box", awake() == 0); answer("ポーズ中", "OK")
     check("the page's own use of the keys is stopped", all(d.execute_script("return kept")))
+    silent = d.execute_script("return [played, document.getElementById('soundSwitch').ariaPressed]")
+    d.find_element("id", "soundSwitch").click(); keys(Keys.LEFT, Keys.LEFT)  # the first clears the latch F1's lost key-up left
+    check("the sound switch, off since the reload, silences the game; on, it sounds", silent == [0, "false"] and
+          wait(None, lambda: d.execute_script("return played") > 0, 3), silent)
 
     # Hard drops until the well is full: a new best score, kept, then offered to the ranking.
     best, field = toNameWindow(d, lambda: keys(Keys.SHIFT), answer)  # the offer's text and the name's checks are the core's
@@ -94,6 +116,9 @@ def desktop():
     waitBox(d, "ゲームオーバー"); keys(Keys.ESCAPE, Keys.ESCAPE)
     answer("ゲームオーバー", "はい")
     check("はい deals a new game", wait(None, lambda: len(cells(d)) <= 4, 3), cells(d))
+    d.find_element("id", "share").click(); shared = wait(None, lambda: d.execute_script("return window.shared"), 3) or {}
+    check("the new best score is shared, with the ranking's address", str(score) in shared.get("text", "") and
+          shared.get("url") == base + os.environ["PILARO_RANKING_PATH"], shared)
 
     # A second tab is refused by the Web Lock (lan() follows a refused tab further); the first plays on.
     d.switch_to.new_window("tab"); d.get(base + "/play/")
@@ -151,7 +176,7 @@ def phone():
     def layout(how):  # the picture and the controls inside the screen, side by side or one below the other
         got = d.execute_script("""var box = e => (r => [r.left, r.top, r.right, r.bottom])(e.getBoundingClientRect());
             return [document.documentElement.scrollWidth, innerWidth, innerHeight, devicePixelRatio,
-                    ...[...document.querySelectorAll('#game, .pad')].map(box)]""")
+                    ...[...document.querySelectorAll('#game, .pad, #tools')].map(box)]""")
         scroll, width, height, ratio, g, *pads = got
         onScreen = all(r[0] >= 0 and r[1] >= 0 and r[2] <= width + 0.5 and r[3] <= height + 0.5 for r in [g] + pads)
         check(how + ": no sideways scrolling, all on the screen", scroll <= width and onScreen, got)

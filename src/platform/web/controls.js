@@ -57,7 +57,11 @@ function fit() {
 function place(roomWidth) {
   var roomHeight = window.innerHeight;
   var pads = padsShown() ? padRoom : 0;
-  var below = Math.min(roomWidth / width, (roomHeight - pads) / height);
+  // The page's own controls (app.js) sit between the pads or below the left one, or without the
+  // pads, beside the picture.
+  var tools = document.getElementById('tools');
+  var toolsRoom = tools.hidden || pads ? 0 : tools.offsetWidth + 8;
+  var below = Math.min((roomWidth - toolsRoom) / width, (roomHeight - pads) / height);
   var beside = Math.min((roomWidth - 2 * pads) / width, roomHeight / height);
   var sideways = pads > 0 && beside > below;
   stage.classList.toggle('beside', sideways);

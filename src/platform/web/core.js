@@ -35,15 +35,15 @@ export function start(shell) {
   createPilaro(program).catch(() => {});  // an abort is said in the page by onAbort
 }
 
-let afterEvent = () => {};
+const listeners = [];
 
 // listener() runs after every event the program handled (page.js: whether its clock should run).
-export function watchEvents(listener) { afterEvent = listener; }
+export function watchEvents(listener) { listeners.push(listener); }
 
 function call(entry, ...args) {
   if (over) return;
   program[entry](...args);
-  afterEvent();
+  listeners.forEach((listener) => listener());
 }
 
 // The program has ended (Escape, No at the continue question, or a second tab's refusal).
@@ -58,6 +58,9 @@ export const artLoaded = () => call('_pilaroArtLoaded');
 export const timer = () => call('_pilaroTimer');
 export const ticksPerPeriod = () => program._pilaroTicksPerPeriod();
 export const ticksRun = () => program._pilaroTicksRun() !== 0;
+// Whether a game is being played (its ticks or its wipe run), and a new best score while its box is up (else 0).
+export const gameRuns = () => program._pilaroGameRuns() !== 0;
+export const newBestScore = () => program._pilaroNewBestScore() >>> 0;
 export const delayElapsed = () => call('_pilaroDelayElapsed');
 // Keys, by the window that has them; activation.
 export const gameKeyDown = (code) => call('_pilaroGameKeyDown', code);

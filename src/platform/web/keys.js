@@ -58,11 +58,14 @@ export function releaseKey(code) {
 
 export function downKeyHeld() { return downHeld; }
 
-// The game runs while the canvas or the name window has the keys and the page has the focus.
+// The game runs while the canvas or the name window has the keys and the page has the focus and
+// is shown. A phone that turns its screen off or goes to another app hides the page and may leave
+// it the focus, and a hidden page's timers are held back: hidden counts as a lost activation.
 function checkActivation() {
   const focus = document.activeElement;
-  const now = document.hasFocus() && (focus === canvas || boxes.nameWindowHasKeys(focus));
-  if (!document.hasFocus()) downHeld = false;
+  const focused = document.hasFocus() && document.visibilityState !== 'hidden';
+  const now = focused && (focus === canvas || boxes.nameWindowHasKeys(focus));
+  if (!focused) downHeld = false;
   if (now === active) return;
   active = now;
   core.activate(now);
@@ -79,6 +82,8 @@ export function start(gameCanvas) {
   document.addEventListener('focusout', later);
   window.addEventListener('focus', later);
   window.addEventListener('blur', later);
+  // At once: a hidden page's timeouts come late, and a tick must not run in between.
+  document.addEventListener('visibilitychange', checkActivation);
   canvas.focus();
   checkActivation();
 }

@@ -144,6 +144,10 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void pilaroTimer() { onTimer(); }
 EMSCRIPTEN_KEEPALIVE int pilaroTicksPerPeriod() { return static_cast<int>(ticksPerPeriod); }
 EMSCRIPTEN_KEEPALIVE int pilaroTicksRun() { return ticksRun() ? 1 : 0; }
+// A game is being played: its ticks run or its wipe does (the page keeps the screen on meanwhile).
+EMSCRIPTEN_KEEPALIVE int pilaroGameRuns() { return ticksRun() || phase() == Phase::wiping ? 1 : 0; }
+// The game's score while its new-best box is up, else 0 (the page offers to share it).
+EMSCRIPTEN_KEEPALIVE unsigned pilaroNewBestScore() { return phase() == Phase::newBest ? currentGame().score : 0; }
 EMSCRIPTEN_KEEPALIVE void pilaroGameKeyDown(int code) { onKeyDown(WindowId::game, keyOfVirtualKey(code)); }
 EMSCRIPTEN_KEEPALIVE void pilaroNameWindowKeyDown(int code) { onKeyDown(WindowId::name, keyOfVirtualKey(code)); }
 EMSCRIPTEN_KEEPALIVE void pilaroKeyUp() { onKeyUp(); }

@@ -11,6 +11,7 @@ import * as ranking from './ranking.js';
 import * as controls from './controls.js';
 import * as keys from './keys.js';
 import * as update from './update.js';
+import * as app from './app.js';
 import { showFailed, showRefused, showEnded } from './notices.js';
 
 const canvas = document.getElementById('game');  // the game window
@@ -24,6 +25,7 @@ function openWindows(facts) {
   document.title = facts.gameTitle;
   drawing.start(canvas, facts.width, facts.height);
   boxes.start(canvas, facts, core.nameConfirmed);
+  app.start();  // its controls take room that the picture is fitted around
   controls.start(canvas, facts.width, facts.height);
   // Another tab stored something (a best score): the game compares against what is stored now.
   storage.watch(core.hiScoreChanged);

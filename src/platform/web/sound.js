@@ -44,11 +44,21 @@ export function start() {
   });
 }
 
+let on = true;  // the player's switch (app.js); the watch page keeps its own
+
+// Switched off, the effect that sounds now stops too.
+export function switchOn(wanted) {
+  on = wanted;
+  if (!on && playing) stopPlaying();
+}
+
+function stopPlaying() {
+  try { playing.stop(); } catch (e) { /* already over */ }
+}
+
 export function play(id) {
-  if (!audio || !sounds[id]) return;
-  if (playing) {
-    try { playing.stop(); } catch (e) { /* already over */ }
-  }
+  if (!on || !audio || !sounds[id]) return;
+  if (playing) stopPlaying();
   playing = audio.createBufferSource();
   playing.buffer = sounds[id];
   playing.connect(audio.destination);
