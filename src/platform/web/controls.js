@@ -12,6 +12,7 @@ var width = 0;
 var height = 0;
 var sawTouch = false;
 var padRoom = 144;  // a pad's side (two 64-pixel buttons and a gap) and its gap to the picture
+var toolsRoom = 52;  // the page's own buttons (44 pixels) and their gap to the picture
 
 // Left, right and down repeat while held, as a held key does; the first repeat comes a little
 // later than the next ones, as a keyboard's do.
@@ -57,11 +58,13 @@ function fit() {
 function place(roomWidth) {
   var roomHeight = window.innerHeight;
   var pads = padsShown() ? padRoom : 0;
-  // The page's own controls (app.js) sit between the pads or below the left one, or without the
-  // pads, beside the picture.
-  var tools = document.getElementById('tools');
-  var toolsRoom = tools.hidden || pads ? 0 : tools.offsetWidth + 8;
-  var below = Math.min((roomWidth - toolsRoom) / width, (roomHeight - pads) / height);
+  // The page's own controls (app.js) sit between the pads or below the left one; without the
+  // pads, beside the picture, or below it where that leaves the picture larger.
+  var tools = document.getElementById('tools').hidden || pads ? 0 : toolsRoom;
+  var toolsBeside = Math.min((roomWidth - tools) / width, roomHeight / height);
+  var toolsBelow = Math.min(roomWidth / width, (roomHeight - tools) / height);
+  stage.classList.toggle('toolsBelow', toolsBelow > toolsBeside);
+  var below = Math.min(Math.max(toolsBeside, toolsBelow), (roomHeight - pads) / height);
   var beside = Math.min((roomWidth - 2 * pads) / width, roomHeight / height);
   var sideways = pads > 0 && beside > below;
   stage.classList.toggle('beside', sideways);
