@@ -102,10 +102,14 @@ async function share() {
   }
 }
 
-// The page's own controls, below the game (index.html). A click on them leaves the keys with the
-// game, so that switching the sound off does not hold the game; the keyboard reaches them by Tab.
+// The page's own buttons (index.html), beside or below the picture (controls.js leaves them room).
+// A click on them leaves the keys with the game, so that switching the sound off does not hold the
+// game; the keyboard reaches them by Tab.
+const tools = document.getElementById('tools');
+
+export function buttonsShown() { return !tools.hidden; }
+
 export function start() {
-  const tools = document.getElementById('tools');
   tools.hidden = false;
   tools.addEventListener('mousedown', (e) => e.preventDefault());
   startSoundSwitch(document.getElementById('soundSwitch'));

@@ -5,6 +5,7 @@
 import { pressKey, releaseKey } from './keys.js';
 import { answerOpenBox } from './boxes.js';
 import * as picker from './picker.js';
+import { buttonsShown } from './app.js';
 
 var canvas = null;
 var stage = null;
@@ -60,7 +61,7 @@ function place(roomWidth) {
   var pads = padsShown() ? padRoom : 0;
   // The page's own controls (app.js) sit between the pads or below the left one; without the
   // pads, beside the picture, or below it where that leaves the picture larger.
-  var tools = document.getElementById('tools').hidden || pads ? 0 : toolsRoom;
+  var tools = buttonsShown() && !pads ? toolsRoom : 0;
   var toolsBeside = Math.min((roomWidth - tools) / width, roomHeight / height);
   var toolsBelow = Math.min(roomWidth / width, (roomHeight - tools) / height);
   stage.classList.toggle('toolsBelow', toolsBelow > toolsBeside);
