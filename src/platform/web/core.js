@@ -37,7 +37,8 @@ export function start(shell) {
 
 const listeners = [];
 
-// listener() runs after every event the program handled (page.js: whether its clock should run).
+// listener() runs after every event the program handled (page.js: whether its clock should run;
+// app.js: whether the screen stays on, and a new best score).
 export function watchEvents(listener) { listeners.push(listener); }
 
 function call(entry, ...args) {
