@@ -99,6 +99,9 @@ const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING s
 // cost the submissions less. A full disk gets its room back at once (see submit).
 constexpr int walCheckpointBytes = 4 << 20;
 const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
+// The room the health check asks the database file for: a few hundred new names. Less than that
+// free, submissions are about to fail, and a 503 lets a load balancer send them elsewhere first.
+constexpr int healthRoomBytes = 64 << 10;
 // A submission changes a few rows on each of about eight pages, and a commit writes every changed
 // page whole into the log: 1 KB pages (new files; SQLite's default is 4 KB) write a quarter of the
 // bytes, and so need a quarter of the checkpoints.
@@ -172,7 +175,10 @@ public:
     bool check(std::string& report) override;
     bool probe() override {
         // Rewrites the version it has: a page written, committed and flushed like a submission's.
+        // That page fits where the log has room even on a full disk, so the file is also asked to
+        // grow by healthRoomBytes (allocated past its end, as SQLite's chunked growth does).
         std::string write = "PRAGMA user_version = " + std::to_string(schemaVersion);
+        if (!roomToGrow()) return false;
         if (execute("BEGIN IMMEDIATE") && execute(write.c_str()) && execute("COMMIT")) return true;
         std::string why = error;
         execute("ROLLBACK");
@@ -186,6 +192,24 @@ public:
     bool readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) override;
 
 private:
+    bool roomToGrow() {
+        sqlite3_file* file = nullptr;
+        sqlite3_int64 size = 0;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr ||
+            file->pMethods == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+            return (error = "the database file cannot be measured", false);
+        // The hint allocates only with a chunk size set; it is unset again at once, so that the
+        // file's later growth and truncation are as before (the room goes at the next checkpoint).
+        int chunk = 1024;
+        sqlite3_int64 wanted = size + healthRoomBytes;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_CHUNK_SIZE, &chunk);
+        bool grown = sqlite3_file_control(db, "main", SQLITE_FCNTL_SIZE_HINT, &wanted) == SQLITE_OK;
+        chunk = 0;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_CHUNK_SIZE, &chunk);
+        if (!grown) error = "no room for the database file to grow by " + std::to_string(healthRoomBytes >> 10) + " KB";
+        return grown;
+    }
+
     // A cached statement, reset and unbound when the scope that uses it ends. A FastCGI process
     // answers many requests with one connection, so each statement is prepared once.
     class Use {

@@ -237,6 +237,8 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
             EXPECT_EQ(doneText(reply.body), "ランキングに記録できませんでした。時間をおいて送ってください\n");
         }
     }
+    // Fault: health said 200 while the disk was full, its probe's write fitting where the log had room.
+    EXPECT_EQ(health(), 503);
     // Room again: the same workers, still running, take submissions as before, and say so.
     limitFileSizes("unlimited:");
     EXPECT_EQ(health(), 200);
