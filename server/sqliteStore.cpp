@@ -1,5 +1,6 @@
 // sqliteStore.cpp: the ranking in one SQLite file, shared by the web server's processes and the
 // operator's command.
+#include "moderationSql.h"
 #include "placeCounts.h"
 #include "replayCheck.h"
 #include "replaySql.h"
@@ -15,8 +16,9 @@ namespace {
 
 // The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
 // counts; version 2 kept every submission, and an index of the addresses to forget; version 3 had
-// no replays. Opening an older file to serve or modify brings it to this version.
-constexpr int schemaVersion = 4;
+// no replays; version 4 no moderation. Opening an older file to serve or modify brings it to this
+// version.
+constexpr int schemaVersion = 5;
 
 const char* const schemaSql =
     "CREATE TABLE IF NOT EXISTS submissions("
@@ -58,6 +60,22 @@ const char* const schemaSql =
     "CREATE INDEX IF NOT EXISTS replaysWaiting ON replays(address, at) WHERE NOT kept;";
 // Before version 4 a name's best had no replay behind it.
 const char* const addReplayColumn = "ALTER TABLE names ADD COLUMN replay BLOB";
+// Version 5: the operator's moderation (moderationSql.h).
+const char* const moderationSchemaSql =
+    "CREATE TABLE IF NOT EXISTS hidden("
+    "  name BLOB PRIMARY KEY,"
+    "  score INTEGER NOT NULL,"
+    "  submission INTEGER NOT NULL,"
+    "  replay BLOB,"
+    "  reason TEXT NOT NULL,"
+    "  at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS refused(folded TEXT PRIMARY KEY, name TEXT NOT NULL, at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS audit("
+    "  id INTEGER PRIMARY KEY,"
+    "  at INTEGER NOT NULL,"
+    "  action TEXT NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  reason TEXT NOT NULL);";
 
 const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
 const char* const sqlOldestCounted =
@@ -184,6 +202,19 @@ public:
         execute("ROLLBACK");
         error = why;
         return false;
+    }
+    bool moderate(Moderation what, std::string_view cp932Name, std::string_view folded, std::string_view shownName,
+                  std::string_view reason, std::int64_t now, bool& changed) override;
+    bool logAction(std::string_view action, std::string_view shownName, std::string_view reason,
+                   std::int64_t now) override;
+    bool readLog(std::vector<AuditEntry>& out) override;
+    bool heldBack(std::string_view cp932Name, std::string_view folded, bool& held) override {
+        Use check(*this, sqlHeldBack);
+        std::int64_t count = 0;
+        bool read = check.statement != nullptr && bindBlob(check.statement, 1, cp932Name) &&
+                    bindText(check.statement, 2, folded) && check.integer(count);
+        held = count > 0;
+        return read || fail();
     }
     ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                               const RateLimit& limit, std::uint32_t& retryAfter) override;
@@ -360,8 +391,8 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && execute(addReplayColumn) && execute(rebuildCounts.c_str()) &&
-             execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+        ok = execute(schemaSql) && (version >= 4 || execute(addReplayColumn)) && execute(moderationSchemaSql) &&
+             execute(rebuildCounts.c_str()) && execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -547,6 +578,13 @@ bool SqliteStore::commitTogether(const std::vector<PendingSubmission*>& batch) {
 }
 
 bool SqliteStore::storeOne(PendingSubmission& pending) {
+    // Checked in the write transaction, which a hide or a refusal also takes: none slips past one.
+    bool held = false;
+    if (!heldBack(pending.submission.name, foldedName(pending.submission.name), held)) return false;
+    if (held) {
+        pending.result.outcome = SubmitOutcome::heldBack;
+        return true;  // nothing written
+    }
     std::string_view address = pending.address;
     const RateLimit& limit = pending.limit;
     std::int64_t now = pending.now;
@@ -674,6 +712,77 @@ bool SqliteStore::removeName(std::string_view cp932Name, bool& found) {
     execute("ROLLBACK");
     found = false;
     return false;
+}
+
+bool SqliteStore::moderate(Moderation what, std::string_view cp932Name, std::string_view folded,
+                           std::string_view shownName, std::string_view reason, std::int64_t now, bool& changed) {
+    changed = false;
+    if (!execute("BEGIN IMMEDIATE")) return false;
+    bool hide = what == Moderation::hide, ok = true;
+    if (hide || what == Moderation::unhide) {
+        // The entry moves between names and hidden whole, with its count.
+        std::int64_t score = 0, submission = 0;
+        std::string replay;
+        {
+            Use take(*this, hide ? sqlHideEntry : sqlUnhideEntry);
+            int rc = take.statement != nullptr && bindBlob(take.statement, 1, cp932Name) ? sqlite3_step(take.statement)
+                                                                                         : SQLITE_ERROR;
+            changed = rc == SQLITE_ROW;
+            if (changed) {
+                score = sqlite3_column_int64(take.statement, 0);
+                submission = sqlite3_column_int64(take.statement, 1);
+                replay = columnBlob(take.statement, 2);
+            }
+            ok = (rc == SQLITE_ROW || rc == SQLITE_DONE || fail()) && (!changed || take.done() || fail());
+        }
+        if (ok && changed) {
+            Use put(*this, hide ? sqlKeepHidden : sqlShowAgain);
+            ok = put.statement != nullptr && bindBlob(put.statement, 1, cp932Name) &&
+                 sqlite3_bind_int64(put.statement, 2, score) == SQLITE_OK &&
+                 sqlite3_bind_int64(put.statement, 3, submission) == SQLITE_OK &&
+                 (replay.empty() || bindBlob(put.statement, 4, replay)) &&
+                 (!hide || (bindText(put.statement, 5, reason) && sqlite3_bind_int64(put.statement, 6, now) == SQLITE_OK)) &&
+                 put.done();
+            if (!ok)
+                fail();
+            else if (hide || sqlite3_changes(db) > 0)
+                ok = addCounts(static_cast<std::uint32_t>(score), hide ? -1 : 1);
+        }
+    } else {
+        Use change(*this, what == Moderation::refuse ? sqlRefuseName : sqlAllowName);
+        ok = change.statement != nullptr && bindText(change.statement, 1, folded) &&
+             (what == Moderation::allow ||
+              (bindText(change.statement, 2, shownName) && sqlite3_bind_int64(change.statement, 3, now) == SQLITE_OK)) &&
+             change.done();
+        ok = ok || fail();
+        changed = ok && sqlite3_changes(db) > 0;
+    }
+    ok = ok && (!changed || logAction(moderationActions[static_cast<int>(what)], shownName, reason, now));
+    if (ok && execute("COMMIT")) return true;
+    std::string why = error;
+    execute("ROLLBACK");
+    error = why;
+    return false;
+}
+
+bool SqliteStore::logAction(std::string_view action, std::string_view shownName, std::string_view reason,
+                            std::int64_t now) {
+    Use log(*this, sqlLogAction);
+    return (log.statement != nullptr && sqlite3_bind_int64(log.statement, 1, now) == SQLITE_OK &&
+            bindText(log.statement, 2, action) && bindText(log.statement, 3, shownName) &&
+            bindText(log.statement, 4, reason) && log.done()) ||
+           fail();
+}
+
+bool SqliteStore::readLog(std::vector<AuditEntry>& out) {
+    out.clear();
+    Use log(*this, sqlReadLog);
+    if (log.statement == nullptr) return fail();
+    int rc;
+    auto text = [&](int column) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(log.statement, column))); };
+    while ((rc = sqlite3_step(log.statement)) == SQLITE_ROW)
+        out.push_back({sqlite3_column_int64(log.statement, 0), text(1), text(2), text(3)});
+    return rc == SQLITE_DONE || fail();
 }
 
 bool SqliteStore::check(std::string& report) {

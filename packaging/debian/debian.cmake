@@ -120,9 +120,9 @@ set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RANKINGSERVER_DESCRIPTION "online ranking server for the Pilaro game
 The program that answers Pilaro's ranking submissions, run by a web server as
 a FastCGI responder or a CGI program, keeping the ranking in SQLite, with an
-operator command to list, count, check, back up and remove entries, a daily
-backup timer, the game's browser page, and lighttpd configuration snippets for
-both.
+operator command to list, count, check, back up, hide and remove entries and
+refuse names, a daily backup timer, the game's browser page, and lighttpd
+configuration snippets for both.
 .
 Installing it enables nothing: enable the snippets with
 lighttpd-enable-mod pilaro-ranking pilaro-play and reload lighttpd, and the
