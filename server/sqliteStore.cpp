@@ -226,8 +226,10 @@ private:
     bool roomToGrow() {
         sqlite3_file* file = nullptr;
         sqlite3_int64 size = 0;
-        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr ||
-            file->pMethods == nullptr || file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK)
+            return (error = "the database file cannot be reached", false);
+        if (file == nullptr || file->pMethods == nullptr) return true;  // a store in memory has no file
+        if (file->pMethods->xFileSize(file, &size) != SQLITE_OK)
             return (error = "the database file cannot be measured", false);
         // The hint allocates only with a chunk size set; it is unset again at once, so that the
         // file's later growth and truncation are as before (the room goes at the next checkpoint).
