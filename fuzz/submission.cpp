@@ -23,5 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(parseSubmission(parsed.name + "_" + std::to_string(parsed.score), again) == BodyError::none);
     FUZZ_CHECK(again.name == parsed.name);
     FUZZ_CHECK(again.score == parsed.score);
+    // Its folded form, which refused names are matched in, is text again, and folding it changes
+    // nothing more.
+    std::string folded = foldedName(parsed.name), refolded;
+    FUZZ_CHECK(!folded.empty() && cp932::encodeStrict(folded, refolded));
+    FUZZ_CHECK(foldedName(refolded) == folded);
     return 0;
 }

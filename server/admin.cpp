@@ -1,6 +1,6 @@
 // admin.cpp: pilaro-ranking-admin, the operator's command for the ranking (list, remove, counts,
-// consistency check, backup and restore, the replays behind verified entries). Names are typed and
-// shown in UTF-8 and stored as code page 932.
+// consistency check, backup and restore, the replays behind verified entries, moderation and its
+// audit log). Names are typed and shown in UTF-8 and stored as code page 932.
 #include "backup.h"
 #include "replayCheck.h"
 #include "store.h"
@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -31,8 +32,14 @@ int usage() {
         "  replay ID FILE        writes the replay ID to FILE, a new file (never over another)\n"
         "  verify                plays every kept replay again with the rules, and names each\n"
         "                        that no longer reaches its entry's score\n"
+        "  hide NAME [REASON]    takes NAME's entry off the page and the places; it stays stored\n"
+        "  unhide NAME           puts it back\n"
+        "  refuse NAME           refuses submissions under NAME, in any width and letter case\n"
+        "  allow NAME            takes NAME off the refused names\n"
+        "  log                   what administrators did: remove, hide, unhide, refuse, allow and\n"
+        "                        restore (time UTC, action, name, reason)\n"
         "The ranking is PATH (an SQLite file) or URI (postgresql://...), or else $PILARO_RANKING_DB.\n"
-        "list, count, check, replay and verify only read the ranking.\n",
+        "list, count, check, backup, replay, verify and log only read the ranking, and log nothing.\n",
         stderr);
     return 2;
 }
@@ -117,6 +124,19 @@ int verifyAll(RankingStore& store) {
     return failed == 0 ? 0 : 1;
 }
 
+// Adds an action to the ranking's audit table, on a connection of its own (a restore writes the
+// ranking whole, beside any connection).
+void audit(const std::string& location, const char* action, const std::string& name, const std::string& reason) {
+    std::string error;
+    std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::modify, error);
+    if (store != nullptr && store->logAction(action, name, reason, std::time(nullptr))) return;
+    std::fprintf(stderr, "pilaro-ranking-admin: %s was not logged: %s\n", action,
+                 store != nullptr ? store->lastError().c_str() : error.c_str());
+}
+
+const std::pair<const char*, Moderation> moderations[] = {
+    {"hide", Moderation::hide}, {"unhide", Moderation::unhide}, {"refuse", Moderation::refuse}, {"allow", Moderation::allow}};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,22 +151,28 @@ int main(int argc, char** argv) {
     int operands = argc - at;
     // Every argument is checked before the store is touched.
     long count = 50;
-    std::string name;
+    std::string name, shownName, reason;
+    const Moderation* moderation = nullptr;
+    for (const auto& [word, what] : moderations)
+        if (command == word) moderation = &what;
     if (command == "list") {
         if (operands > 1) return usage();
         if (operands == 1 && !placeCount(argv[at], count))
             return refuse("list takes a count from 1 to 100000, not \"%s\"", argv[at]);
-    } else if (command == "remove" || command == "remove-hex") {
-        if (operands != 1) return usage();
+    } else if (command == "remove" || command == "remove-hex" || moderation != nullptr) {
+        if (operands != 1 && (command != "hide" || operands != 2)) return usage();
+        if (operands == 2) reason = argv[at + 1];
         std::string typed;
-        if (command == "remove" && (argv[at][0] == '\0' || !cp932::encodeStrict(argv[at], typed)))
+        bool typedName = command != "remove-hex";
+        if (typedName && (argv[at][0] == '\0' || !cp932::encodeStrict(argv[at], typed)))
             return refuse("\"%s\" has no code page 932 form (try remove-hex)", argv[at]);
         // Read as the server reads a submitted name: blanks at either end are not part of it.
-        if (command == "remove" && parseName(typed, name) != BodyError::none)
+        if (typedName && parseName(typed, name) != BodyError::none)
             return refuse("\"%s\" is no name the ranking takes (try remove-hex)", argv[at]);
-        if (command == "remove-hex" && !fromHex(argv[at], name))
+        if (!typedName && !fromHex(argv[at], name))
             return refuse("remove-hex takes an even number of hex digits, not \"%s\"", argv[at]);
-    } else if (command == "count" || command == "check" || command == "verify") {
+        shownName = cp932::decode(name);
+    } else if (command == "count" || command == "check" || command == "verify" || command == "log") {
         if (operands != 0) return usage();
     } else if (command == "backup" || command == "restore") {
         if (operands != 1) return usage();
@@ -154,6 +180,8 @@ int main(int argc, char** argv) {
         bool done = command == "backup" ? backupRanking(location, argv[at], report)
                                         : restoreRanking(argv[at], location, report);
         std::fprintf(done ? stdout : stderr, "%s%s\n", done ? "" : "pilaro-ranking-admin: ", report.c_str());
+        // A backup only reads the ranking, which it must leave as it is (see "log").
+        if (done && command == "restore") audit(location, "restore", "", argv[at]);
         return done ? 0 : 1;
     } else if (command == "replay") {
         if (operands != 2) return usage();
@@ -169,7 +197,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "pilaro-ranking-admin: %s does not exist\n", shown(location).c_str());
         return 1;
     }
-    bool changes = command == "remove" || command == "remove-hex";
+    bool changes = command == "remove" || command == "remove-hex" || moderation != nullptr;
     std::string error;
     std::unique_ptr<RankingStore> store =
         openStore(location, changes ? StoreAccess::modify : StoreAccess::readOnly, error);
@@ -187,6 +215,26 @@ int main(int argc, char** argv) {
                 std::printf("%u\t%s\t%u\t%s\n", entry.place, cp932::decode(entry.name).c_str(), entry.score,
                             entry.replay.empty() ? "-" : replayKeyText(entry.replay).c_str());
         }
+    } else if (moderation != nullptr) {
+        bool changed = false;
+        if (!store->moderate(*moderation, name, foldedName(name), shownName, reason, std::time(nullptr), changed)) {
+            status = 1;
+        } else if (!changed) {
+            std::fprintf(stderr, "pilaro-ranking-admin: nothing to %s: %s\n", command.c_str(),
+                         command == "hide" || command == "unhide" ? "no such entry" : "already so");
+            status = 1;
+        } else {
+            std::printf("%s\n", command == "hide" ? "hidden" : command == "unhide" ? "shown" : command == "refuse" ? "refused" : "allowed");
+        }
+    } else if (command == "log") {
+        std::vector<AuditEntry> entries;
+        if (!store->readLog(entries)) status = 1;
+        for (const AuditEntry& entry : entries) {
+            char when[32];
+            std::time_t at = static_cast<std::time_t>(entry.at);
+            std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&at));
+            std::printf("%s\t%s\t%s\t%s\n", when, entry.action.c_str(), entry.name.c_str(), entry.reason.c_str());
+        }
     } else if (changes) {
         bool found = false;
         if (!store->removeName(name, found)) {
@@ -198,6 +246,8 @@ int main(int argc, char** argv) {
             status = 1;
         } else {
             std::printf("removed\n");
+            if (!store->logAction("remove", shownName, "", std::time(nullptr)))
+                std::fprintf(stderr, "pilaro-ranking-admin: remove was not logged: %s\n", store->lastError().c_str());
         }
     } else if (command == "count") {
         StoreCounts counts;

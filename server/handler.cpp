@@ -121,7 +121,16 @@ Response submit(SharedStore& store, const ServerConfig& config, const RequestInf
         response.extraHeaders = "Retry-After: " + std::to_string(result.retryAfter) + "\r\n";
         return response;
     }
-    if (result.outcome == SubmitOutcome::notVerified) return refusal(403, Refusal::notVerified);
+    if (result.outcome == SubmitOutcome::heldBack) {
+        Response response = refusal(403, Refusal::nameHeldBack);
+        response.refusedAs = "name_held_back";
+        return response;
+    }
+    if (result.outcome == SubmitOutcome::notVerified) {
+        Response response = refusal(403, Refusal::notVerified);
+        response.refusedAs = "not_verified";
+        return response;
+    }
     if (result.outcome != SubmitOutcome::accepted)
         return unavailable(Refusal::notStored, "a submission was not stored: " + pending.error);
     Response response;
@@ -368,7 +377,7 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
         response = readReplay(store, config, request);
     } else if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);
-        store.metrics.countSubmission(response.status);
+        store.metrics.countSubmission(response.status, response.refusedAs);
         timed = true;
     } else if ((request.method == "GET" || request.method == "HEAD") && request.query == "style") {
         response.contentType = "text/css; charset=utf-8";

@@ -43,6 +43,7 @@ struct Response {
     std::string extraHeaders;  // complete lines, each ending in "\r\n"
     std::string body;
     std::string logLine;  // for the server's error log: set for every 5xx and storage failure
+    const char* refusedAs = nullptr;  // the counters' reason for a refusal that its status does not tell
 };
 
 // Reads the configuration from the environment (`lookup` returns null for a missing name). A

@@ -49,15 +49,16 @@ void Histogram::add(double value) {
     sum += value;
 }
 
-void Metrics::countSubmission(int status) {
+void Metrics::countSubmission(int status, const char* reason) {
     std::lock_guard lock(mutex);
     if (status == 200) {
         ++stored;
     } else if (status == 429) {
         ++rateLimited;
     } else {
-        auto found = std::find_if(refused.begin(), refused.end(), [&](auto& entry) { return entry.first == status; });
-        if (found == refused.end()) found = refused.insert(refused.end(), {status, 0});
+        std::string why = reason != nullptr ? reason : refusalReason(status);
+        auto found = std::find_if(refused.begin(), refused.end(), [&](auto& entry) { return entry.first == why; });
+        if (found == refused.end()) found = refused.insert(refused.end(), {why, 0});
         ++found->second;
     }
 }
@@ -84,8 +85,8 @@ std::string Metrics::text(std::int64_t names) {
     head(out, "pilaro_submissions_total", "counter", "Submissions answered, by outcome (and a refusal's reason).");
     out += "pilaro_submissions_total{outcome=\"stored\"} " + std::to_string(stored) + "\n";
     out += "pilaro_submissions_total{outcome=\"rate_limited\"} " + std::to_string(rateLimited) + "\n";
-    for (const auto& [status, count] : refused)
-        out += std::string("pilaro_submissions_total{outcome=\"refused\",reason=\"") + refusalReason(status) + "\"} " +
+    for (const auto& [reason, count] : refused)
+        out += "pilaro_submissions_total{outcome=\"refused\",reason=\"" + reason + "\"} " +
                std::to_string(count) + "\n";
     head(out, "pilaro_request_duration_seconds", "histogram", "Time from a request to its answer, by kind.");
     histogram(out, "pilaro_request_duration_seconds", "kind=\"submission\"", submissionSeconds);

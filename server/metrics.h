@@ -17,8 +17,9 @@ struct Histogram {
 
 class Metrics {
 public:
-    // A POST answered with `status`: stored (200), rate-limited (429), or refused for its reason.
-    void countSubmission(int status);
+    // A POST answered with `status`: stored (200), rate-limited (429), or refused for its reason
+    // (`reason`, or else the one its status tells).
+    void countSubmission(int status, const char* reason = nullptr);
     // A submission's or a page's whole handling, in seconds.
     void timeRequest(bool submission, double seconds);
     // One batch of submissions written, and how long its commit and flush took.
@@ -30,7 +31,7 @@ public:
 private:
     std::mutex mutex;
     std::uint64_t stored = 0, rateLimited = 0, storeErrors = 0;
-    std::vector<std::pair<int, std::uint64_t>> refused;  // by status
+    std::vector<std::pair<std::string, std::uint64_t>> refused;  // by reason
     Histogram submissionSeconds{{.001, .0025, .005, .01, .025, .05, .1, .25, .5, 1, 2.5, 5}};
     Histogram pageSeconds{submissionSeconds.bounds};
     Histogram batchSizes{{1, 2, 4, 8, 16, 32, 64}};

@@ -1,5 +1,6 @@
 // postgresStore.cpp: the ranking in a PostgreSQL database, shared by the ranking programs of
 // several web hosts. The rows, the rules and the answers are those of the SQLite store.
+#include "moderationSql.h"
 #include "placeCounts.h"
 #include "replayCheck.h"
 #include "replaySql.h"
@@ -12,8 +13,8 @@
 
 namespace {
 
-// Version 1 had no replays.
-constexpr int schemaVersion = 2;
+// Version 1 had no replays; version 2 no moderation.
+constexpr int schemaVersion = 3;
 
 // Everything lives in the connection's current schema (the first of its search_path).
 const char* const schemaSql = R"SQL(
@@ -152,6 +153,24 @@ END
 $f$;
 )SQL";
 
+// Version 3: the operator's moderation (moderationSql.h).
+const char* const moderationSchemaSql = R"SQL(
+CREATE TABLE IF NOT EXISTS hidden(
+  name bytea PRIMARY KEY,
+  score bigint NOT NULL,
+  submission bigint NOT NULL,
+  replay bytea,
+  reason text NOT NULL,
+  at bigint NOT NULL);
+CREATE TABLE IF NOT EXISTS refused(folded text PRIMARY KEY, name text NOT NULL, at bigint NOT NULL);
+CREATE TABLE IF NOT EXISTS audit(
+  id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+  at bigint NOT NULL,
+  action text NOT NULL,
+  name text NOT NULL,
+  reason text NOT NULL);
+)SQL";
+
 // The schema with the place counts' SQL put in.
 std::string schemaWithCounts() {
     std::string sql = schemaSql;
@@ -179,6 +198,30 @@ public:
     bool probe() override {
         // The submissions' own flush row: a commit that waits for the disk, as theirs do.
         return reading([this] { return prepare() && ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)); });
+    }
+    bool moderate(Moderation what, std::string_view cp932Name, std::string_view folded, std::string_view shownName,
+                  std::string_view reason, std::int64_t now, bool& changed) override;
+    bool logAction(std::string_view action, std::string_view shownName, std::string_view reason,
+                   std::int64_t now) override {
+        std::string at = std::to_string(now), what(action), name(shownName), why(reason);
+        return ok(run(sqlLogAction, {{at.c_str(), -1}, {what.c_str(), -1}, {name.c_str(), -1}, {why.c_str(), -1}}));
+    }
+    bool readLog(std::vector<AuditEntry>& out) override {
+        out.clear();
+        PGresult* result = run(sqlReadLog);
+        if (PQresultStatus(result) == PGRES_TUPLES_OK)
+            for (int row = 0; row < PQntuples(result); ++row)
+                out.push_back({std::strtoll(PQgetvalue(result, row, 0), nullptr, 10), PQgetvalue(result, row, 1),
+                               PQgetvalue(result, row, 2), PQgetvalue(result, row, 3)});
+        return ok(result);
+    }
+    bool heldBack(std::string_view cp932Name, std::string_view folded, bool& held) override {
+        std::string name(cp932Name), key(folded);
+        return reading([&] {
+            PGresult* result = run(sqlHeldBack, {blob(name), {key.c_str(), -1}});
+            held = PQresultStatus(result) == PGRES_TUPLES_OK && std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10) > 0;
+            return ok(result);
+        });
     }
     ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                               const RateLimit& limit, std::uint32_t& retryAfter) override;
@@ -288,7 +331,7 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     if (access == StoreAccess::readOnly && !execute("SET default_transaction_read_only = on")) return false;
     // Looks before it writes: a database that holds other tables, or a newer ranking, stays as it is.
     // The set-up itself runs once: under a lock, the second host finds it done.
-    if (!execute(access == StoreAccess::serve ? "BEGIN; SELECT pg_advisory_xact_lock(7158246)" : "BEGIN")) return false;
+    if (!execute(access != StoreAccess::readOnly ? "BEGIN; SELECT pg_advisory_xact_lock(7158246)" : "BEGIN")) return false;
     std::int64_t marker = 0, tables = 0, version = 0;
     bool looked = single(
                       "SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
@@ -310,10 +353,13 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
         error = why;
         return false;
     }
-    // The functions are replaced on every start, so that a new program brings its own.
-    bool done = access != StoreAccess::serve ||
-                (execute(schemaWithCounts().c_str()) && execute(marker != 0 ? "UPDATE pilaro_ranking_schema SET version = 2"
-                                    : "INSERT INTO pilaro_ranking_schema VALUES (2)"));
+    // The functions are replaced on every start, so that a new program brings its own. The
+    // operator's changes bring an older ranking up to date too, as the SQLite store's do.
+    std::string current = std::to_string(schemaVersion);
+    bool done = access == StoreAccess::readOnly ||
+                (execute(schemaWithCounts().c_str()) && execute(moderationSchemaSql) &&
+                 execute((marker != 0 ? "UPDATE pilaro_ranking_schema SET version = " + current
+                                      : "INSERT INTO pilaro_ranking_schema VALUES (" + current + ")").c_str()));
     if (done && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -325,6 +371,11 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
                                    const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
     SubmitResult result;
     topTen.clear();
+    // A round trip of its own before the submission's: a hide or refusal that commits in between
+    // lets this one through, and a later hide takes it.
+    bool held = false;
+    if (!heldBack(submission.name, foldedName(submission.name), held)) return result;
+    if (held) return result.outcome = SubmitOutcome::heldBack, result;
     std::string score = std::to_string(submission.score), at = std::to_string(now);
     std::string count = std::to_string(limit.count), seconds = std::to_string(limit.seconds);
     std::string client(address), matchAfter = std::to_string(now - replayMatchSeconds);
@@ -474,6 +525,47 @@ bool PostgresStore::removeName(std::string_view cp932Name, bool& found) {
             {{name.data(), static_cast<int>(name.size())}});
     found = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
     return ok(result);
+}
+
+bool PostgresStore::moderate(Moderation what, std::string_view cp932Name, std::string_view folded,
+                             std::string_view shownName, std::string_view reason, std::int64_t now, bool& changed) {
+    changed = false;
+    bool hide = what == Moderation::hide;
+    std::string name(cp932Name), key(folded), shown(shownName), why(reason), at = std::to_string(now);
+    auto change = [&]() -> bool {
+        if (what == Moderation::refuse || what == Moderation::allow) {
+            PGresult* result = what == Moderation::refuse
+                                   ? run(sqlRefuseName, {{key.c_str(), -1}, {shown.c_str(), -1}, {at.c_str(), -1}})
+                                   : run(sqlAllowName, {{key.c_str(), -1}});
+            changed = PQresultStatus(result) == PGRES_COMMAND_OK && std::strcmp(PQcmdTuples(result), "0") != 0;
+            return ok(result);
+        }
+        // The entry moves between names and hidden whole, with its count.
+        PGresult* taken = run(hide ? sqlHideEntry : sqlUnhideEntry, {blob(name)});
+        changed = PQresultStatus(taken) == PGRES_TUPLES_OK && PQntuples(taken) == 1;
+        std::string score = changed ? PQgetvalue(taken, 0, 0) : "", submission = changed ? PQgetvalue(taken, 0, 1) : "";
+        bool verified = changed && !PQgetisnull(taken, 0, 2);
+        std::string replay = verified ? bytes(taken, 0, 2) : "";
+        std::pair<const char*, int> replayValue = verified ? blob(replay) : std::pair<const char*, int>{nullptr, -1};
+        if (!ok(taken) || !changed) return error.empty();
+        PGresult* put = hide ? run(sqlKeepHidden, {blob(name), {score.c_str(), -1}, {submission.c_str(), -1}, replayValue,
+                                                   {why.c_str(), -1}, {at.c_str(), -1}})
+                             : run(sqlShowAgain, {blob(name), {score.c_str(), -1}, {submission.c_str(), -1}, replayValue});
+        bool moved = PQresultStatus(put) == PGRES_COMMAND_OK && std::strcmp(PQcmdTuples(put), "1") == 0;
+        if (!ok(put)) return false;
+        return (!hide && !moved) ||
+               ok(run(hide ? "SELECT pilaro_move_count($1, NULL)" : "SELECT pilaro_move_count(NULL, $1)",
+                      {{score.c_str(), -1}}));
+    };
+    error.clear();
+    if (!execute("BEGIN")) return false;
+    if (change() && (!changed || logAction(moderationActions[static_cast<int>(what)], shownName, reason, now)) &&
+        execute("COMMIT"))
+        return true;
+    std::string failure = error;
+    execute("ROLLBACK");
+    error = failure;
+    return false;
 }
 
 bool PostgresStore::check(std::string& report) {

@@ -1,5 +1,6 @@
 // sqliteStore.cpp: the ranking in one SQLite file, shared by the web server's processes and the
 // operator's command.
+#include "moderationSql.h"
 #include "placeCounts.h"
 #include "replayCheck.h"
 #include "replaySql.h"
@@ -15,8 +16,9 @@ namespace {
 
 // The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
 // counts; version 2 kept every submission, and an index of the addresses to forget; version 3 had
-// no replays. Opening an older file to serve or modify brings it to this version.
-constexpr int schemaVersion = 4;
+// no replays; version 4 no moderation. Opening an older file to serve or modify brings it to this
+// version.
+constexpr int schemaVersion = 5;
 
 const char* const schemaSql =
     "CREATE TABLE IF NOT EXISTS submissions("
@@ -58,6 +60,22 @@ const char* const schemaSql =
     "CREATE INDEX IF NOT EXISTS replaysWaiting ON replays(address, at) WHERE NOT kept;";
 // Before version 4 a name's best had no replay behind it.
 const char* const addReplayColumn = "ALTER TABLE names ADD COLUMN replay BLOB";
+// Version 5: the operator's moderation (moderationSql.h).
+const char* const moderationSchemaSql =
+    "CREATE TABLE IF NOT EXISTS hidden("
+    "  name BLOB PRIMARY KEY,"
+    "  score INTEGER NOT NULL,"
+    "  submission INTEGER NOT NULL,"
+    "  replay BLOB,"
+    "  reason TEXT NOT NULL,"
+    "  at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS refused(folded TEXT PRIMARY KEY, name TEXT NOT NULL, at INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE IF NOT EXISTS audit("
+    "  id INTEGER PRIMARY KEY,"
+    "  at INTEGER NOT NULL,"
+    "  action TEXT NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  reason TEXT NOT NULL);";
 
 const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
 const char* const sqlOldestCounted =
@@ -99,6 +117,9 @@ const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING s
 // cost the submissions less. A full disk gets its room back at once (see submit).
 constexpr int walCheckpointBytes = 4 << 20;
 const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
+// The room the health check asks the database file for: a few hundred new names. Less than that
+// free, submissions are about to fail, and a 503 lets a load balancer send them elsewhere first.
+constexpr int healthRoomBytes = 64 << 10;
 // A submission changes a few rows on each of about eight pages, and a commit writes every changed
 // page whole into the log: 1 KB pages (new files; SQLite's default is 4 KB) write a quarter of the
 // bytes, and so need a quarter of the checkpoints.
@@ -172,12 +193,28 @@ public:
     bool check(std::string& report) override;
     bool probe() override {
         // Rewrites the version it has: a page written, committed and flushed like a submission's.
+        // That page fits where the log has room even on a full disk, so the file is also asked to
+        // grow by healthRoomBytes (allocated past its end, as SQLite's chunked growth does).
         std::string write = "PRAGMA user_version = " + std::to_string(schemaVersion);
+        if (!roomToGrow()) return false;
         if (execute("BEGIN IMMEDIATE") && execute(write.c_str()) && execute("COMMIT")) return true;
         std::string why = error;
         execute("ROLLBACK");
         error = why;
         return false;
+    }
+    bool moderate(Moderation what, std::string_view cp932Name, std::string_view folded, std::string_view shownName,
+                  std::string_view reason, std::int64_t now, bool& changed) override;
+    bool logAction(std::string_view action, std::string_view shownName, std::string_view reason,
+                   std::int64_t now) override;
+    bool readLog(std::vector<AuditEntry>& out) override;
+    bool heldBack(std::string_view cp932Name, std::string_view folded, bool& held) override {
+        Use check(*this, sqlHeldBack);
+        std::int64_t count = 0;
+        bool read = check.statement != nullptr && bindBlob(check.statement, 1, cp932Name) &&
+                    bindText(check.statement, 2, folded) && check.integer(count);
+        held = count > 0;
+        return read || fail();
     }
     ReplayOutcome storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                               const RateLimit& limit, std::uint32_t& retryAfter) override;
@@ -186,6 +223,26 @@ public:
     bool readReplays(std::string_view after, std::uint32_t count, std::vector<StoredReplay>& out) override;
 
 private:
+    bool roomToGrow() {
+        sqlite3_file* file = nullptr;
+        sqlite3_int64 size = 0;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK)
+            return (error = "the database file cannot be reached", false);
+        if (file == nullptr || file->pMethods == nullptr) return true;  // a store in memory has no file
+        if (file->pMethods->xFileSize(file, &size) != SQLITE_OK)
+            return (error = "the database file cannot be measured", false);
+        // The hint allocates only with a chunk size set; it is unset again at once, so that the
+        // file's later growth and truncation are as before (the room goes at the next checkpoint).
+        int chunk = 1024;
+        sqlite3_int64 wanted = size + healthRoomBytes;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_CHUNK_SIZE, &chunk);
+        bool grown = sqlite3_file_control(db, "main", SQLITE_FCNTL_SIZE_HINT, &wanted) == SQLITE_OK;
+        chunk = 0;
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_CHUNK_SIZE, &chunk);
+        if (!grown) error = "no room for the database file to grow by " + std::to_string(healthRoomBytes >> 10) + " KB";
+        return grown;
+    }
+
     // A cached statement, reset and unbound when the scope that uses it ends. A FastCGI process
     // answers many requests with one connection, so each statement is prepared once.
     class Use {
@@ -336,8 +393,8 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && execute(addReplayColumn) && execute(rebuildCounts.c_str()) &&
-             execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+        ok = execute(schemaSql) && (version >= 4 || execute(addReplayColumn)) && execute(moderationSchemaSql) &&
+             execute(rebuildCounts.c_str()) && execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -523,6 +580,13 @@ bool SqliteStore::commitTogether(const std::vector<PendingSubmission*>& batch) {
 }
 
 bool SqliteStore::storeOne(PendingSubmission& pending) {
+    // Checked in the write transaction, which a hide or a refusal also takes: none slips past one.
+    bool held = false;
+    if (!heldBack(pending.submission.name, foldedName(pending.submission.name), held)) return false;
+    if (held) {
+        pending.result.outcome = SubmitOutcome::heldBack;
+        return true;  // nothing written
+    }
     std::string_view address = pending.address;
     const RateLimit& limit = pending.limit;
     std::int64_t now = pending.now;
@@ -650,6 +714,77 @@ bool SqliteStore::removeName(std::string_view cp932Name, bool& found) {
     execute("ROLLBACK");
     found = false;
     return false;
+}
+
+bool SqliteStore::moderate(Moderation what, std::string_view cp932Name, std::string_view folded,
+                           std::string_view shownName, std::string_view reason, std::int64_t now, bool& changed) {
+    changed = false;
+    if (!execute("BEGIN IMMEDIATE")) return false;
+    bool hide = what == Moderation::hide, ok = true;
+    if (hide || what == Moderation::unhide) {
+        // The entry moves between names and hidden whole, with its count.
+        std::int64_t score = 0, submission = 0;
+        std::string replay;
+        {
+            Use take(*this, hide ? sqlHideEntry : sqlUnhideEntry);
+            int rc = take.statement != nullptr && bindBlob(take.statement, 1, cp932Name) ? sqlite3_step(take.statement)
+                                                                                         : SQLITE_ERROR;
+            changed = rc == SQLITE_ROW;
+            if (changed) {
+                score = sqlite3_column_int64(take.statement, 0);
+                submission = sqlite3_column_int64(take.statement, 1);
+                replay = columnBlob(take.statement, 2);
+            }
+            ok = (rc == SQLITE_ROW || rc == SQLITE_DONE || fail()) && (!changed || take.done() || fail());
+        }
+        if (ok && changed) {
+            Use put(*this, hide ? sqlKeepHidden : sqlShowAgain);
+            ok = put.statement != nullptr && bindBlob(put.statement, 1, cp932Name) &&
+                 sqlite3_bind_int64(put.statement, 2, score) == SQLITE_OK &&
+                 sqlite3_bind_int64(put.statement, 3, submission) == SQLITE_OK &&
+                 (replay.empty() || bindBlob(put.statement, 4, replay)) &&
+                 (!hide || (bindText(put.statement, 5, reason) && sqlite3_bind_int64(put.statement, 6, now) == SQLITE_OK)) &&
+                 put.done();
+            if (!ok)
+                fail();
+            else if (hide || sqlite3_changes(db) > 0)
+                ok = addCounts(static_cast<std::uint32_t>(score), hide ? -1 : 1);
+        }
+    } else {
+        Use change(*this, what == Moderation::refuse ? sqlRefuseName : sqlAllowName);
+        ok = change.statement != nullptr && bindText(change.statement, 1, folded) &&
+             (what == Moderation::allow ||
+              (bindText(change.statement, 2, shownName) && sqlite3_bind_int64(change.statement, 3, now) == SQLITE_OK)) &&
+             change.done();
+        ok = ok || fail();
+        changed = ok && sqlite3_changes(db) > 0;
+    }
+    ok = ok && (!changed || logAction(moderationActions[static_cast<int>(what)], shownName, reason, now));
+    if (ok && execute("COMMIT")) return true;
+    std::string why = error;
+    execute("ROLLBACK");
+    error = why;
+    return false;
+}
+
+bool SqliteStore::logAction(std::string_view action, std::string_view shownName, std::string_view reason,
+                            std::int64_t now) {
+    Use log(*this, sqlLogAction);
+    return (log.statement != nullptr && sqlite3_bind_int64(log.statement, 1, now) == SQLITE_OK &&
+            bindText(log.statement, 2, action) && bindText(log.statement, 3, shownName) &&
+            bindText(log.statement, 4, reason) && log.done()) ||
+           fail();
+}
+
+bool SqliteStore::readLog(std::vector<AuditEntry>& out) {
+    out.clear();
+    Use log(*this, sqlReadLog);
+    if (log.statement == nullptr) return fail();
+    int rc;
+    auto text = [&](int column) { return std::string(reinterpret_cast<const char*>(sqlite3_column_text(log.statement, column))); };
+    while ((rc = sqlite3_step(log.statement)) == SQLITE_ROW)
+        out.push_back({sqlite3_column_int64(log.statement, 0), text(1), text(2), text(3)});
+    return rc == SQLITE_DONE || fail();
 }
 
 bool SqliteStore::check(std::string& report) {

@@ -50,6 +50,19 @@ struct PendingReplay {
     bool answered = false;  // its batch has ended (kept by whoever batches replays)
 };
 
+// The operator's moderation (moderationSql.h).
+enum class Moderation {
+    hide,    // the name's entry leaves the page and the places, and stays stored with the reason
+    unhide,  // it comes back
+    refuse,  // submissions under the name, matched in its folded form, are refused
+    allow,   // no longer
+};
+// One line of the audit table: what an administrator did, when (seconds), to which name (as typed).
+struct AuditEntry {
+    std::int64_t at = 0;
+    std::string action, name, reason;
+};
+
 class RankingStore {
 public:
     virtual ~RankingStore() = default;
@@ -89,6 +102,17 @@ public:
     virtual bool check(std::string& report) = 0;
     // A health check: a write that changes no ranking, committed and flushed as a submission is.
     virtual bool probe() = 0;
+    // Moderates `cp932Name` (its folded form `folded`, foldedName) and logs it with `shownName`
+    // (UTF-8) and `reason` in the audit table, in one transaction; `changed` false when there was
+    // nothing to do (no such entry, or already so), which is logged too.
+    virtual bool moderate(Moderation what, std::string_view cp932Name, std::string_view folded,
+                          std::string_view shownName, std::string_view reason, std::int64_t now, bool& changed) = 0;
+    // Adds a line to the audit table, for actions that change no moderation.
+    virtual bool logAction(std::string_view action, std::string_view shownName, std::string_view reason,
+                           std::int64_t now) = 0;
+    virtual bool readLog(std::vector<AuditEntry>& out) = 0;
+    // Whether submissions under a name are held back (its entry hidden, or its folded form refused).
+    virtual bool heldBack(std::string_view cp932Name, std::string_view folded, bool& held) = 0;
     // Why the latest operation failed, for the error log.
     const std::string& lastError() const { return error; }
 

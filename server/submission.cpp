@@ -65,3 +65,68 @@ BodyError parseSubmission(std::string_view body, Submission& out) {
     out.score = static_cast<std::uint32_t>(score);
     return BodyError::none;
 }
+
+namespace {
+
+// U+FF61..U+FF9F, the half-width katakana and signs, in their full-width forms; the last two are
+// the sound marks.
+constexpr char16_t fullWidthKana[] = u"。「」、・ヲァィゥェォャュョッーアイウエオカキクケコサシスセソタチツテトナニヌネノハヒフヘホマミムメモヤユヨラリルレロワン゛゜";
+static_assert(sizeof fullWidthKana / sizeof fullWidthKana[0] == 0xFF9F - 0xFF61 + 2);
+
+char32_t nextCodePoint(std::string_view utf8, std::size_t& at) {
+    unsigned char b = static_cast<unsigned char>(utf8[at++]);
+    int more = b < 0x80 ? 0 : b < 0xE0 ? 1 : b < 0xF0 ? 2 : 3;
+    char32_t c = more == 0 ? b : b & (0x3F >> more);
+    for (; more > 0 && at < utf8.size(); --more) c = (c << 6) | (static_cast<unsigned char>(utf8[at++]) & 0x3F);
+    return c;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+char32_t foldedCharacter(char32_t c) {
+    if (c >= 0xFF01 && c <= 0xFF5E) c -= 0xFF01 - 0x21;  // full-width ASCII
+    if (c == 0x3000) c = ' ';
+    if (c >= 0xFF61 && c <= 0xFF9F) c = fullWidthKana[c - 0xFF61];
+    if (c >= 'A' && c <= 'Z') return c + 0x20;
+    if ((c >= 0x391 && c <= 0x3A9) || (c >= 0x410 && c <= 0x42F)) return c + 0x20;  // Greek, Cyrillic
+    return c == 0x401 ? 0x451 : c;
+}
+
+// The kana a sound mark (゛ 1, ゜ 2) turns `kana` into, or 0 when it turns it into none.
+char32_t soundedKana(char32_t kana, int mark) {
+    static constexpr char16_t voiceable[] = u"カキクケコサシスセソタチツテトハヒフヘホ";
+    if (kana == u'ウ' && mark == 1) return u'ヴ';
+    for (char16_t k : voiceable)
+        if (k != 0 && k == kana && (mark == 1 || kana >= u'ハ')) return kana + static_cast<char32_t>(mark);
+    return 0;
+}
+
+}  // namespace
+
+std::string foldedName(std::string_view cp932Name) {
+    std::string utf8 = cp932::decode(cp932Name), out;
+    char32_t last = 0;  // the kana before, while a sound mark may still join it
+    for (std::size_t at = 0; at < utf8.size();) {
+        char32_t c = foldedCharacter(nextCodePoint(utf8, at));
+        int mark = c == u'゛' ? 1 : c == u'゜' ? 2 : 0;
+        char32_t sounded = last != 0 && mark != 0 ? soundedKana(last, mark) : 0;
+        if (sounded != 0) {
+            out.resize(out.size() - 3);  // a katakana is three bytes
+            c = sounded;
+        }
+        appendUtf8(out, c);
+        last = sounded == 0 && c >= 0x30A0 && c <= 0x30FF ? c : 0;
+    }
+    return out;
+}

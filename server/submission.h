@@ -24,6 +24,10 @@ constexpr std::size_t maxScoreDigits = 10;
 BodyError parseSubmission(std::string_view body, Submission& out);
 // The name part alone, by the same rules (the operator's command reads names as the server does).
 BodyError parseName(std::string_view name, std::string& out);
+// A name in the form the refused names are matched in (UTF-8): full-width letters, digits and
+// signs as their ASCII forms and half-width katakana as full-width ones, a sound mark joined to
+// its kana (ｂａｄ is bad, ﾊﾞｶ and ハ゛カ are バカ), and letters in lower case.
+std::string foldedName(std::string_view cp932Name);
 // (texts.h gives the reason for a refusal as a sentence.)
 
 // How many accepted submissions one client address may make per window; 0 turns the limit off.
@@ -34,7 +38,8 @@ struct RateLimit {
 };
 
 // notVerified: the operator takes verified submissions only, and no replay matched this one.
-enum class SubmitOutcome { accepted, rateLimited, storageFailed, notVerified };
+// heldBack: the operator hid the name's entry or refused the name (store.h's Moderation).
+enum class SubmitOutcome { accepted, rateLimited, storageFailed, notVerified, heldBack };
 
 struct SubmitResult {
     SubmitOutcome outcome = SubmitOutcome::storageFailed;

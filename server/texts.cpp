@@ -25,6 +25,7 @@ const char* refusalText(Refusal refusal) {
     case Refusal::notVerified: return "リプレイで確かめられたスコアだけを受け付けています";
     case Refusal::replayOtherName: return "このリプレイはほかの名前で登録されています";
     case Refusal::replayMissing: return "このリプレイは残っていません";
+    case Refusal::nameHeldBack: return "この名前では登録できません";
     }
     return unavailable;
 }

@@ -25,6 +25,7 @@ enum class Refusal {
     notVerified,     // the operator ranks verified scores only, and no replay came before this one
     replayOtherName, // the recording is already behind another name's entry
     replayMissing,   // no replay is kept under the id asked for
+    nameHeldBack,    // the operator hid the name's entry or refused the name
 };
 const char* refusalText(Refusal refusal);
 // Why a request body was refused.

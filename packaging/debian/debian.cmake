@@ -14,6 +14,9 @@ function(pilaro_gzip source target)
 endfunction()
 
 configure_file(${here}/50-pilaro-ranking.conf.in ${generated}/50-pilaro-ranking.conf @ONLY)
+# The daily backup's settings (a conffile): the ranking, and the folder its copies go to.
+set(PILARO_PACKAGE_BACKUPS /var/lib/pilaro/backups)
+configure_file(${here}/ranking-server/backup-settings.in ${generated}/pilaro-ranking-backup @ONLY)
 configure_file(${here}/changelog.in ${generated}/changelog @ONLY)
 configure_file(${here}/${appId}.metainfo.xml.in ${generated}/${appId}.metainfo.xml @ONLY)
 pilaro_gzip(${generated}/changelog ${generated}/changelog.gz)
@@ -41,6 +44,12 @@ endif()
 if(TARGET pilaro-ranking)
   install(TARGETS pilaro-ranking RUNTIME DESTINATION lib/pilaro COMPONENT rankingServer)
   install(TARGETS pilaro-ranking-admin RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR} COMPONENT rankingServer)
+  # The daily backup: a timer and its service, installed disabled, the script they run beside the
+  # program, and its settings in /etc/default.
+  install(PROGRAMS ${here}/ranking-server/pilaro-ranking-backup DESTINATION lib/pilaro COMPONENT rankingServer)
+  install(FILES ${here}/ranking-server/pilaro-ranking-backup.service ${here}/ranking-server/pilaro-ranking-backup.timer
+    DESTINATION lib/systemd/system COMPONENT rankingServer)
+  install(FILES ${generated}/pilaro-ranking-backup DESTINATION /etc/default COMPONENT rankingServer)
   install(FILES ${generated}/pilaro-ranking-admin.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT rankingServer)
   # The snippets an operator enables hold the settings; the lighttpd settings they include are the
   # ones the local server runs.
@@ -105,16 +114,18 @@ All of the game's own text is Japanese.")
 set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_NAME pilaro-ranking-server)
 set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_SECTION web)
 set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_RECOMMENDS "lighttpd")
-set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_CONTROL_EXTRA ${here}/ranking-server/conffiles ${here}/ranking-server/postinst
+set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_CONTROL_EXTRA ${here}/ranking-server/conffiles ${here}/ranking-server/postinst ${here}/ranking-server/prerm
   ${here}/ranking-server/postrm)
 set(CPACK_DEBIAN_RANKINGSERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_RANKINGSERVER_DESCRIPTION "online ranking server for the Pilaro game
 The program that answers Pilaro's ranking submissions, run by a web server as
 a FastCGI responder or a CGI program, keeping the ranking in SQLite, with an
-operator command to list, count, check and remove entries, the game's browser
-page, and lighttpd configuration snippets for both.
+operator command to list, count, check, back up, hide and remove entries and
+refuse names, a daily backup timer, the game's browser page, and lighttpd
+configuration snippets for both.
 .
 Installing it enables nothing: enable the snippets with
-lighttpd-enable-mod pilaro-ranking pilaro-play and reload lighttpd.")
+lighttpd-enable-mod pilaro-ranking pilaro-play and reload lighttpd, and the
+backup with systemctl enable --now pilaro-ranking-backup.timer.")
 
 include(CPack)

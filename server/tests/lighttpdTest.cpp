@@ -237,6 +237,8 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
             EXPECT_EQ(doneText(reply.body), "ランキングに記録できませんでした。時間をおいて送ってください\n");
         }
     }
+    // Fault: health said 200 while the disk was full, its probe's write fitting where the log had room.
+    EXPECT_EQ(health(), 503);
     // Room again: the same workers, still running, take submissions as before, and say so.
     limitFileSizes("unlimited:");
     EXPECT_EQ(health(), 200);
@@ -272,6 +274,10 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     server.store = std::filesystem::relative(server.dataDir + "/relative.sqlite3").string();
     ASSERT_TRUE(server.start()) << server.errorLog();
     EXPECT_EQ(doneText(postBody(server.port, "CGI_7").body).rfind("あなたは1位です\n", 0), 0u);
+    // Fault: the CGI settings handed the program its own address only, not its health check and counters.
+    EXPECT_EQ(health(), 200);
+    EXPECT_NE(rawExchange(server.port, "GET " PILARO_RANKING_METRICS_PATH " HTTP/1.0\r\n\r\n").body.find("pilaro_names"),
+              std::string::npos);
     EXPECT_TRUE(std::filesystem::exists(server.dataDir + "/relative.sqlite3"));
     EXPECT_EQ(rawExchange(server.port, "GET /relative.sqlite3 HTTP/1.0\r\n\r\n").status, 404);
     EXPECT_EQ(rawExchange(server.port, head + "Origin: http://x.test\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);

@@ -66,6 +66,17 @@ TEST(BodyParsing, SplitsAtTheLastUnderscoreAndChecksBothParts) {
     }
 }
 
+// A refused name matches in any width and letter case, a sound mark joined to its kana (the same
+// name typed half-width, full-width or with a separate mark); other writings stay apart.
+TEST(Names, FoldInEveryWidthAndCase) {
+    const std::pair<const char*, const char*> same[] = {{"ｂａｄ", "BAD"}, {"ﾊﾞｶ", "バカ"}, {"ハ゛カ", "バカ"}, {"ﾎﾟﾁ", "ポチ"},
+                                                        {"ｳﾞｧｰ", "ヴァー"}, {"ΑΒΓ", "αβγ"}, {"ЖЁ", "жё"}, {"Ａ１！　", "a1! "}};
+    for (const auto& [typed, folded] : same)
+        EXPECT_EQ(foldedName(cp932::encode(typed)), foldedName(cp932::encode(folded))) << typed;
+    EXPECT_EQ(foldedName(cp932::encode("ﾅﾞﾊﾟ")), "ナ゛パ");
+    EXPECT_NE(foldedName(cp932::encode("ばか")), foldedName(cp932::encode("バカ")));
+}
+
 // Every rule holds for both stores: the same cases run against each.
 class Stores : public testing::TestWithParam<const char*> {
 protected:
