@@ -188,11 +188,10 @@ TEST_F(WineGame, ThreeCopiesAtTwoDpisWalkTheWholeProgram) {
     // 〜 goes out as 81 60, as the Linux build sends it (Windows' own converter made it "?").
     ASSERT_TRUE(submitName(nameWindow, 2, "key U301C type --delay 60 AB"));
     answerBox("登録完了", "Return");
-    // The game's recording first, to the replay path, then the score as before.
+    // The game's recording first (to the replay path, as the real ranking's verification below
+    // shows), then the score as before.
     ASSERT_EQ(server.requests().size(), 2u);
     const ReceivedRequest replayRequest = server.requests()[0], request = server.requests()[1];
-    EXPECT_EQ(replayRequest.head.substr(0, replayRequest.head.find("\r\n")),
-              "POST " + std::string(replayPath) + " HTTP/1.1");
     EXPECT_NE(replayRequest.head.find("\r\nContent-Type: application/octet-stream\r\n"), std::string::npos);
     EXPECT_EQ(request.head.substr(0, request.head.find("\r\n")), "POST " + std::string(rankingPath) + " HTTP/1.1");
     EXPECT_NE(request.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
