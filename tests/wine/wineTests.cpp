@@ -196,6 +196,7 @@ TEST_F(WineGame, ThreeCopiesAtTwoDpisWalkTheWholeProgram) {
     EXPECT_EQ(request.head.substr(0, request.head.find("\r\n")), "POST " + std::string(rankingPath) + " HTTP/1.1");
     EXPECT_NE(request.head.find("\r\nContent-Type: application/x-www-form-urlencoded\r\n"), std::string::npos);
     EXPECT_EQ(request.body, std::string("\x81\x60") + "AB_" + score);
+    EXPECT_EQ(replayRequest.body.substr(0, replayRequest.body.find('\n')), request.body) << "the replay's name line";
     // No at the continue question (Tab moves to No, space presses it) ends the program with 0.
     answerBox("ゲームオーバー", "Tab space");
     EXPECT_EQ(game->waitForExit(15s), 0) << "after No";
