@@ -15,9 +15,13 @@ inline const char* const sqlInsertReplay =
     "INSERT INTO replays(key, name, score, address, at, kept, recording) VALUES ($1, $2, $3, $4, $5, false, $6) "
     "ON CONFLICT (key) DO UPDATE SET address = excluded.address, at = excluded.at "
     "WHERE NOT replays.kept AND replays.name = excluded.name";
-// The oldest few that waited in vain go with every replay, as the history's rows do.
-inline const char* const sqlPruneReplays =
-    "DELETE FROM replays WHERE key IN (SELECT key FROM replays WHERE NOT kept ORDER BY at LIMIT 4) AND at <= $1";
+// A few that waited in vain go with every replay, as the history's rows do: found in the waiting
+// replays' index without sorting them (nearly all are younger than the bound), then deleted by key.
+// SQLite runs the two apart: the subquery of one statement cost it two temporary tables, as much as
+// all the rest of a replay's rows.
+#define PILARO_EXPIRED_REPLAYS "SELECT key FROM replays WHERE NOT kept AND at <= $1 LIMIT 4"
+inline const char* const sqlExpiredReplays = PILARO_EXPIRED_REPLAYS;
+inline const char* const sqlPruneReplays = "DELETE FROM replays WHERE key IN (" PILARO_EXPIRED_REPLAYS ")";
 inline const char* const sqlMatchReplay =
     "SELECT key FROM replays WHERE name = $1 AND score = $2 AND address = $3 AND at > $4 AND NOT kept "
     "ORDER BY at DESC LIMIT 1";

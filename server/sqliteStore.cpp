@@ -817,11 +817,17 @@ ReplayOutcome SqliteStore::storeReplayRow(PendingReplay& pending) {
     const StoredReplay& replay = pending.replay;
     std::int64_t window = pending.limit.count > 0 ? static_cast<std::int64_t>(pending.limit.seconds) : 0;
     pending.retryAfter = 0;
+    std::vector<std::string> expired;
     {
-        Use prune(*this, sqlPruneReplays);
-        sqlite3_bind_int64(prune.statement, 1, pending.now - std::max(window, replayMatchSeconds));
-        if (!prune.done()) return fail(), ReplayOutcome::storageFailed;
+        Use find(*this, sqlExpiredReplays);
+        sqlite3_bind_int64(find.statement, 1, pending.now - std::max(window, replayMatchSeconds));
+        int rc;
+        while (find.statement != nullptr && (rc = sqlite3_step(find.statement)) == SQLITE_ROW)
+            expired.push_back(columnBlob(find.statement, 0));
+        if (find.statement == nullptr || rc != SQLITE_DONE) return fail(), ReplayOutcome::storageFailed;
     }
+    for (const std::string& key : expired)
+        if (!keyStep(sqlDropReplay, key)) return ReplayOutcome::storageFailed;
     {
         Use owner(*this, sqlReplayName);
         bindBlob(owner.statement, 1, replay.key);

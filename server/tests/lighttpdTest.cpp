@@ -17,7 +17,6 @@
 #include <map>
 #include <mutex>
 #include <regex>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -57,50 +56,6 @@ struct CrashablePostgres {
         std::filesystem::remove_all(std::filesystem::path(state).parent_path());
     }
     bool crash() { return runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' crash '" + state + "'") == 0; }  // a power cut
-};
-
-// lighttpd with the ranking program, started and stopped through scripts/ranking-server; stopped
-// and its data folder removed when it goes.
-struct LocalServer {
-    std::string dataDir = makeTempDir(), rate = "0", mode = "fastcgi";
-    std::string store = dataDir + "/ranking.sqlite3";  // PILARO_RANKING_DB
-    unsigned workers = 1;                              // PILARO_RANKING_WORKERS
-    unsigned port = 0;
-    ~LocalServer() {
-        stop();
-        std::filesystem::remove_all(dataDir);
-    }
-    bool start() {
-        // A port taken between asking and binding makes the start fail: try a few.
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-            socklen_t size = sizeof address;
-            bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-            getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-            close(fd);
-            port = ntohs(address.sin_port);
-            if (runShell("env " + settings() + "start >/dev/null") == 0) return true;
-        }
-        return false;
-    }
-    int stop() { return runShell("env " + settings() + "stop >/dev/null"); }
-    // The settings for scripts/ranking-server, as VAR=value words, and the script.
-    std::string settings() const {
-        return "PILARO_DATA_DIR='" + dataDir + "' PILARO_RANKING_PORT=" + std::to_string(port) +
-               " PILARO_RANKING_RATE='" + rate + "' PILARO_RANKING_MODE=" + mode + " PILARO_RANKING_DB='" + store +
-               "' PILARO_RANKING_WORKERS=" + std::to_string(workers) +
-               " PILARO_RANKING_BIN='" PILARO_RANKING_BIN "' '" PILARO_RANKING_SCRIPT "' ";
-    }
-    std::string errorLog() const {  // lighttpd's and the CGI runs'
-        return readFile(dataDir + "/lighttpd-error.log") + readFile(dataDir + "/ranking-error.log");
-    }
-    pid_t lighttpdPid() const { return std::atoi(readFile(dataDir + "/lighttpd.pid").c_str()); }
-    std::vector<pid_t> workerPids() const {  // the ranking processes lighttpd spawned
-        runShell("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking >'" + dataDir + "/workers'");
-        std::istringstream listed(readFile(dataDir + "/workers"));
-        return {std::istream_iterator<pid_t>(listed), {}};
-    }
 };
 
 const std::string head = "POST " PILARO_RANKING_PATH " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";

@@ -122,6 +122,9 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
     EXPECT_EQ(post(rankingPath, "CD_" + std::to_string(first), "10.0.0.4").status, 403) << "matched too late";
     EXPECT_EQ(post(replayPath, replayBody("CD", first, one), "10.0.0.4").status, 200);
     EXPECT_EQ(post(rankingPath, "CD_" + std::to_string(first), "10.0.0.4").status, 200);
+    // Fault guarded against: one that waited in vain must go (CD's replay took it), else it would
+    // keep its recording from every other name for good.
+    EXPECT_EQ(post(replayPath, replayBody("XY", second, two), "10.0.0.7").status, 200);
     std::vector<RankingEntry> entries = ranking();
     ASSERT_EQ(entries.size(), sqlite ? 3u : 2u);
     EXPECT_TRUE(!sqlite || (entries.back().name == "OLD" && entries.back().replay.empty()));

@@ -1,4 +1,4 @@
-// support.cpp: replies, shell commands, files and fresh stores for the ranking tests.
+// support.cpp: replies and fresh stores for the ranking tests.
 #include "support.h"
 
 #include "text/cp932.h"
@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
-#include <sys/wait.h>
 #include <unistd.h>
 
 RawReply parsedReply(const std::string& all, const char* start) {
@@ -21,21 +18,6 @@ RawReply parsedReply(const std::string& all, const char* start) {
 std::string doneText(const std::string& reply) {
     std::size_t from = reply.find_first_not_of('<');
     return from == std::string::npos ? "" : cp932::decode(reply.substr(from, reply.find('<', from) - from));
-}
-
-std::string makeTempDir() {
-    std::string name = (std::filesystem::temp_directory_path() / "pilaro-ranking-XXXXXX").string();
-    return mkdtemp(name.data()) != nullptr ? name : std::string();
-}
-
-int runShell(const std::string& command) {
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool rawSql(const std::string& location, const std::string& sql) {

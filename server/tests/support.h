@@ -1,7 +1,9 @@
-// support.h: helpers for the ranking's tests: replies read as the game reads them, shell commands and
-// files, and the stores to test against. (The lighttpd and CGI runs are their tests' own.)
+// support.h: helpers for the ranking's tests: replies read as the game reads them and the stores to
+// test against; shell commands, files and the server under lighttpd come from localRanking.h, which
+// the games' tests share. (The CGI runs are their test's own.)
 #pragma once
 
+#include "localRanking.h"
 #include "store.h"
 
 #include <cstdint>
@@ -20,9 +22,6 @@ RawReply parsedReply(const std::string& all, const char* start);
 // What the game's done box shows of a reply (in UTF-8 here), before its own fixed sentence: the
 // text after any leading "<", up to the next "<".
 std::string doneText(const std::string& reply);
-std::string makeTempDir();
-int runShell(const std::string& command);  // through /bin/sh; its exit status
-std::string readFile(const std::string& path);
 // Runs SQL on a store behind its back, as another program or a newer version would.
 bool rawSql(const std::string& location, const std::string& sql);
 
