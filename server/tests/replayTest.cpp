@@ -65,11 +65,11 @@ protected:
         config.rateLimit = {5, 60};
     }
     Response post(const char* path, const std::string& body, const char* address = "10.0.0.1") {
-        return handleRequest(shared, config, {"POST", "", address, path, "rank.example", "", "", ""},
+        return handleRequest(shared, config, {"POST", "", address, path, "rank.example", "", "", "", ""},
                              BodyState::complete, body, now);
     }
     Response get(const char* path, const std::string& query) {
-        return handleRequest(shared, config, {"GET", query, "10.0.0.9", path, "rank.example", "", "", ""},
+        return handleRequest(shared, config, {"GET", query, "10.0.0.9", path, "rank.example", "", "", "", ""},
                              BodyState::complete, "", now);
     }
     std::vector<RankingEntry> ranking() {
