@@ -96,6 +96,8 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
     // The replay, then the classic submission: verified, and its replay served for watching.
     EXPECT_EQ(post(replayPath, replayBody("AB", first, one)).status, 200);
     EXPECT_EQ(post(rankingPath, "AB_" + std::to_string(first)).status, 200);
+    EXPECT_NE(get(PILARO_RANKING_API_PATH, "board=week").body.find("\"name\":\"AB\""), std::string::npos)
+        << "the upgraded store's period boards";
     std::string id = replayKeyText(replayKey(one));
     Response watched = get(replayPath, "id=" + id);
     EXPECT_TRUE(watched.status == 200 && watched.body == one &&
