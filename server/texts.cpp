@@ -135,6 +135,7 @@ const char* const rankingStyle =
     "h1{font-size:1.4em;margin:.4em 0}\n"
     "h2{font-size:1.1em}\n"
     "a{color:#0645ad}\n"
+    "nav{display:flex;flex-wrap:wrap;gap:.5em;align-items:center}\n"
     "nav.boards ul{list-style:none;padding:0;margin:.5em 0;display:flex;flex-wrap:wrap;gap:.5em}\n"
     "nav.boards a{display:inline-block;padding:.5em .9em;border:1px solid #0645ad;border-radius:.3em}\n"
     "nav.boards a[aria-current]{background:#0645ad;color:#fff}\n"
@@ -147,7 +148,7 @@ const char* const rankingStyle =
     "td.name{word-break:break-all}\n"
     "td.watch{white-space:nowrap}\n"
     "tr.found{background:#fff3b0;font-weight:bold}\n"
-    "nav.pages{margin:1em 0;display:flex;justify-content:space-between;align-items:center}\n"
+    "nav.pages{margin:1em 0;justify-content:space-between}\n"
     "nav.pages a{display:inline-block;padding:.6em .4em}\n"
     "footer{margin-top:1.5em;font-size:.9em;color:#333}\n";
 
