@@ -33,6 +33,10 @@ BoardKey boardAt(Board board, std::int64_t now);
 // SQL for the first second of the period that holds the SQL integer `at` (never before 1970).
 std::string periodStartSql(Board board, const std::string& at);
 
+// The SQLite store's period tables and the triggers that keep them (sqliteStore.cpp); it may run
+// again, and makes only what is missing.
+std::string sqlitePeriodBoardsSql();
+
 // How many rows of a period that is over go with each submission: as many as it can add, so the
 // old rows go at least as fast as the new ones come, and no submission meets a large delete.
 constexpr int periodRowsPrunedPerSubmission = 1;

@@ -164,7 +164,6 @@ CREATE TABLE IF NOT EXISTS period_bests(
   score bigint NOT NULL, submission bigint NOT NULL,
   PRIMARY KEY(period, start, name));
 CREATE INDEX IF NOT EXISTS period_bests_by_place ON period_bests(period, start, score DESC, submission);
-CREATE INDEX IF NOT EXISTS period_bests_by_name ON period_bests(name);
 CREATE TABLE IF NOT EXISTS period_counts(
   period integer NOT NULL, start bigint NOT NULL, level integer NOT NULL, prefix bigint NOT NULL,
   names bigint NOT NULL, PRIMARY KEY(period, start, level, prefix));

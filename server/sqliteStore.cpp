@@ -61,58 +61,6 @@ const char* const schemaSql =
 // Before version 4 a name's best had no replay behind it.
 const char* const addReplayColumn = "ALTER TABLE names ADD COLUMN replay BLOB";
 
-// The period boards (boards.h): each name's best of today and of this week, by the period's first
-// second, and their place counts (placeCounts.h, one set per board). Kept by triggers, so that
-// every accepted submission, however it is stored, counts on them: it removes the oldest row of a
-// period that is over (the history is kept for the rate window only, so the boards cannot be made
-// from it), and raises the name's best of each period. A name taken out of the ranking leaves
-// the boards too.
-std::string periodBoardsSql() {
-    std::string levels = placeLevelsSql() + " l";
-    // A board's counts follow its rows: `from` and `to` the row before and after ("" for none).
-    auto move = [&](const char* row, const char* from, const char* to) {
-        std::string parts;
-        if (*to) parts += std::string("SELECT k AS level, ") + to + ".score >> (" + std::to_string(placeCountBits) +
-                          " * k) AS prefix, 1 AS delta FROM " + levels;
-        if (*from && *to) parts += " UNION ALL ";
-        if (*from) parts += std::string("SELECT k AS level, ") + from + ".score >> (" + std::to_string(placeCountBits) +
-                            " * k) AS prefix, -1 AS delta FROM " + levels;
-        return std::string("INSERT INTO periodCounts(period, start, level, prefix, names) SELECT ") + row +
-               ".period, " + row + ".start, level, prefix, sum(delta) FROM (" + parts +
-               ") GROUP BY level, prefix HAVING sum(delta) <> 0 "
-               "ON CONFLICT(period, start, level, prefix) DO UPDATE SET names = names + excluded.names;";
-    };
-    std::string sql =
-        "CREATE TABLE IF NOT EXISTS periodBests("
-        "  period INTEGER NOT NULL, start INTEGER NOT NULL, name BLOB NOT NULL,"
-        "  score INTEGER NOT NULL, submission INTEGER NOT NULL,"
-        "  PRIMARY KEY(period, start, name)) WITHOUT ROWID;"
-        "CREATE INDEX IF NOT EXISTS periodBestsByPlace ON periodBests(period, start, score DESC, submission);"
-        "CREATE INDEX IF NOT EXISTS periodBestsByName ON periodBests(name);"
-        "CREATE TABLE IF NOT EXISTS periodCounts("
-        "  period INTEGER NOT NULL, start INTEGER NOT NULL, level INTEGER NOT NULL, prefix INTEGER NOT NULL,"
-        "  names INTEGER NOT NULL, PRIMARY KEY(period, start, level, prefix)) WITHOUT ROWID;"
-        "CREATE TRIGGER IF NOT EXISTS periodCountsEmptied AFTER UPDATE OF names ON periodCounts WHEN NEW.names = 0 "
-        "BEGIN DELETE FROM periodCounts WHERE period = NEW.period AND start = NEW.start AND level = NEW.level "
-        "AND prefix = NEW.prefix; END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestAdded AFTER INSERT ON periodBests BEGIN " + move("NEW", "", "NEW") + " END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestRaised AFTER UPDATE OF score ON periodBests BEGIN " +
-        move("NEW", "OLD", "NEW") + " END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestGone AFTER DELETE ON periodBests BEGIN " + move("OLD", "OLD", "") + " END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestsOfName AFTER DELETE ON names BEGIN "
-        "DELETE FROM periodBests WHERE name = OLD.name; END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestsOfSubmission AFTER INSERT ON submissions BEGIN ";
-    for (Board board : {Board::today, Board::week}) {
-        std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
-        sql += "DELETE FROM periodBests WHERE (period, start, name) IN (SELECT period, start, name FROM periodBests "
-               "WHERE period = " + period + " AND start < " + start + " LIMIT " +
-               std::to_string(periodRowsPrunedPerSubmission) + ");"
-               "INSERT INTO periodBests(period, start, name, score, submission) VALUES(" + period + ", " + start +
-               ", NEW.name, NEW.score, NEW.id) ON CONFLICT(period, start, name) DO UPDATE SET "
-               "score = excluded.score, submission = excluded.submission WHERE excluded.score > periodBests.score;";
-    }
-    return sql + " END;";
-}
 // A period board's place counts, as placeCounts.h's SQL takes a table: its board by the
 // parameters `period` and `period` + 1.
 std::string periodCountsOf(int period) {
@@ -416,7 +364,7 @@ bool SqliteStore::setUp(StoreAccess access) {
     bool ok = readVersion(version, tables, ours);
     if (ok && version < 4) ok = execute(schemaSql) && execute(addReplayColumn) && execute(rebuildCounts.c_str());
     // The period boards start empty: the history before them holds the rate window alone.
-    if (ok && version < periodBoardsVersion) ok = execute(periodBoardsSql().c_str());
+    if (ok && version < periodBoardsVersion) ok = execute(sqlitePeriodBoardsSql().c_str());
     if (ok && version < schemaVersion)
         ok = execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
@@ -919,4 +867,57 @@ std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAcce
     if (store->open(path, access)) return store;
     error = store->lastError();
     return nullptr;
+}
+
+// The period boards (boards.h): each name's best of today and of this week, by the period's first
+// second, and their place counts (placeCounts.h, one set per board). Kept by triggers, so that
+// every accepted submission, however it is stored, counts on them: it removes the oldest row of a
+// period that is over (the history is kept for the rate window only, so the boards cannot be made
+// from it), and raises the name's best of each period. A name taken out of the ranking leaves
+// the boards too: found by a scan, as the operator's removal is rare and an index of the names
+// would cost every submission a page more.
+std::string sqlitePeriodBoardsSql() {
+    std::string levels = placeLevelsSql() + " l";
+    // A board's counts follow its rows: `from` and `to` the row before and after ("" for none).
+    auto move = [&](const char* row, const char* from, const char* to) {
+        std::string parts;
+        if (*to) parts += std::string("SELECT k AS level, ") + to + ".score >> (" + std::to_string(placeCountBits) +
+                          " * k) AS prefix, 1 AS delta FROM " + levels;
+        if (*from && *to) parts += " UNION ALL ";
+        if (*from) parts += std::string("SELECT k AS level, ") + from + ".score >> (" + std::to_string(placeCountBits) +
+                            " * k) AS prefix, -1 AS delta FROM " + levels;
+        return std::string("INSERT INTO periodCounts(period, start, level, prefix, names) SELECT ") + row +
+               ".period, " + row + ".start, level, prefix, sum(delta) FROM (" + parts +
+               ") GROUP BY level, prefix HAVING sum(delta) <> 0 "
+               "ON CONFLICT(period, start, level, prefix) DO UPDATE SET names = names + excluded.names;";
+    };
+    std::string sql =
+        "CREATE TABLE IF NOT EXISTS periodBests("
+        "  period INTEGER NOT NULL, start INTEGER NOT NULL, name BLOB NOT NULL,"
+        "  score INTEGER NOT NULL, submission INTEGER NOT NULL,"
+        "  PRIMARY KEY(period, start, name)) WITHOUT ROWID;"
+        "CREATE INDEX IF NOT EXISTS periodBestsByPlace ON periodBests(period, start, score DESC, submission);"
+        "CREATE TABLE IF NOT EXISTS periodCounts("
+        "  period INTEGER NOT NULL, start INTEGER NOT NULL, level INTEGER NOT NULL, prefix INTEGER NOT NULL,"
+        "  names INTEGER NOT NULL, PRIMARY KEY(period, start, level, prefix)) WITHOUT ROWID;"
+        "CREATE TRIGGER IF NOT EXISTS periodCountsEmptied AFTER UPDATE OF names ON periodCounts WHEN NEW.names = 0 "
+        "BEGIN DELETE FROM periodCounts WHERE period = NEW.period AND start = NEW.start AND level = NEW.level "
+        "AND prefix = NEW.prefix; END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestAdded AFTER INSERT ON periodBests BEGIN " + move("NEW", "", "NEW") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestRaised AFTER UPDATE OF score ON periodBests BEGIN " +
+        move("NEW", "OLD", "NEW") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestGone AFTER DELETE ON periodBests BEGIN " + move("OLD", "OLD", "") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestsOfName AFTER DELETE ON names BEGIN "
+        "DELETE FROM periodBests WHERE name = OLD.name; END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestsOfSubmission AFTER INSERT ON submissions BEGIN ";
+    for (Board board : {Board::today, Board::week}) {
+        std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
+        sql += "DELETE FROM periodBests WHERE (period, start, name) IN (SELECT period, start, name FROM periodBests "
+               "WHERE period = " + period + " AND start < " + start + " LIMIT " +
+               std::to_string(periodRowsPrunedPerSubmission) + ");"
+               "INSERT INTO periodBests(period, start, name, score, submission) VALUES(" + period + ", " + start +
+               ", NEW.name, NEW.score, NEW.id) ON CONFLICT(period, start, name) DO UPDATE SET "
+               "score = excluded.score, submission = excluded.submission WHERE excluded.score > periodBests.score;";
+    }
+    return sql + " END;";
 }

@@ -186,6 +186,7 @@ std::string rankingPage(const BoardView& view, std::string_view pageUrl, std::st
         "<!DOCTYPE html>\n"
         "<html lang=\"ja\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<link rel=\"icon\" href=\"data:,\">\n"
         "<meta name=\"description\" content=\"Pilaro の今日、今週、全期間のランキング。名前で自分の順位とその前後を探せます。\">\n"
         "<title>" + title + "</title>\n"
         "<link rel=\"stylesheet\" href=\"" + htmlEscape(pageUrl) + "?style\">\n"
