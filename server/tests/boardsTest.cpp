@@ -20,15 +20,16 @@ protected:
         if ((config.databasePath = freshStore(GetParam())).empty()) GTEST_SKIP() << postgresMissing;
         config.rateLimit = {0, 60};
     }
+    Response ask(const char* method, const char* path, const std::string& query, std::int64_t now,
+                 const std::string& body = "", const std::string& ifNoneMatch = "") {
+        return handleRequest(shared, config, {method, query, "10.0.0.9", path, "", "", "", "", ifNoneMatch},
+                             BodyState::complete, body, now);
+    }
     void submit(const std::string& name, std::uint32_t score, std::int64_t at) {
-        ASSERT_EQ(handleRequest(shared, config, {"POST", "", "10.0.0.1", PILARO_RANKING_PATH, "", "", "", "", ""},
-                                BodyState::complete, cp932::encode(name) + "_" + std::to_string(score), at)
-                      .status,
-                  200);
+        ASSERT_EQ(ask("POST", PILARO_RANKING_PATH, "", at, cp932::encode(name) + "_" + std::to_string(score)).status, 200);
     }
     Response api(const std::string& query, std::int64_t now, const std::string& ifNoneMatch = "") {
-        return handleRequest(shared, config, {"GET", query, "10.0.0.9", PILARO_RANKING_API_PATH, "", "", "", "", ifNoneMatch},
-                             BodyState::complete, "", now);
+        return ask("GET", PILARO_RANKING_API_PATH, query, now, "", ifNoneMatch);
     }
     // "NAME SCORE, ..." of a board as the store reads it at `now`, and its count of names.
     std::string board(Board which, std::int64_t now) {
@@ -56,10 +57,6 @@ protected:
 // the next; Sunday 23:59:59 the week before, Monday 00:00:00 the next. A name's period best is
 // its best within the period, under its all-time best; ties in the order they were reached.
 TEST_P(Boards, PeriodsTurnAtMidnightAndMondayInJapanToTheSecond) {
-    EXPECT_EQ(boardAt(Board::today, monday - 1).start, monday - day);
-    EXPECT_EQ(boardAt(Board::today, monday).start, monday);
-    EXPECT_EQ(boardAt(Board::week, monday - 1).start, monday - 7 * day);
-    EXPECT_EQ(boardAt(Board::week, monday + 7 * day - 1).start, monday);
     submit("A", 100, monday - 1);
     EXPECT_EQ(board(Board::today, monday - 1), "A 100");
     EXPECT_EQ(board(Board::week, monday - 1), "A 100");
@@ -98,28 +95,22 @@ TEST_P(Boards, PeriodsTurnAtMidnightAndMondayInJapanToTheSecond) {
 // names shows its place with up to ten names above and ten below.
 TEST_P(Boards, PlaceSearchShowsTenAboveAndBelowForADoubleByteName) {
     for (int i = 0; i < 30; ++i) submit("N" + std::to_string(i), 1000 + 10 * i, monday);
-    const std::string name = "ぴらろ", query = "board=today&name=%E3%81%B4%E3%82%89%E3%82%8D";
-    // Score, place, first and last place shown.
-    const std::tuple<std::uint32_t, int, int, int> rows[] = {{1145, 16, 6, 26}, {2000, 1, 1, 11}};
-    submit(name, 1, monday);
-    std::string last = api(query, monday).body;
-    EXPECT_NE(last.find("\"search\":{\"name\":\"ぴらろ\",\"nameCp932\":\"82d282e782eb\",\"place\":31}"), std::string::npos) << last;
-    EXPECT_NE(last.find("\"entries\":[{\"place\":21,"), std::string::npos) << last;
-    EXPECT_NE(last.find("{\"place\":31,\"name\":\"ぴらろ\""), std::string::npos) << last;
-    for (auto [score, at, first, lastShown] : rows) {
-        submit(name, score, monday + 1);
-        std::string found = api(query, monday + 1).body;
-        EXPECT_NE(found.find("\"place\":" + std::to_string(at) + "}"), std::string::npos) << found;
+    const std::string query = "board=today&name=%E3%81%B4%E3%82%89%E3%82%8D";  // ぴらろ
+    // Score, place, first and last place shown: the end, the middle, the top.
+    const std::tuple<std::uint32_t, int, int, int> rows[] = {{1, 31, 21, 31}, {1145, 16, 6, 26}, {2000, 1, 1, 11}};
+    for (auto [score, at, first, last] : rows) {
+        submit("ぴらろ", score, monday + 1);
+        std::string found = api(query, monday + 1).body, place = std::to_string(at);
+        EXPECT_NE(found.find("\"search\":{\"name\":\"ぴらろ\",\"nameCp932\":\"82d282e782eb\",\"place\":" + place + "}"),
+                  std::string::npos) << found;
         EXPECT_NE(found.find("\"entries\":[{\"place\":" + std::to_string(first) + ","), std::string::npos) << found;
-        EXPECT_NE(found.find("{\"place\":" + std::to_string(lastShown) + ",\"name\""), std::string::npos) << found;
-        EXPECT_EQ(found.find("{\"place\":" + std::to_string(lastShown + 1) + ",\"name\""), std::string::npos) << found;
+        EXPECT_NE(found.find("{\"place\":" + place + ",\"name\":\"ぴらろ\""), std::string::npos) << found;
+        EXPECT_NE(found.find("{\"place\":" + std::to_string(last) + ",\"name\""), std::string::npos) << found;
+        EXPECT_EQ(found.find("{\"place\":" + std::to_string(last + 1) + ",\"name\""), std::string::npos) << found;
     }
     // Not on this week's board of the week after, and the page says so.
-    EXPECT_NE(api("board=week&name=%E3%81%B4%E3%82%89%E3%82%8D", monday + 7 * day).body.find("\"place\":null}"),
-              std::string::npos);
-    std::string page = handleRequest(shared, config, {"GET", "board=week&name=%E3%81%B4%E3%82%89%E3%82%8D", "10.0.0.9",
-                                                      PILARO_RANKING_PATH, "", "", "", "", ""},
-                                     BodyState::complete, "", monday + 7 * day).body;
+    EXPECT_NE(api(query, monday + day).body.find("\"place\":null},\"entries\":[]}"), std::string::npos);
+    std::string page = ask("GET", PILARO_RANKING_PATH, "board=week&name=%E3%81%B4%E3%82%89%E3%82%8D", monday + 7 * day).body;
     EXPECT_NE(page.find("「ぴらろ」は今週のランキングにいません。"), std::string::npos) << page;
 }
 

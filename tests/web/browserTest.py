@@ -103,11 +103,8 @@ def desktop():
     check("Escape ends the game", wait("the end", lambda: d.find_element("id", "ended").is_displayed()))
     check("the game's page links to the ranking", d.find_element("link text", "ランキングを見る").get_attribute("href") ==
           base + os.environ["PILARO_RANKING_PATH"])
-    check("the ranking page shows the name and links to the game", "ピラ太_&amp;" in ranking() and 'href="/play/"' in ranking())
-    # The policies served with the game and the ranking page allow all that each does.
-    seen = [d.execute_script("return violations"), d.get(base + os.environ["PILARO_RANKING_PATH"]),
-            d.execute_script("return [violations, getComputedStyle(document.querySelector('nav')).display]")]
-    check("no policy violation in a whole game, nor on the ranking page, which is styled", seen == [[], None, [[], "flex"]], seen)
+    # The policy served with the game allows all that it does (the ranking page's: boards()).
+    check("no policy violation in a whole game", d.execute_script("return violations") == [])
     # How lighttpd serves the page's files (play.conf, shared with the package) is the package test's.
 
 def watch(d):
@@ -139,12 +136,13 @@ def boards(d):
     d.get(base + os.environ["PILARO_RANKING_PATH"] + "?board=today")
     fits = lambda: d.execute_script("return document.documentElement.scrollWidth <= innerWidth && innerWidth == 360")
     check("ranking page: today's board holds the name and fits the phone", "ピラ太_&" in d.find_element("tag name", "table").text and fits())
-    field = d.find_element("id", "name"); field.send_keys("ピラ太_&"); field.submit()
+    d.find_element("id", "name").send_keys("ピラ太_&", Keys.ENTER)
     found = wait(None, lambda: d.find_elements("css selector", "tr.found"))
     check("ranking page: the name found, and the page still fits", found and "ピラ太_&" in found[0].text and fits())
     shot = d.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "clip": dict(x=0, y=0, width=360, height=740, scale=1 / 3)})
     with open(os.environ["PILARO_BOARD_SCREENSHOT"], "wb") as f: f.write(base64.b64decode(shot["data"]))
-    check("ranking page: no policy violation, its search included", d.execute_script("return violations") == [])
+    check("ranking page: styled, and no policy violation, its search included",
+          d.execute_script("return [violations, getComputedStyle(document.querySelector('nav')).display]") == [[], "flex"])
     d.find_element("link text", "ブラウザで遊ぶ").click()
     check("ranking page: links back to the game", wait(None, lambda: d.current_url == base + "/play/"), d.current_url)
 
