@@ -281,19 +281,9 @@ std::string jsonString(std::string_view text) {
     return out + "\"";
 }
 
-std::string hexBytes(std::string_view bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += digits[b >> 4];
-        out += digits[b & 15];
-    }
-    return out;
-}
-
-// A name as the API gives it: its text and its stored bytes.
+// A name as the API gives it: its text and its stored bytes, in the lower-case hex of a replay's id.
 std::string jsonName(const std::string& cp932Name) {
-    return "\"name\":" + jsonString(cp932::decode(cp932Name)) + ",\"nameCp932\":\"" + hexBytes(cp932Name) + "\"";
+    return "\"name\":" + jsonString(cp932::decode(cp932Name)) + ",\"nameCp932\":\"" + replayKeyText(cp932Name) + "\"";
 }
 
 }  // namespace
