@@ -37,9 +37,6 @@ std::string periodStartSql(Board board, const std::string& at);
 // again, and makes only what is missing.
 std::string sqlitePeriodBoardsSql();
 
-// How many rows of a period that is over go with each submission: as many as it can add, so the
-// old rows go at least as fast as the new ones come, and no submission meets a large delete.
-constexpr int periodRowsPrunedPerSubmission = 1;
 
 // A board request: "board=today|week|all", "page=N" (from 1) and "name=..." (UTF-8, form-encoded).
 struct BoardQuery {

@@ -871,9 +871,11 @@ std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAcce
 
 // The period boards (boards.h): each name's best of today and of this week, by the period's first
 // second, and their place counts (placeCounts.h, one set per board). Kept by triggers, so that
-// every accepted submission, however it is stored, counts on them: it removes the oldest row of a
-// period that is over (the history is kept for the rate window only, so the boards cannot be made
-// from it), and raises the name's best of each period. A name taken out of the ranking leaves
+// every accepted submission, however it is stored, counts on them (the history is kept for the
+// rate window only, so the boards cannot be made from it): it removes one row of each kind of
+// period that is over, as many as it can add, so the old rows go at least as fast as new ones come
+// and no submission meets a large delete (the row is named by its whole key: an IN list of keys
+// was planned as a walk through its whole board), and raises the name's best of each period. A name taken out of the ranking leaves
 // the boards too: found by a scan, as the operator's removal is rare and an index of the names
 // would cost every submission a page more.
 std::string sqlitePeriodBoardsSql() {
@@ -912,9 +914,8 @@ std::string sqlitePeriodBoardsSql() {
         "CREATE TRIGGER IF NOT EXISTS periodBestsOfSubmission AFTER INSERT ON submissions BEGIN ";
     for (Board board : {Board::today, Board::week}) {
         std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
-        sql += "DELETE FROM periodBests WHERE (period, start, name) IN (SELECT period, start, name FROM periodBests "
-               "WHERE period = " + period + " AND start < " + start + " LIMIT " +
-               std::to_string(periodRowsPrunedPerSubmission) + ");"
+        sql += "DELETE FROM periodBests WHERE (period, start, name) = (SELECT period, start, name FROM periodBests "
+               "WHERE period = " + period + " AND start < " + start + " ORDER BY start LIMIT 1);"
                "INSERT INTO periodBests(period, start, name, score, submission) VALUES(" + period + ", " + start +
                ", NEW.name, NEW.score, NEW.id) ON CONFLICT(period, start, name) DO UPDATE SET "
                "score = excluded.score, submission = excluded.submission WHERE excluded.score > periodBests.score;";
