@@ -626,6 +626,8 @@ bool PostgresStore::check(std::string& report) {
     std::int64_t wrong = 0;
     if (!single(placeCountsDifferSql("place_counts").c_str(), wrong)) return false;
     report = wrong == 0 ? "ok" : "place counts differ from the names in " + std::to_string(wrong) + " rows";
+    if (wrong == 0 && !single(periodCountsDifferSql("period_bests", "period_counts").c_str(), wrong)) return false;
+    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
     return wrong == 0;
 }
 

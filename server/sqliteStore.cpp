@@ -277,6 +277,7 @@ private:
     const std::string periodCountRows = placeCountRowsSql(periodCountsOf(4), false);
     const std::string periodNames = countNamesSql(periodCountsOf(1));
     const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
+    const std::string periodCountsDiffer = periodCountsDifferSql("periodBests", "periodCounts");
     int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
@@ -770,6 +771,10 @@ bool SqliteStore::check(std::string& report) {
     Use compare(*this, countsDiffer.c_str());
     if (!compare.integer(wrong)) return fail();
     if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
+    // And the period boards' counts what their rows give.
+    Use periods(*this, periodCountsDiffer.c_str());
+    if (wrong == 0 && hasPeriods && !periods.integer(wrong)) return fail();
+    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
     return wrong == 0;
 }
 

@@ -89,6 +89,7 @@ TEST_P(Boards, PeriodsTurnAtMidnightAndMondayInJapanToTheSecond) {
     for (int i = 0; i < 8; ++i) submit("G", 2 + i, monday + 7 * day + 1 + i);
     EXPECT_EQ(board(Board::week, monday + day), "") << "pruned";
     EXPECT_EQ(board(Board::week, monday + 7 * day), "G 9, F 1");
+    expectConsistentHolding(config.databasePath, {"E", "G"});  // the period counts agree with their rows
 }
 
 // The place search: a double-byte name at the top, in the middle and at the end of a board of 31
