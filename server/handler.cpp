@@ -180,7 +180,8 @@ bool readBoardView(RankingStore& ranking, const BoardQuery& query, std::int64_t 
     if (query.nameGiven) {
         view.search = true;
         view.name = query.name;
-        if (!ranking.placeOf(view.board, query.name, view.place) || view.place == 0) return view.place == 0;
+        if (!ranking.placeOf(view.board, query.name, view.place)) return false;
+        if (view.place == 0) return true;  // not on the board
         std::uint32_t first = view.place > placesAroundName ? view.place - 1 - placesAroundName : 0;
         return ranking.readBoard(view.board, first, view.place - first + placesAroundName, view.entries);
     }
@@ -426,6 +427,16 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
         response = acceptReplay(store, config, request, bodyState, body, now);
     } else if (replayAddress && (request.method == "GET" || request.method == "HEAD")) {
         response = readReplay(store, config, request);
+    } else if (request.scriptName == PILARO_RANKING_API_PATH) {
+        // Read only: a POST here is no submission.
+        if (request.method == "GET" || request.method == "HEAD") {
+            response = api(store, config, request, now);
+        } else {
+            response.status = 405;
+            response.contentType = "application/json; charset=utf-8";
+            response.body = jsonError("GET で読んでください");
+            response.extraHeaders = "Allow: GET, HEAD\r\n";
+        }
     } else if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);
         store.metrics.countSubmission(response.status);
@@ -433,8 +444,6 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
     } else if ((request.method == "GET" || request.method == "HEAD") && request.query == "style") {
         response.contentType = "text/css; charset=utf-8";
         response.body = rankingStyle;
-    } else if (request.scriptName == PILARO_RANKING_API_PATH && (request.method == "GET" || request.method == "HEAD")) {
-        response = api(store, config, request, now);
     } else if (request.method == "GET" || request.method == "HEAD") {
         response = page(store, config, request, pageUrl, now);
         timed = true;

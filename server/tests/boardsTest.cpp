@@ -148,6 +148,7 @@ TEST_P(Boards, ApiAnswersItsDocumentedFieldsAndRefusesBadParametersWithJson) {
         EXPECT_NE(refused.extraHeaders.find("Cache-Control: no-store"), std::string::npos) << bad;
     }
     EXPECT_EQ(api("", monday + 3).status, 200) << "all defaults";
+    EXPECT_EQ(ask("POST", PILARO_RANKING_API_PATH, "", monday + 3, "Y_1").status, 405) << "fault: taken as a submission";
 }
 
 INSTANTIATE_TEST_SUITE_P(, Boards, testing::Values("sqlite", "postgresql"));
