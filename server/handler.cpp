@@ -10,6 +10,7 @@
 #include <cctype>
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -29,6 +30,7 @@ Response refusal(int status, Refusal why, const char* textUtf8 = nullptr) {
 const char* reasonPhrase(int status) {
     switch (status) {
     case 200: return "OK";
+    case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 403: return "Forbidden";
     case 405: return "Method Not Allowed";
@@ -47,28 +49,6 @@ const char* reasonPhrase(int status) {
     case 503: return "Service Unavailable";
     }
     return "Unknown";
-}
-
-std::uint32_t pageFromQuery(const std::string& query) {
-    // Only "page=N" matters; anything unreadable shows the first page.
-    std::size_t at = 0;
-    while (at < query.size()) {
-        std::size_t end = query.find('&', at);
-        if (end == std::string::npos) end = query.size();
-        std::string_view pair(query.data() + at, end - at);
-        if (pair.starts_with("page=")) {
-            std::uint64_t page = 0;
-            std::string_view digits = pair.substr(5);
-            if (digits.empty() || digits.size() > 9) return 1;
-            for (char c : digits) {
-                if (c < '0' || c > '9') return 1;
-                page = page * 10 + static_cast<std::uint64_t>(c - '0');
-            }
-            return page == 0 ? 1 : static_cast<std::uint32_t>(page);
-        }
-        at = end + 1;
-    }
-    return 1;
 }
 
 Response unavailable(Refusal text, const std::string& why) {
@@ -202,29 +182,109 @@ Response readReplay(SharedStore& store, const ServerConfig& config, const Reques
     return response;
 }
 
-Response page(SharedStore& store, const ServerConfig& config, const RequestInfo& request, const std::string& pageUrl) {
-    Response response;
-    response.contentType = "text/html; charset=utf-8";
-    std::uint32_t names = 0;
-    std::vector<RankingEntry> entries;
-    std::string error;
+// Reads what a board request asks for: a page of the board, or the places around a name.
+bool readBoardView(RankingStore& ranking, const BoardQuery& query, std::int64_t now, BoardView& view) {
+    view.board = boardAt(query.board, now);
+    if (!ranking.countBoard(view.board, view.names)) return false;
+    if (query.nameGiven) {
+        view.search = true;
+        view.name = query.name;
+        if (!ranking.placeOf(view.board, query.name, view.place)) return false;
+        if (view.place == 0) return true;  // not on the board
+        std::uint32_t first = view.place > placesAroundName ? view.place - 1 - placesAroundName : 0;
+        return ranking.readBoard(view.board, first, view.place - first + placesAroundName, view.entries);
+    }
+    view.pageCount = view.names == 0 ? 1 : (view.names + placesPerPage - 1) / placesPerPage;
+    view.page = std::min(query.page, view.pageCount);
+    return ranking.readBoard(view.board, (view.page - 1) * placesPerPage, placesPerPage, view.entries);
+}
+
+// The board a request asks for, read from the store; false (and why) when it cannot be read.
+bool boardView(SharedStore& store, const ServerConfig& config, const BoardQuery& query, std::int64_t now,
+               BoardView& view, std::string& error) {
     bool read = false;
     if (openShared(store, config, error)) {
         store.read([&](RankingStore& ranking) {
-            read = ranking.countNames(names);
-            std::uint32_t pageCount = names == 0 ? 1 : (names + placesPerPage - 1) / placesPerPage;
-            std::uint32_t wanted = std::min(pageFromQuery(request.query), pageCount);
-            read = read && ranking.read((wanted - 1) * placesPerPage, placesPerPage, entries);
-            if (read)
-                response.body = rankingPage(entries, wanted, pageCount, names, pageUrl);
-            else
-                error = ranking.lastError();
+            read = readBoardView(ranking, query, now, view);
+            if (!read) error = ranking.lastError();
         });
     }
-    if (read) return response;
+    return read;
+}
+
+Response page(SharedStore& store, const ServerConfig& config, const RequestInfo& request, const std::string& pageUrl,
+              std::int64_t now) {
+    Response response;
+    response.contentType = "text/html; charset=utf-8";
+    BoardQuery query;
+    std::string problem, error;
+    // A query the page cannot read shows the all-time board's first page, with what was wrong.
+    if (!parseBoardQuery(request.query, query, problem, false)) {
+        response.status = 400;
+        query = BoardQuery{};
+    }
+    BoardView view;
+    if (boardView(store, config, query, now, view, error)) {
+        response.body = rankingPage(view, pageUrl, problem);
+        return response;
+    }
     response.status = 503;
     response.logLine = "pilaro-ranking: 503: the page cannot be read: " + error;
     response.body = unavailablePage();
+    return response;
+}
+
+// A tag of the answer's bytes (FNV-1a, 64 bits): a cache in front asks again with it and gets a
+// 304 while the board is unchanged.
+std::string entityTag(const std::string& body) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : body) hash = (hash ^ c) * 1099511628211ull;
+    char text[24];
+    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+// Whether If-None-Match names `tag` (or is "*"); weak tags compare as strong ones for a GET.
+bool tagMatches(std::string_view ifNoneMatch, std::string_view tag) {
+    std::size_t at = 0;
+    while (at < ifNoneMatch.size()) {
+        std::size_t end = ifNoneMatch.find(',', at);
+        if (end == std::string_view::npos) end = ifNoneMatch.size();
+        std::string_view one = ifNoneMatch.substr(at, end - at);
+        while (!one.empty() && (one.front() == ' ' || one.front() == '\t')) one.remove_prefix(1);
+        while (!one.empty() && (one.back() == ' ' || one.back() == '\t')) one.remove_suffix(1);
+        if (one.starts_with("W/")) one.remove_prefix(2);
+        if (one == tag || one == "*") return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+// The read API: the boards and the place search as JSON, for anyone (a cache in front may keep
+// an answer for a few seconds; a board changes with every submission).
+Response api(SharedStore& store, const ServerConfig& config, const RequestInfo& request, std::int64_t now) {
+    Response response;
+    response.contentType = "application/json; charset=utf-8";
+    response.extraHeaders = "Access-Control-Allow-Origin: *\r\n";
+    BoardQuery query;
+    std::string problem, error;
+    BoardView view;
+    if (!parseBoardQuery(request.query, query, problem)) {
+        response.status = 400;
+        response.body = jsonError(problem);
+    } else if (!boardView(store, config, query, now, view, error)) {
+        response.status = 503;
+        response.logLine = "pilaro-ranking: 503: the API cannot read the ranking: " + error;
+        response.body = jsonError(refusalText(Refusal::unavailable));
+    } else {
+        std::string body = boardJson(view);
+        std::string tag = entityTag(body);
+        response.extraHeaders += "Cache-Control: public, max-age=" + std::to_string(apiCacheSeconds) + "\r\nETag: " + tag + "\r\n";
+        if (tagMatches(request.ifNoneMatch, tag))
+            response.status = 304;
+        else
+            response.body = std::move(body);
+    }
     return response;
 }
 
@@ -271,10 +331,11 @@ Response metrics(SharedStore& store, const ServerConfig& config, const RequestIn
 }
 
 // Said with every answer of the program: the ranking page takes its style sheet from its own
-// address and nothing else, and no other site may frame it.
+// address and nothing else (its empty data: icon keeps the browser from asking for a favicon the
+// host may not have), sends its search form only to itself, and no other site may frame it.
 const char* const securityHeaders =
-    "Content-Security-Policy: default-src 'none'; style-src 'self'; img-src 'self'; base-uri 'none'; "
-    "form-action 'none'; frame-ancestors 'none'\r\n"
+    "Content-Security-Policy: default-src 'none'; style-src 'self'; img-src 'self' data:; base-uri 'none'; "
+    "form-action 'self'; frame-ancestors 'none'\r\n"
     "X-Content-Type-Options: nosniff\r\n"
     "Referrer-Policy: " PILARO_REFERRER_POLICY "\r\n"
     "Permissions-Policy: " PILARO_PERMISSIONS_POLICY "\r\n";
@@ -375,6 +436,16 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
         response = acceptReplay(store, config, request, bodyState, body, now);
     } else if (replayAddress && (request.method == "GET" || request.method == "HEAD")) {
         response = readReplay(store, config, request);
+    } else if (request.scriptName == PILARO_RANKING_API_PATH) {
+        // Read only: a POST here is no submission.
+        if (request.method == "GET" || request.method == "HEAD") {
+            response = api(store, config, request, now);
+        } else {
+            response.status = 405;
+            response.contentType = "application/json; charset=utf-8";
+            response.body = jsonError("GET で読んでください");
+            response.extraHeaders = "Allow: GET, HEAD\r\n";
+        }
     } else if (request.method == "POST") {
         response = submit(store, config, request, bodyState, body, now, pageUrl);
         store.metrics.countSubmission(response.status, response.refusedAs);
@@ -383,7 +454,7 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
         response.contentType = "text/css; charset=utf-8";
         response.body = rankingStyle;
     } else if (request.method == "GET" || request.method == "HEAD") {
-        response = page(store, config, request, pageUrl);
+        response = page(store, config, request, pageUrl, now);
         timed = true;
     } else {
         response = refusal(405, Refusal::wrongMethod);
@@ -403,7 +474,8 @@ Response handleRequest(SharedStore& store, const ServerConfig& config, const Req
 std::string responseHead(const Response& response) {
     std::string head = "Status: " + std::to_string(response.status) + " " + reasonPhrase(response.status) + "\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";
-    head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
+    // A 304 has no body, and its length would be taken for the body it stands for.
+    if (response.status != 304) head += "Content-Length: " + std::to_string(response.body.size()) + "\r\n";
     head += response.extraHeaders;
     head += "\r\n";
     return head;

@@ -15,6 +15,9 @@ struct ServerConfig {
     bool verifiedOnly = false; // PILARO_RANKING_VERIFIED_ONLY=1: a submission no replay verified is refused
 };
 
+// How long a cache may keep an answer of the read API (PILARO_RANKING_API_PATH).
+constexpr unsigned apiCacheSeconds = 10;
+
 // Request bodies beyond this are refused unread: the game's body has at most 19 bytes.
 constexpr std::uint64_t maxBodyBytes = 64;
 
@@ -28,6 +31,7 @@ struct RequestInfo {
     std::string origin;      // HTTP_ORIGIN: a browser's page that sent the request
     std::string fetchSite;   // HTTP_SEC_FETCH_SITE: the browser's own word on where it came from
     std::string pathInfo;    // PATH_INFO: what follows the program's address (its health and metrics paths)
+    std::string ifNoneMatch; // HTTP_IF_NONE_MATCH: the API's answer a cache holds
 };
 
 // The replay path (replayPath): the same program answers it; the web server tells which by SCRIPT_NAME.

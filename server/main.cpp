@@ -64,7 +64,8 @@ std::string text(const char* value) { return value != nullptr ? value : ""; }
 template <typename Param>
 RequestInfo requestInfo(Param param) {
     return {param("REQUEST_METHOD"), param("QUERY_STRING"), param("REMOTE_ADDR"),       param("SCRIPT_NAME"),
-            param("HTTP_HOST"),      param("HTTP_ORIGIN"),  param("HTTP_SEC_FETCH_SITE"), param("PATH_INFO")};
+            param("HTTP_HOST"),      param("HTTP_ORIGIN"),  param("HTTP_SEC_FETCH_SITE"), param("PATH_INFO"),
+            param("HTTP_IF_NONE_MATCH")};
 }
 
 // One line per failure in the web server's error log: a CGI program's standard error, or a

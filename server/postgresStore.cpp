@@ -13,8 +13,8 @@
 
 namespace {
 
-// Version 1 had no replays; version 2 no moderation.
-constexpr int schemaVersion = 3;
+// Version 1 had no replays; version 2 no moderation; versions before 5 had no period boards.
+constexpr int schemaVersion = 5;
 
 // Everything lives in the connection's current schema (the first of its search_path).
 const char* const schemaSql = R"SQL(
@@ -170,10 +170,94 @@ CREATE TABLE IF NOT EXISTS audit(
   name text NOT NULL,
   reason text NOT NULL);
 )SQL";
+// The period boards (boards.h), as in the SQLite store: each name's best of today and of this week,
+// by the period's first second, with their place counts, kept by triggers on every accepted
+// submission, which also removes one row of each kind of period that is over (as in SQLite; in
+// the order of the index, or the plan cached for every start was a scan of the table). The counts of a row move
+// in one statement in the order of their keys, as pilaro_move_count's do, so two submissions never
+// wait for each other in a circle. Made anew on every start, as the functions above.
+std::string periodBoardsSql() {
+    std::string sql = R"SQL(
+CREATE TABLE IF NOT EXISTS period_bests(
+  period integer NOT NULL, start bigint NOT NULL, name bytea NOT NULL,
+  score bigint NOT NULL, submission bigint NOT NULL,
+  PRIMARY KEY(period, start, name));
+CREATE INDEX IF NOT EXISTS period_bests_by_place ON period_bests(period, start, score DESC, submission);
+CREATE TABLE IF NOT EXISTS period_counts(
+  period integer NOT NULL, start bigint NOT NULL, level integer NOT NULL, prefix bigint NOT NULL,
+  names bigint NOT NULL, PRIMARY KEY(period, start, level, prefix));
+CREATE OR REPLACE FUNCTION pilaro_period_counts() RETURNS trigger LANGUAGE plpgsql AS $f$
+DECLARE
+  v_period integer; v_start bigint; v_old bigint; v_new bigint;
+BEGIN
+  IF TG_OP = 'DELETE' THEN
+    v_period := OLD.period; v_start := OLD.start; v_old := OLD.score;
+  ELSE
+    v_period := NEW.period; v_start := NEW.start; v_new := NEW.score;
+    IF TG_OP = 'UPDATE' THEN v_old := OLD.score; END IF;
+  END IF;
+  INSERT INTO period_counts(period, start, level, prefix, names)
+  SELECT v_period, v_start, level, prefix, sum(delta) FROM (
+    SELECT k AS level, v_new >> (@BITS@ * k) AS prefix, 1 AS delta FROM @LEVELS@ l WHERE v_new IS NOT NULL
+    UNION ALL
+    SELECT k, v_old >> (@BITS@ * k), -1 FROM @LEVELS@ l WHERE v_old IS NOT NULL) d
+  GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix
+  ON CONFLICT (period, start, level, prefix) DO UPDATE SET names = period_counts.names + excluded.names;
+  IF v_old IS NOT NULL THEN
+    DELETE FROM period_counts p USING @LEVELS@ l WHERE p.period = v_period AND p.start = v_start
+      AND p.level = l.k AND p.prefix = v_old >> (@BITS@ * l.k) AND p.names = 0;
+  END IF;
+  RETURN NULL;
+END
+$f$;
+CREATE OR REPLACE TRIGGER period_bests_counted AFTER INSERT OR DELETE OR UPDATE OF score ON period_bests
+  FOR EACH ROW EXECUTE FUNCTION pilaro_period_counts();
+CREATE OR REPLACE FUNCTION pilaro_period_bests() RETURNS trigger LANGUAGE plpgsql AS $f$
+BEGIN
+  IF TG_TABLE_NAME = 'names' THEN
+    DELETE FROM period_bests WHERE name = OLD.name;
+    RETURN NULL;
+  END IF;
+@PERIODS@  RETURN NULL;
+END
+$f$;
+-- At the commit: the boards' counts are shared by every submission, as the place counts are, and
+-- a row's lock is held from its change to the commit; taken at the start of pilaro_submit, the
+-- submissions of all the processes waited for each other's whole function (a thirtieth of the rate).
+DO $d$ BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_trigger WHERE tgname = 'period_bests_of_submission'
+                 AND tgrelid = 'submissions'::regclass) THEN
+    CREATE CONSTRAINT TRIGGER period_bests_of_submission AFTER INSERT ON submissions
+      DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION pilaro_period_bests();
+  END IF;
+END $d$;
+CREATE OR REPLACE TRIGGER period_bests_of_name AFTER DELETE ON names
+  FOR EACH ROW EXECUTE FUNCTION pilaro_period_bests();
+)SQL";
+    std::string periods;
+    for (Board board : {Board::today, Board::week}) {
+        std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
+        periods += "  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM "
+                   "period_bests WHERE period = " + period + " AND start < " + start +
+                   " ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);\n"
+                   "  INSERT INTO period_bests(period, start, name, score, submission) VALUES (" + period + ", " +
+                   start + ", NEW.name, NEW.score, NEW.id) ON CONFLICT (period, start, name) DO UPDATE SET "
+                   "score = excluded.score, submission = excluded.submission WHERE excluded.score > period_bests.score;\n";
+    }
+    sql.replace(sql.find("@PERIODS@"), 9, periods);
+    return sql;
+}
+
+// A period board's place counts, as placeCounts.h's SQL takes a table: its board by the
+// parameters `period` and `period` + 1.
+std::string periodCountsOf(int period) {
+    return "(SELECT level, prefix, names FROM period_counts WHERE period = $" + std::to_string(period) +
+           " AND start = $" + std::to_string(period + 1) + ") c";
+}
 
 // The schema with the place counts' SQL put in.
 std::string schemaWithCounts() {
-    std::string sql = schemaSql;
+    std::string sql = schemaSql + periodBoardsSql();
     for (auto [mark, value] : {std::pair<std::string, std::string>{"@BITS@", std::to_string(placeCountBits)},
                                {"@LEVELS@", placeLevelsSql()},
                                {"@ABOVE@", namesAboveSql("place_counts", "best")}})
@@ -192,6 +276,10 @@ public:
                         const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
+    bool readBoard(const BoardKey& board, std::uint32_t offset, std::uint32_t count,
+                   std::vector<RankingEntry>& out) override;
+    bool countBoard(const BoardKey& board, std::uint32_t& names) override;
+    bool placeOf(const BoardKey& board, std::string_view cp932Name, std::uint32_t& place) override;
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
@@ -461,13 +549,24 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
 }
 
 bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
+    return readBoard({}, offset, count, out);
+}
+
+bool PostgresStore::readBoard(const BoardKey& board, std::uint32_t offset, std::uint32_t count,
+                              std::vector<RankingEntry>& out) {
     static const std::string rowsSql = placeCountRowsSql("place_counts", true);
-    std::string limit = std::to_string(count);
+    static const std::string periodRowsSql = placeCountRowsSql(periodCountsOf(4), true);
+    bool period = board.board != Board::allTime;
+    std::string limit = std::to_string(count), which = std::to_string(static_cast<int>(board.board)),
+                start = std::to_string(board.start);
     auto readRows = [&](int level, std::int64_t first, std::int64_t last,
                         std::vector<std::pair<std::int64_t, std::int64_t>>& counts) {
         counts.clear();
         std::string k = std::to_string(level), from = std::to_string(first), to = std::to_string(last);
-        PGresult* result = run(rowsSql.c_str(), {{k.c_str(), -1}, {from.c_str(), -1}, {to.c_str(), -1}});
+        PGresult* result =
+            period ? run(periodRowsSql.c_str(), {{k.c_str(), -1}, {from.c_str(), -1}, {to.c_str(), -1},
+                                                 {which.c_str(), -1}, {start.c_str(), -1}})
+                   : run(rowsSql.c_str(), {{k.c_str(), -1}, {from.c_str(), -1}, {to.c_str(), -1}});
         if (PQresultStatus(result) == PGRES_TUPLES_OK)
             for (int row = 0; row < PQntuples(result); ++row)
                 counts.emplace_back(std::strtoll(PQgetvalue(result, row, 0), nullptr, 10),
@@ -485,9 +584,15 @@ bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<
                     (offset == 0 || findPlace(offset, readRows, found, score, skip));
         if (good && found) {
             std::string from = std::to_string(score), skipped = std::to_string(skip);
-            PGresult* result = run("SELECT name, score, replay FROM names WHERE score <= $3 ORDER BY score DESC, submission "
-                                   "LIMIT $1 OFFSET $2",
-                                   {{limit.c_str(), -1}, {skipped.c_str(), -1}, {from.c_str(), -1}});
+            PGresult* result =
+                period ? run("SELECT b.name, b.score, n.replay FROM period_bests b LEFT JOIN names n ON n.name = b.name "
+                             "AND n.submission = b.submission WHERE b.period = $4 AND b.start = $5 AND b.score <= $3 "
+                             "ORDER BY b.score DESC, b.submission LIMIT $1 OFFSET $2",
+                             {{limit.c_str(), -1}, {skipped.c_str(), -1}, {from.c_str(), -1}, {which.c_str(), -1},
+                              {start.c_str(), -1}})
+                       : run("SELECT name, score, replay FROM names WHERE score <= $3 ORDER BY score DESC, submission "
+                             "LIMIT $1 OFFSET $2",
+                             {{limit.c_str(), -1}, {skipped.c_str(), -1}, {from.c_str(), -1}});
             if (PQresultStatus(result) == PGRES_TUPLES_OK) readEntries(result, offset, out);
             good = ok(result);
         }
@@ -495,6 +600,45 @@ bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<
         execute(good ? "COMMIT" : "ROLLBACK");
         if (!good) error = why;
         return good;
+    });
+}
+
+bool PostgresStore::countBoard(const BoardKey& board, std::uint32_t& names) {
+    if (board.board == Board::allTime) return countNames(names);
+    static const std::string sql = countNamesSql(periodCountsOf(1));
+    std::string which = std::to_string(static_cast<int>(board.board)), start = std::to_string(board.start);
+    std::int64_t count = 0;
+    bool good = reading([&] {
+        PGresult* result = run(sql.c_str(), {{which.c_str(), -1}, {start.c_str(), -1}});
+        bool one = PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1;
+        if (one) count = std::strtoll(PQgetvalue(result, 0, 0), nullptr, 10);
+        return ok(result) && one;
+    });
+    names = static_cast<std::uint32_t>(count);
+    return good;
+}
+
+bool PostgresStore::placeOf(const BoardKey& board, std::string_view cp932Name, std::uint32_t& place) {
+    // The name's score and submission, the names above that score (the counts), and the names tied
+    // with it that reached it first, in one statement and so in one snapshot.
+    static const std::string allTimeSql =
+        "SELECT " + namesAboveSql("place_counts", "f.score") +
+        " + (SELECT count(*) FROM names t WHERE t.score = f.score AND t.submission < f.submission) + 1 "
+        "FROM names f WHERE f.name = $1";
+    static const std::string periodSql =
+        "SELECT " + namesAboveSql(periodCountsOf(2), "f.score") +
+        " + (SELECT count(*) FROM period_bests t WHERE t.period = $2 AND t.start = $3 AND t.score = f.score "
+        "AND t.submission < f.submission) + 1 FROM period_bests f WHERE f.period = $2 AND f.start = $3 AND f.name = $1";
+    std::string name(cp932Name), which = std::to_string(static_cast<int>(board.board)),
+        start = std::to_string(board.start);
+    place = 0;
+    return reading([&] {
+        PGresult* result = board.board == Board::allTime
+                               ? run(allTimeSql.c_str(), {blob(name)})
+                               : run(periodSql.c_str(), {blob(name), {which.c_str(), -1}, {start.c_str(), -1}});
+        if (PQresultStatus(result) == PGRES_TUPLES_OK && PQntuples(result) == 1)
+            place = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(result, 0, 0), nullptr, 10));
+        return ok(result);
     });
 }
 
@@ -572,6 +716,8 @@ bool PostgresStore::check(std::string& report) {
     std::int64_t wrong = 0;
     if (!single(placeCountsDifferSql("place_counts").c_str(), wrong)) return false;
     report = wrong == 0 ? "ok" : "place counts differ from the names in " + std::to_string(wrong) + " rows";
+    if (wrong == 0 && !single(periodCountsDifferSql("period_bests", "period_counts").c_str(), wrong)) return false;
+    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
     return wrong == 0;
 }
 

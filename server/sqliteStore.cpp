@@ -16,9 +16,11 @@ namespace {
 
 // The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
 // counts; version 2 kept every submission, and an index of the addresses to forget; version 3 had
-// no replays; version 4 no moderation. Opening an older file to serve or modify brings it to this
-// version.
-constexpr int schemaVersion = 5;
+// no replays; version 4 no moderation; versions before 7 had no period boards. Opening an older
+// file to serve or modify brings it to this version, one step after the other.
+constexpr int schemaVersion = 7;
+constexpr int moderationVersion = 5;
+constexpr int periodBoardsVersion = 7;
 
 const char* const schemaSql =
     "CREATE TABLE IF NOT EXISTS submissions("
@@ -76,6 +78,21 @@ const char* const moderationSchemaSql =
     "  action TEXT NOT NULL,"
     "  name TEXT NOT NULL,"
     "  reason TEXT NOT NULL);";
+
+// A period board's place counts, as placeCounts.h's SQL takes a table: its board by the
+// parameters `period` and `period` + 1.
+std::string periodCountsOf(int period) {
+    return "(SELECT level, prefix, names FROM periodCounts WHERE period = ?" + std::to_string(period) +
+           " AND start = ?" + std::to_string(period + 1) + ") c";
+}
+const char* const sqlNameOnAllTime = "SELECT score, submission FROM names WHERE name = ?3";
+const char* const sqlNameOnPeriod = "SELECT score, submission FROM periodBests WHERE period = ?1 AND start = ?2 AND name = ?3";
+const char* const sqlPeriodTiedBefore =
+    "SELECT COUNT(*) FROM periodBests WHERE period = ?2 AND start = ?3 AND score = ?1 AND submission < ?4";
+const char* const sqlReadPeriod =
+    "SELECT b.name, b.score, n.replay FROM periodBests b LEFT JOIN names n ON n.name = b.name AND "
+    "n.submission = b.submission WHERE b.period = ?4 AND b.start = ?5 AND b.score <= ?3 "
+    "ORDER BY b.score DESC, b.submission LIMIT ?1 OFFSET ?2";
 
 const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
 const char* const sqlOldestCounted =
@@ -188,6 +205,10 @@ public:
     void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
+    bool readBoard(const BoardKey& board, std::uint32_t offset, std::uint32_t count,
+                   std::vector<RankingEntry>& out) override;
+    bool countBoard(const BoardKey& board, std::uint32_t& names) override;
+    bool placeOf(const BoardKey& board, std::string_view cp932Name, std::uint32_t& place) override;
     bool counts(StoreCounts& out) override;
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
@@ -298,7 +319,8 @@ private:
                    std::int64_t now, std::uint32_t& retryAfter);
     bool commitTogether(const std::vector<PendingSubmission*>& batch);
     bool storeOne(PendingSubmission& pending);
-    bool readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
+    bool readTop(const BoardKey& board, std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out);
+    bool placeIn(const BoardKey& board, std::string_view name, std::uint32_t& place);
 
     sqlite3* db = nullptr;
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
@@ -309,10 +331,15 @@ private:
     const std::string rebuildCounts = rebuildPlaceCountsSql("placeCounts");
     const std::string countsDiffer = placeCountsDifferSql("placeCounts");
     const std::string countRows = placeCountRowsSql("placeCounts", false);
+    const std::string periodCountRows = placeCountRowsSql(periodCountsOf(4), false);
+    const std::string periodNames = countNamesSql(periodCountsOf(1));
+    const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
+    const std::string periodCountsDiffer = periodCountsDifferSql("periodBests", "periodCounts");
     int walCheckpointPages = 1000;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
     bool hasReplays = true;      // false only for a file before version 4 opened read-only
+    bool hasPeriods = true;      // false only for a file before the period boards opened read-only
 };
 
 bool SqliteStore::open(const std::string& path, StoreAccess access) {
@@ -373,6 +400,7 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (access == StoreAccess::readOnly) {
         hasCounts = version >= 2;
         hasReplays = version >= 4;
+        hasPeriods = version >= periodBoardsVersion;
         return true;
     }
     // WAL lets the page be read while a submission is written. FULL sync flushes the log at every
@@ -392,9 +420,12 @@ bool SqliteStore::setUp(StoreAccess access) {
     // Create or upgrade under the write lock, looking again: another process may have done it.
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
+    if (ok && version < 4) ok = execute(schemaSql) && execute(addReplayColumn) && execute(rebuildCounts.c_str());
+    // The period boards start empty: the history before them holds the rate window alone.
+    if (ok && version < moderationVersion) ok = execute(moderationSchemaSql);
+    if (ok && version < periodBoardsVersion) ok = execute(sqlitePeriodBoardsSql().c_str());
     if (ok && version < schemaVersion)
-        ok = execute(schemaSql) && (version >= 4 || execute(addReplayColumn)) && execute(moderationSchemaSql) &&
-             execute(rebuildCounts.c_str()) && execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+        ok = execute(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
     if (ok && execute("COMMIT")) return true;
     std::string why = error;
     execute("ROLLBACK");
@@ -624,17 +655,23 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
         return true;  // nothing written but the forgetting
     }
     return storeSubmission(pending.submission, address, now, replay, pending.result) &&
-           readTop(0, 10, pending.topTen);
+           readTop({}, 0, 10, pending.topTen);
 }
 
-bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
+bool SqliteStore::readTop(const BoardKey& board, std::uint32_t offset, std::uint32_t count,
+                          std::vector<RankingEntry>& out) {
     out.clear();
-    std::uint32_t score = 0;
+    bool period = board.board != Board::allTime;
+    if (period && !hasPeriods) return true;
+    std::uint32_t score = 0xFFFFFFFFu;
     std::uint64_t skip = offset;
-    if (offset > 0 && hasCounts) {
+    bool seek = offset > 0 && hasCounts;
+    if (seek) {
         bool found = false;
-        Use rows(*this, countRows.c_str());
+        Use rows(*this, period ? periodCountRows.c_str() : countRows.c_str());
         if (rows.statement == nullptr) return fail();
+        sqlite3_bind_int(rows.statement, 4, static_cast<int>(board.board));
+        sqlite3_bind_int64(rows.statement, 5, board.start);
         auto readRows = [&](int level, std::int64_t first, std::int64_t last,
                             std::vector<std::pair<std::int64_t, std::int64_t>>& counts) {
             counts.clear();
@@ -650,11 +687,13 @@ bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector
         if (!findPlace(offset, readRows, found, score, skip)) return fail();
         if (!found) return true;  // past the last place
     }
-    Use read(*this, !hasReplays ? sqlReadRankingOld : offset > 0 && hasCounts ? sqlReadFromScore : sqlReadRanking);
+    Use read(*this, period ? sqlReadPeriod : !hasReplays ? sqlReadRankingOld : seek ? sqlReadFromScore : sqlReadRanking);
     if (read.statement == nullptr) return fail();
     sqlite3_bind_int64(read.statement, 1, count);
     sqlite3_bind_int64(read.statement, 2, static_cast<std::int64_t>(skip));
-    if (offset > 0 && hasCounts) sqlite3_bind_int64(read.statement, 3, score);
+    if (seek || period) sqlite3_bind_int64(read.statement, 3, score);
+    sqlite3_bind_int(read.statement, 4, static_cast<int>(board.board));
+    sqlite3_bind_int64(read.statement, 5, board.start);
     int rc;
     while ((rc = sqlite3_step(read.statement)) == SQLITE_ROW) {
         RankingEntry entry;
@@ -670,11 +709,77 @@ bool SqliteStore::readTop(std::uint32_t offset, std::uint32_t count, std::vector
 }
 
 bool SqliteStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
+    return readBoard({}, offset, count, out);
+}
+
+bool SqliteStore::readBoard(const BoardKey& board, std::uint32_t offset, std::uint32_t count,
+                            std::vector<RankingEntry>& out) {
     // One snapshot for the walk down the counts and the names it finds.
     if (!execute("BEGIN")) return false;
-    bool ok = readTop(offset, count, out);
+    bool ok = readTop(board, offset, count, out);
     execute("COMMIT");
     return ok;
+}
+
+bool SqliteStore::countBoard(const BoardKey& board, std::uint32_t& names) {
+    if (board.board == Board::allTime) return countNames(names);
+    names = 0;
+    if (!hasPeriods) return true;
+    std::int64_t count = 0;
+    Use n(*this, periodNames.c_str());
+    if (n.statement == nullptr) return fail();
+    sqlite3_bind_int(n.statement, 1, static_cast<int>(board.board));
+    sqlite3_bind_int64(n.statement, 2, board.start);
+    if (!n.integer(count)) return fail();
+    names = static_cast<std::uint32_t>(count);
+    return true;
+}
+
+bool SqliteStore::placeOf(const BoardKey& board, std::string_view cp932Name, std::uint32_t& place) {
+    place = 0;
+    if (board.board != Board::allTime && !hasPeriods) return true;
+    if (!execute("BEGIN")) return false;
+    bool ok = placeIn(board, cp932Name, place);
+    execute("COMMIT");
+    return ok;
+}
+
+bool SqliteStore::placeIn(const BoardKey& board, std::string_view name, std::uint32_t& place) {
+    bool period = board.board != Board::allTime;
+    std::int64_t score = 0, submission = 0, above = 0, tied = 0;
+    {
+        Use find(*this, period ? sqlNameOnPeriod : sqlNameOnAllTime);
+        if (find.statement == nullptr) return fail();
+        sqlite3_bind_int(find.statement, 1, static_cast<int>(board.board));
+        sqlite3_bind_int64(find.statement, 2, board.start);
+        bindBlob(find.statement, 3, name);
+        int rc = sqlite3_step(find.statement);
+        if (rc == SQLITE_DONE) return true;  // not on the board
+        if (rc != SQLITE_ROW) return fail();
+        score = sqlite3_column_int64(find.statement, 0);
+        submission = sqlite3_column_int64(find.statement, 1);
+    }
+    if (period) {
+        Use a(*this, periodAbove.c_str());
+        if (a.statement == nullptr) return fail();
+        sqlite3_bind_int64(a.statement, 1, score);
+        sqlite3_bind_int(a.statement, 2, static_cast<int>(board.board));
+        sqlite3_bind_int64(a.statement, 3, board.start);
+        if (!a.integer(above)) return fail();
+    } else if (!namesAbove(static_cast<std::uint32_t>(score), above)) {
+        return false;
+    }
+    Use t(*this, period ? sqlPeriodTiedBefore : sqlCountTiedBefore);
+    if (t.statement == nullptr) return fail();
+    sqlite3_bind_int64(t.statement, 1, score);
+    sqlite3_bind_int64(t.statement, period ? 4 : 2, submission);
+    if (period) {
+        sqlite3_bind_int(t.statement, 2, static_cast<int>(board.board));
+        sqlite3_bind_int64(t.statement, 3, board.start);
+    }
+    if (!t.integer(tied)) return fail();
+    place = static_cast<std::uint32_t>(above + tied + 1);
+    return true;
 }
 
 bool SqliteStore::countNames(std::uint32_t& names) {
@@ -802,6 +907,10 @@ bool SqliteStore::check(std::string& report) {
     Use compare(*this, countsDiffer.c_str());
     if (!compare.integer(wrong)) return fail();
     if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
+    // And the period boards' counts what their rows give.
+    Use periods(*this, periodCountsDiffer.c_str());
+    if (wrong == 0 && hasPeriods && !periods.integer(wrong)) return fail();
+    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
     return wrong == 0;
 }
 
@@ -905,4 +1014,58 @@ std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAcce
     if (store->open(path, access)) return store;
     error = store->lastError();
     return nullptr;
+}
+
+// The period boards (boards.h): each name's best of today and of this week, by the period's first
+// second, and their place counts (placeCounts.h, one set per board). Kept by triggers, so that
+// every accepted submission, however it is stored, counts on them (the history is kept for the
+// rate window only, so the boards cannot be made from it): it removes one row of each kind of
+// period that is over, as many as it can add, so the old rows go at least as fast as new ones come
+// and no submission meets a large delete (the row is named by its whole key: an IN list of keys
+// was planned as a walk through its whole board), and raises the name's best of each period. A name taken out of the ranking leaves
+// the boards too: found by a scan, as the operator's removal is rare and an index of the names
+// would cost every submission a page more.
+std::string sqlitePeriodBoardsSql() {
+    std::string levels = placeLevelsSql() + " l";
+    // A board's counts follow its rows: `from` and `to` the row before and after ("" for none).
+    auto move = [&](const char* row, const char* from, const char* to) {
+        std::string parts;
+        if (*to) parts += std::string("SELECT k AS level, ") + to + ".score >> (" + std::to_string(placeCountBits) +
+                          " * k) AS prefix, 1 AS delta FROM " + levels;
+        if (*from && *to) parts += " UNION ALL ";
+        if (*from) parts += std::string("SELECT k AS level, ") + from + ".score >> (" + std::to_string(placeCountBits) +
+                            " * k) AS prefix, -1 AS delta FROM " + levels;
+        return std::string("INSERT INTO periodCounts(period, start, level, prefix, names) SELECT ") + row +
+               ".period, " + row + ".start, level, prefix, sum(delta) FROM (" + parts +
+               ") GROUP BY level, prefix HAVING sum(delta) <> 0 "
+               "ON CONFLICT(period, start, level, prefix) DO UPDATE SET names = names + excluded.names;";
+    };
+    std::string sql =
+        "CREATE TABLE IF NOT EXISTS periodBests("
+        "  period INTEGER NOT NULL, start INTEGER NOT NULL, name BLOB NOT NULL,"
+        "  score INTEGER NOT NULL, submission INTEGER NOT NULL,"
+        "  PRIMARY KEY(period, start, name)) WITHOUT ROWID;"
+        "CREATE INDEX IF NOT EXISTS periodBestsByPlace ON periodBests(period, start, score DESC, submission);"
+        "CREATE TABLE IF NOT EXISTS periodCounts("
+        "  period INTEGER NOT NULL, start INTEGER NOT NULL, level INTEGER NOT NULL, prefix INTEGER NOT NULL,"
+        "  names INTEGER NOT NULL, PRIMARY KEY(period, start, level, prefix)) WITHOUT ROWID;"
+        "CREATE TRIGGER IF NOT EXISTS periodCountsEmptied AFTER UPDATE OF names ON periodCounts WHEN NEW.names = 0 "
+        "BEGIN DELETE FROM periodCounts WHERE period = NEW.period AND start = NEW.start AND level = NEW.level "
+        "AND prefix = NEW.prefix; END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestAdded AFTER INSERT ON periodBests BEGIN " + move("NEW", "", "NEW") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestRaised AFTER UPDATE OF score ON periodBests BEGIN " +
+        move("NEW", "OLD", "NEW") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestGone AFTER DELETE ON periodBests BEGIN " + move("OLD", "OLD", "") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestsOfName AFTER DELETE ON names BEGIN "
+        "DELETE FROM periodBests WHERE name = OLD.name; END;"
+        "CREATE TRIGGER IF NOT EXISTS periodBestsOfSubmission AFTER INSERT ON submissions BEGIN ";
+    for (Board board : {Board::today, Board::week}) {
+        std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
+        sql += "DELETE FROM periodBests WHERE (period, start, name) = (SELECT period, start, name FROM periodBests "
+               "WHERE period = " + period + " AND start < " + start + " ORDER BY start LIMIT 1);"
+               "INSERT INTO periodBests(period, start, name, score, submission) VALUES(" + period + ", " + start +
+               ", NEW.name, NEW.score, NEW.id) ON CONFLICT(period, start, name) DO UPDATE SET "
+               "score = excluded.score, submission = excluded.submission WHERE excluded.score > periodBests.score;";
+    }
+    return sql + " END;";
 }

@@ -3,6 +3,7 @@
 // same rows and give the same answers; the rules of what may be stored live in submission.h.
 #pragma once
 
+#include "boards.h"
 #include "submission.h"
 
 #include <cstdint>
@@ -94,6 +95,15 @@ public:
     virtual bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) = 0;
     // The names in the ranking alone, for the page: no count of the whole history.
     virtual bool countNames(std::uint32_t& names) = 0;
+    // A board's `count` places after `offset` places, best first. A period board ranks each name's
+    // best score submitted within the period, ties in the order of the submissions that reached
+    // them, as the all-time board does; its entries carry the replay of the name's all-time best
+    // when that is the same submission. Read in one snapshot.
+    virtual bool readBoard(const BoardKey& board, std::uint32_t offset, std::uint32_t count,
+                           std::vector<RankingEntry>& out) = 0;
+    virtual bool countBoard(const BoardKey& board, std::uint32_t& names) = 0;
+    // A name's place on a board, 0 when it is not on it.
+    virtual bool placeOf(const BoardKey& board, std::string_view cp932Name, std::uint32_t& place) = 0;
     virtual bool counts(StoreCounts& out) = 0;
     // Takes a name out of the ranking (its submissions in the rate window stay); `found` tells
     // whether it was there.

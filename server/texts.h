@@ -2,6 +2,7 @@
 // refusals, and the page.
 #pragma once
 
+#include "boards.h"
 #include "submission.h"
 
 #include <cstdint>
@@ -15,9 +16,25 @@ std::string gameReply(const SubmitResult& result, const std::vector<RankingEntry
 
 constexpr std::uint32_t placesPerPage = 50;
 
-// The whole ranking as a web page (UTF-8), page `page` (1-based) of `pageCount`.
-std::string rankingPage(const std::vector<RankingEntry>& entries, std::uint32_t page, std::uint32_t pageCount,
-                        std::uint32_t nameCount, std::string_view pageUrl);
+// What one board request found: a page of the board, or the places around a name.
+struct BoardView {
+    BoardKey board;
+    std::uint32_t names = 0;  // on the board
+    std::uint32_t page = 1, pageCount = 1;
+    bool search = false;   // the places around `name`, not a page
+    std::string name;      // code page 932 bytes
+    std::uint32_t place = 0;  // of `name`; 0: not on the board
+    std::vector<RankingEntry> entries;
+};
+// Places shown above and below a name found.
+constexpr std::uint32_t placesAroundName = 10;
+
+// A board as a web page (UTF-8); `problem` (UTF-8) is said above it when the query was refused.
+std::string rankingPage(const BoardView& view, std::string_view pageUrl, std::string_view problem = {});
+// The same as the API's JSON: every name as UTF-8 text and as its code page 932 bytes in hex.
+std::string boardJson(const BoardView& view);
+// The API's refusal: {"error": "..."}.
+std::string jsonError(std::string_view textUtf8);
 
 // The ranking's own refusals, short Japanese sentences (UTF-8) that the game shows; none holds a "<".
 enum class Refusal {

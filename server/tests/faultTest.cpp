@@ -158,7 +158,7 @@ void powerOn() {
     disk.dark = false;
 }
 
-RequestInfo post() { return {"POST", "", "10.0.0.1", PILARO_RANKING_PATH, "", "", "", ""}; }
+RequestInfo post() { return {"POST", "", "10.0.0.1", PILARO_RANKING_PATH, "", "", "", "", ""}; }
 
 // Power cuts at random points of a load of concurrent submissions: after each, every submission
 // answered 200 must be in the store, and the store whole. (It fails with synchronous = NORMAL,
@@ -207,7 +207,7 @@ TEST(FailedFlush, GivesNo200AShortRefusalAndTheStoreStaysUsable) {
     std::string location = freshStore("sqlite");
     ServerConfig config{location, {0, 60}, {}};
     SharedStore store;
-    RequestInfo health{"GET", "", "127.0.0.1", PILARO_RANKING_HEALTH_PATH, "", "", "", ""};
+    RequestInfo health{"GET", "", "127.0.0.1", PILARO_RANKING_HEALTH_PATH, "", "", "", "", ""};
     EXPECT_EQ(handleRequest(store, config, post(), BodyState::complete, "BEFORE_5", 1000).status, 200);
     EXPECT_EQ(handleRequest(store, config, health, BodyState::complete, "", 1000).status, 200);
     disk.failFlushes = true;

@@ -167,6 +167,12 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
         EXPECT_EQ(reply.status, status) << request.substr(head.size(), 40);
         EXPECT_EQ(doneText(reply.body).substr(0, shown.size()), shown) << request.substr(head.size(), 40);
     }
+    // The read API answers at its own address through FastCGI (and through CGI below).
+    auto apiHolds = [&server](const std::string& name) {
+        std::string json = rawExchange(server.port, "GET " PILARO_RANKING_API_PATH "?board=today HTTP/1.0\r\n\r\n").body;
+        return json.find("\"name\":\"" + name + "\"") != std::string::npos;
+    };
+    EXPECT_TRUE(apiHolds("CH"));
     // (Quotes in a name are stored as they are: the page test's O'B"& row.) "/" leads to the ranking.
     EXPECT_NE(rawExchange(server.port, "GET / HTTP/1.0\r\n\r\n").headers.find("Location: " PILARO_RANKING_PATH),
               std::string::npos);
@@ -233,6 +239,7 @@ TEST(LighttpdFaults, OddBodiesGetShortTextsAFullDiskLosesNothingAKilledLighttpdL
     EXPECT_EQ(health(), 200);
     EXPECT_NE(rawExchange(server.port, "GET " PILARO_RANKING_METRICS_PATH " HTTP/1.0\r\n\r\n").body.find("pilaro_names"),
               std::string::npos);
+    EXPECT_TRUE(apiHolds("CGI"));
     EXPECT_TRUE(std::filesystem::exists(server.dataDir + "/relative.sqlite3"));
     EXPECT_EQ(rawExchange(server.port, "GET /relative.sqlite3 HTTP/1.0\r\n\r\n").status, 404);
     EXPECT_EQ(rawExchange(server.port, head + "Origin: http://x.test\r\nContent-Length: 5\r\n\r\nXS_11").status, 403);

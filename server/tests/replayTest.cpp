@@ -65,11 +65,11 @@ protected:
         config.rateLimit = {5, 60};
     }
     Response post(const char* path, const std::string& body, const char* address = "10.0.0.1") {
-        return handleRequest(shared, config, {"POST", "", address, path, "rank.example", "", "", ""},
+        return handleRequest(shared, config, {"POST", "", address, path, "rank.example", "", "", "", ""},
                              BodyState::complete, body, now);
     }
     Response get(const char* path, const std::string& query) {
-        return handleRequest(shared, config, {"GET", query, "10.0.0.9", path, "rank.example", "", "", ""},
+        return handleRequest(shared, config, {"GET", query, "10.0.0.9", path, "rank.example", "", "", "", ""},
                              BodyState::complete, "", now);
     }
     std::vector<RankingEntry> ranking() {
@@ -96,6 +96,8 @@ TEST_P(Replays, AMatchedSubmissionIsVerifiedKeepsOnlyItsBestReplayAndCopiesAreRe
     // The replay, then the classic submission: verified, and its replay served for watching.
     EXPECT_EQ(post(replayPath, replayBody("AB", first, one)).status, 200);
     EXPECT_EQ(post(rankingPath, "AB_" + std::to_string(first)).status, 200);
+    EXPECT_NE(get(PILARO_RANKING_API_PATH, "board=week").body.find("\"name\":\"AB\""), std::string::npos)
+        << "the upgraded store's period boards";
     std::string id = replayKeyText(replayKey(one));
     Response watched = get(replayPath, "id=" + id);
     EXPECT_TRUE(watched.status == 200 && watched.body == one &&

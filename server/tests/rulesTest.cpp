@@ -26,7 +26,7 @@ namespace {
 // A request to host "rank.example:8631" as the gateway describes it.
 RequestInfo request(const char* method, const char* query = "", const char* address = "10.0.0.1",
                     const char* origin = "", const char* fetchSite = "") {
-    return {method, query, address, PILARO_RANKING_PATH, "rank.example:8631", origin, fetchSite, {}};
+    return {method, query, address, PILARO_RANKING_PATH, "rank.example:8631", origin, fetchSite, {}, {}};
 }
 
 // The name is split off at the LAST underscore, its length is counted in bytes, and blanks at
@@ -349,10 +349,10 @@ TEST(Requests, AreNeverCachedLogEvery5xxNumberPagesRefuseOtherSitesAndGiveAnIpv6
     };
     std::string last = page("x=1&page=9");
     EXPECT_EQ(last.find("<script>"), std::string::npos);
-    for (const char* part : {"2 / 2</span><span></span></nav>", "?page=1\"", "O&#39;B&quot;&amp;", ">あ<",
+    for (const char* part : {"2 / 2</span><span></span></nav>", "?board=all&amp;page=1\"", "O&#39;B&quot;&amp;", ">あ<",
                              "<td class=\"place\">51</td><td class=\"name\">&lt;script&gt;</td>"})
         EXPECT_NE(last.find(part), std::string::npos) << part;
-    EXPECT_NE(page("page=1").find("?page=2\""), std::string::npos);
+    EXPECT_NE(page("page=1").find("?board=all&amp;page=2\""), std::string::npos);
 
     // Faults: any web site could submit through its visitors' browsers (each visitor's address one
     // more allowance), and each IPv6 address was an allowance of its own (a home connection's /64

@@ -14,7 +14,7 @@
 namespace {
 
 RequestInfo asked(const char* method, const char* path, const char* address = "127.0.0.1") {
-    return {method, "", address, path, "", "", "", ""};
+    return {method, "", address, path, "", "", "", "", ""};
 }
 
 class Service : public testing::TestWithParam<const char*> {};
