@@ -228,10 +228,9 @@ TEST_P(Stores, AForeignOrNewerStoreIsRefusedAndLeftAsItIs) {
 INSTANTIATE_TEST_SUITE_P(, Stores, testing::Values("sqlite", "postgresql"));
 
 // SQLite writes a batch in one transaction and flushes it once. A member that cannot be stored
-// must not take the others with it; and a reader that holds an old snapshot (an operator's shell)
-// must not hold the batches up in the checkpoint that keeps the log short (fault: each batch past
-// the log's 4 MB mark waited the whole five-second busy time-out for the reader), nor a page read.
-TEST(SqliteBatches, AFailingMemberIsRefusedAloneAndNoBatchWaitsForAReaderNorAPageRead) {
+// must not take the others with it, and a page read must not hold the batches up. (A reader that
+// holds an old snapshot is the fault tests'.)
+TEST(SqliteBatches, AFailingMemberIsRefusedAloneAndNoBatchWaitsForAPageRead) {
     std::string location = freshStore("sqlite"), error;
     std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
     ASSERT_NE(store, nullptr) << error;
@@ -242,32 +241,11 @@ TEST(SqliteBatches, AFailingMemberIsRefusedAloneAndNoBatchWaitsForAReaderNorAPag
                            "BEGIN SELECT RAISE(ABORT, 'refused'); END",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
-    auto submitBatch = [&store](std::string prefix, int count) {  // named prefix0, prefix1, ...
-        std::vector<PendingSubmission> batch(static_cast<std::size_t>(count));
-        std::vector<PendingSubmission*> pointers;
-        for (PendingSubmission& pending : batch) {
-            pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}, {}};
-            pointers.push_back(&pending);
-        }
-        store->submitAll(pointers);
-        return batch;
-    };
-    std::vector<PendingSubmission> mixed = submitBatch("BAD", 3);  // BAD1 is refused
+    std::vector<PendingSubmission> mixed = submitBatch(*store, "BAD", 3);  // BAD1 is refused
     EXPECT_EQ(mixed[0].result.outcome, SubmitOutcome::accepted);
     EXPECT_EQ(mixed[1].error, "refused");
     EXPECT_EQ(mixed[2].result.place, 2u) << "the refused one is not ranked";
 
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN; SELECT count(*) FROM names", nullptr, nullptr, nullptr), SQLITE_OK);
-    std::error_code none;
-    double slowest = 0;
-    for (int round = 0; round < 1000 && std::filesystem::file_size(location + "-wal", none) < (9u << 19); ++round) {
-        auto start = std::chrono::steady_clock::now();
-        submitBatch("R" + std::to_string(round) + "_", 50);
-        slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    EXPECT_GE(std::filesystem::file_size(location + "-wal", none), 9u << 19) << "the log passed its mark";
-    // A wait is the five-second busy time-out; a batch alone takes milliseconds.
-    EXPECT_LT(slowest, 2.5) << "seconds for one batch";
     sqlite3_close(other);
     // Fault: a page read held the store while it read, and deep pages (read with OFFSET) stalled
     // every submission. A page read has a connection of its own: a submission is stored meanwhile.
