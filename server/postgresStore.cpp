@@ -7,8 +7,10 @@
 
 #include <libpq-fe.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
 
 namespace {
 
@@ -39,7 +41,7 @@ CREATE TABLE IF NOT EXISTS place_counts(
   names bigint NOT NULL,
   PRIMARY KEY(level, prefix));
 -- One row per connection slot, written by the small transaction that waits for the disk after each
--- submission (see submit).
+-- batch of submissions (see commitTogether).
 -- The replays (replaySql.h): waiting for their submission, or behind a name's best entry.
 CREATE TABLE IF NOT EXISTS replays(
   key bytea PRIMARY KEY,
@@ -169,8 +171,7 @@ public:
     }
     bool open(const std::string& uri, StoreAccess access);
 
-    SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                        const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) override;
+    void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
     bool counts(StoreCounts& out) override;
@@ -254,19 +255,32 @@ private:
         prepared = false;
         return PQstatus(conn) == CONNECTION_OK;
     }
+    // Before a write: an idle connection with something to read is one that the server is ending
+    // (it stopped or crashed: its last words, or the connection's end). Connects again rather than
+    // fail the write, which could then not tell whether it was stored.
+    void reconnectIfClosed() {
+        pollfd socket{PQsocket(conn), POLLIN, 0};
+        if (PQstatus(conn) != CONNECTION_OK || poll(&socket, 1, 0) != 0) reconnected();
+    }
     // The statements of a submission, prepared once for each connection: an unnamed statement is
     // parsed and planned again every time.
     bool prepare() {
-        prepared = prepared ||
-                   (ok(PQprepare(conn, "submit", "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6, $7, $8)", 8, nullptr)) &&
-                    ok(PQprepare(conn, "top_ten", "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10",
-                                 0, nullptr)) &&
-                    ok(PQprepare(conn, "flush",
-                                 "INSERT INTO pilaro_flush VALUES (pg_backend_pid() % 1024, 1) "
-                                 "ON CONFLICT (slot) DO UPDATE SET writes = pilaro_flush.writes + 1",
-                                 0, nullptr)));
+        prepared =
+            prepared ||
+            (ok(PQprepare(conn, "submit", "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6, $7, $8)", 8, nullptr)) &&
+             ok(PQprepare(conn, "top_ten", "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10", 0,
+                          nullptr)) &&
+             ok(PQprepare(conn, "batch_turn", "SELECT pg_advisory_xact_lock(7158247)", 0, nullptr)) &&
+             ok(PQprepare(conn, "flush",
+                          "INSERT INTO pilaro_flush VALUES (pg_backend_pid() % 1024, 1) "
+                          "ON CONFLICT (slot) DO UPDATE SET writes = pilaro_flush.writes + 1",
+                          0, nullptr)));
         return prepared;
     }
+
+    // Writes `batch` in one transaction; false when it was not stored, and then `eachAlone` when
+    // a member's own statement failed (nothing was committed, and the connection serves on).
+    bool commitTogether(const std::vector<PendingSubmission*>& batch, bool& eachAlone);
 
     PGconn* conn = nullptr;
     bool prepared = false;
@@ -321,58 +335,87 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     return false;
 }
 
-SubmitResult PostgresStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                   const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
-    SubmitResult result;
-    topTen.clear();
-    std::string score = std::to_string(submission.score), at = std::to_string(now);
-    std::string count = std::to_string(limit.count), seconds = std::to_string(limit.seconds);
-    std::string client(address), matchAfter = std::to_string(now - replayMatchSeconds);
-    const char* values[] = {submission.name.data(), score.c_str(),   client.c_str(),
-                            at.c_str(),             count.c_str(),   seconds.c_str(),
-                            verifiedOnly ? "t" : "f", matchAfter.c_str()};
-    int lengths[] = {static_cast<int>(submission.name.size()), 0, 0, 0, 0, 0, 0, 0};
-    int formats[] = {1, 0, 0, 0, 0, 0, 0, 0};
-    // One round trip: the submission's transaction commits without waiting for the disk, so the
-    // place counts it changed are free for the next one at once. The small transaction after it
-    // writes a row and commits as the server's synchronous_commit says (on by default): its
-    // commit waits for the disk up to its own commit record, and so past the submission's, which
-    // comes before it in the log. (A transaction that writes nothing commits without waiting,
-    // whatever synchronous_commit says.) So the reply goes out only once the submission is on the
-    // disk, and concurrent submissions of all the processes share the server's flushes.
+void PostgresStore::submitAll(const std::vector<PendingSubmission*>& batch) {
+    bool eachAlone = false;
+    if (commitTogether(batch, eachAlone) || !eachAlone || batch.size() == 1) return;
+    for (PendingSubmission* pending : batch) commitTogether({pending}, eachAlone);
+}
+
+bool PostgresStore::commitTogether(const std::vector<PendingSubmission*>& batch, bool& eachAlone) {
+    eachAlone = false;
+    auto failed = [&] {
+        while (!error.empty() && error.back() == '\n') error.pop_back();
+        for (PendingSubmission* pending : batch) {
+            pending->result = SubmitResult{};
+            pending->topTen.clear();
+            pending->error = error;
+        }
+        return false;
+    };
+    reconnectIfClosed();
     if (!prepare()) {
         reconnected();  // for the next one
-        return SubmitResult{};
+        return failed();
     }
+    // One round trip for the batch. Its transaction commits without waiting for the disk, so the
+    // rows it changed (the place counts near the top of their levels are every submission's) are
+    // free for the next at once. The small transaction after it writes a row and commits as the
+    // server's synchronous_commit says (on by default): its commit waits for the disk up to its own
+    // commit record, and so past the batch's, which comes before it in the log. (A transaction
+    // that writes nothing commits without waiting, whatever synchronous_commit says.) So the
+    // replies go out only once the batch is on the disk, and the batches of all the processes
+    // share the server's flushes. The batches of several processes take turns: two transactions
+    // that each hold some submissions' rows and want another's would wait for each other.
+    std::vector<std::array<std::string, 7>> texts;
+    for (const PendingSubmission* pending : batch)
+        texts.push_back({std::to_string(pending->submission.score), std::to_string(pending->now),
+                         std::to_string(pending->limit.count), std::to_string(pending->limit.seconds),
+                         pending->verifiedOnly ? "t" : "f", std::to_string(pending->now - replayMatchSeconds),
+                         pending->address});
     PQenterPipelineMode(conn);
     PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryParams(conn, "SET LOCAL synchronous_commit = off", 0, nullptr, nullptr, nullptr, nullptr, 0);
-    PQsendQueryPrepared(conn, "submit", 8, values, lengths, formats, 0);
-    PQsendQueryPrepared(conn, "top_ten", 0, nullptr, nullptr, nullptr, 0);
+    PQsendQueryPrepared(conn, "batch_turn", 0, nullptr, nullptr, nullptr, 0);
+    constexpr int first = 3;  // the queries before the first submission's
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const std::array<std::string, 7>& t = texts[i];
+        const std::string& name = batch[i]->submission.name;
+        const char* values[] = {name.data(),  t[0].c_str(), t[6].c_str(), t[1].c_str(),
+                                t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str()};
+        int lengths[] = {static_cast<int>(name.size()), 0, 0, 0, 0, 0, 0, 0};
+        int formats[] = {1, 0, 0, 0, 0, 0, 0, 0};
+        PQsendQueryPrepared(conn, "submit", 8, values, lengths, formats, 0);
+        PQsendQueryPrepared(conn, "top_ten", 0, nullptr, nullptr, nullptr, 0);
+    }
     PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0);
     PQsendQueryPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0);
     PQpipelineSync(conn);
     bool good = true;
-    int outcome = 0;
-    for (int query = 0; query < 6; ++query) {
+    std::vector<int> outcomes(batch.size(), 0);
+    const int queries = first + 2 * static_cast<int>(batch.size()) + 2;
+    for (int query = 0; query < queries; ++query) {
         PGresult* r = PQgetResult(conn);
         if (r == nullptr) {
             good = false;
             break;
         }
         ExecStatusType status = PQresultStatus(r);
+        std::size_t member = static_cast<std::size_t>((query - first) / 2);
+        bool ofMember = query >= first && member < batch.size();
         if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-            if (good) error = PQresultErrorMessage(r);
+            // The first error is the batch's; the queries after it were not run.
+            if (good) error = PQresultErrorMessage(r), eachAlone = ofMember && status == PGRES_FATAL_ERROR;
             good = false;
-        } else if (query == 2 && PQntuples(r) == 1) {
-            outcome = std::atoi(PQgetvalue(r, 0, 0));
+        } else if (ofMember && (query - first) % 2 == 0 && PQntuples(r) == 1) {
+            SubmitResult& result = batch[member]->result;
+            outcomes[member] = std::atoi(PQgetvalue(r, 0, 0));
             result.verified = PQgetvalue(r, 0, 5)[0] == 't';
             result.place = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 1), nullptr, 10));
             result.bestScore = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 2), nullptr, 10));
             result.improved = PQgetvalue(r, 0, 3)[0] == 't';
             result.retryAfter = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 4), nullptr, 10));
-        } else if (query == 3) {
-            readEntries(r, 0, topTen);
+        } else if (ofMember) {
+            readEntries(r, 0, batch[member]->topTen);
         }
         PQclear(r);
         while ((r = PQgetResult(conn)) != nullptr) PQclear(r);  // the end of this query's results
@@ -392,21 +435,28 @@ SubmitResult PostgresStore::submit(const Submission& submission, std::string_vie
     if (!synced && good) error = "the connection ended before the commit was confirmed";
     good = good && synced;
     PQexitPipelineMode(conn);
-    while (!error.empty() && error.back() == '\n') error.pop_back();
     if (!good) {
+        std::string why = error;
         if (PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
-        reconnected();  // for the next one: this one may have been stored, or not
-        topTen.clear();
-        return SubmitResult{};
+        error = why;
+        // Unless a member's own statement failed, the connection is in doubt: a new one for the
+        // next batch (this one may have been stored, or not, and is not tried again).
+        eachAlone = eachAlone && synced && PQstatus(conn) == CONNECTION_OK;
+        if (!eachAlone) reconnected();
+        return failed();
     }
-    if (outcome != 0) {
-        result = SubmitResult{outcome == 1 ? SubmitOutcome::rateLimited : SubmitOutcome::notVerified, 0, 0, false,
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        SubmitResult& result = batch[i]->result;
+        batch[i]->error.clear();
+        if (outcomes[i] == 0) {
+            result.outcome = SubmitOutcome::accepted;
+            continue;
+        }
+        result = SubmitResult{outcomes[i] == 1 ? SubmitOutcome::rateLimited : SubmitOutcome::notVerified, 0, 0, false,
                               result.retryAfter};
-        topTen.clear();
-        return result;
+        batch[i]->topTen.clear();
     }
-    result.outcome = SubmitOutcome::accepted;
-    return result;
+    return true;
 }
 
 bool PostgresStore::read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) {
@@ -524,6 +574,7 @@ ReplayOutcome PostgresStore::storeReplay(const StoredReplay& replay, std::string
             return ReplayOutcome::storageFailed;
         return ReplayOutcome::accepted;
     };
+    reconnectIfClosed();
     ReplayOutcome outcome = store();
     if (outcome != ReplayOutcome::accepted) {
         std::string why = error;

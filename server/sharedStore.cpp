@@ -20,9 +20,8 @@ bool SharedStore::open(const std::string& location, std::string& error) {
     if (store == nullptr) store = openStore(location, StoreAccess::serve, error);
     if (store == nullptr) return false;
     this->location = location;
-    // A connection of its own is only worth it for a file: a PostgreSQL process answers one
-    // request at a time, and ":memory:" is a store of the connection alone.
-    readersOfItsOwn = !isPostgresLocation(location) && location != ":memory:";
+    // ":memory:" is a store of the writer's connection alone.
+    readersOfItsOwn = location != ":memory:";
     // Without its writer nothing would be stored: a host that refuses the thread gets 503s (and
     // the next request tries again), never a second way of writing.
     try {

@@ -32,9 +32,9 @@ public:
     // Runs `use` on the writer's connection, before the next batch (a short turn is not held up
     // behind batch after batch).
     void exclusive(const std::function<void(RankingStore&)>& use);
-    // Runs `use` for a page read: an SQLite file is read on a read-only connection of its own,
-    // which never waits for the batches nor holds them up (WAL readers and the writer do not block
-    // each other), one connection to each page read at a time. Other stores read with `exclusive`.
+    // Runs `use` for a page read, on a read-only connection of its own, which never waits for the
+    // batches nor holds them up (an SQLite file's WAL readers and its writer do not block each
+    // other), one connection to each page read at a time. ":memory:" reads with `exclusive`.
     void read(const std::function<void(RankingStore&)>& use);
 
     Metrics metrics;  // the process's counters, its batches' among them

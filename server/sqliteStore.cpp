@@ -177,8 +177,6 @@ public:
 
     bool open(const std::string& path, StoreAccess access);
 
-    SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                        const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) override;
     void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
@@ -481,15 +479,6 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
     if (!namesAbove(best, above)) return false;
     result.place = static_cast<std::uint32_t>(above + tied + 1);
     return true;
-}
-
-SubmitResult SqliteStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                 const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
-    PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}};
-    submitAll({&one});
-    topTen = std::move(one.topTen);
-    error = one.error;
-    return one.result;
 }
 
 void SqliteStore::submitAll(const std::vector<PendingSubmission*>& batch) {
