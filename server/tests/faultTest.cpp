@@ -239,22 +239,19 @@ TEST(LongRead, CostsFewBatchesACheckpointAttempt) {
     installFaultyDisk();
     std::string location = freshStore("sqlite"), error;
     std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
-    ASSERT_NE(store, nullptr) << error;
     sqlite3* reader = nullptr;
-    ASSERT_EQ(sqlite3_open(location.c_str(), &reader), SQLITE_OK);
+    ASSERT_TRUE(store != nullptr && sqlite3_open(location.c_str(), &reader) == SQLITE_OK) << error;
     ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM names", nullptr, nullptr, nullptr), SQLITE_OK);
-    long before = disk.checkpoints;
-    std::error_code none;
+    disk.checkpoints = 0;
     double slowest = 0;
     int batches = 0;
-    for (; batches < 2000 && std::filesystem::file_size(location + "-wal", none) < (9u << 20); ++batches) {
+    for (; batches < 2000 && std::filesystem::file_size(location + "-wal") < (9u << 20); ++batches) {
         auto start = std::chrono::steady_clock::now();
-        std::vector<PendingSubmission> batch = submitBatch(*store, "R" + std::to_string(batches) + "_", 50);
+        ASSERT_EQ(submitBatch(*store, "R" + std::to_string(batches) + "_", 50)[0].error, "");
         slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        ASSERT_EQ(batch[0].result.outcome, SubmitOutcome::accepted) << batch[0].error;
     }
-    EXPECT_GE(std::filesystem::file_size(location + "-wal", none), 9u << 20) << "the log passed its mark";
-    EXPECT_LE((disk.checkpoints - before) * 16, batches) << "checkpoints tried in " << batches << " batches";
+    EXPECT_GE(std::filesystem::file_size(location + "-wal"), 9u << 20) << "the log passed its mark";
+    EXPECT_LE(disk.checkpoints * 16, batches) << disk.checkpoints << " checkpoints tried in " << batches << " batches";
     EXPECT_LT(slowest, 2.5) << "seconds for one batch";  // alone it takes milliseconds
     sqlite3_close(reader);
 }

@@ -62,10 +62,9 @@ std::string freshStore(const std::string& kind) {
 std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count) {
     std::vector<PendingSubmission> batch(static_cast<std::size_t>(count));
     std::vector<PendingSubmission*> pointers;
-    for (PendingSubmission& pending : batch) {
-        pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}, {}};
-        pointers.push_back(&pending);
-    }
+    for (PendingSubmission& pending : batch)
+        pointers.push_back(
+            &(pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}, {}}));
     store.submitAll(pointers);
     return batch;
 }
