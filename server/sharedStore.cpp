@@ -88,6 +88,16 @@ void SharedStore::waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& 
     answered.wait(lock, [&] { return done; });
 }
 
+template <typename Waiting, typename Write>
+void SharedStore::answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting*>& queue, const Write& write) {
+    std::vector<Waiting*> taken;
+    taken.swap(queue);
+    lock.unlock();
+    write(taken);
+    lock.lock();
+    for (Waiting* each : taken) each->answered = true;
+}
+
 void SharedStore::writeWaiting() {
     std::unique_lock lock(mutex);
     for (;;) {
@@ -99,29 +109,18 @@ void SharedStore::writeWaiting() {
         // turns of their own, unbatched, they waited for every batch's flush: submissions with
         // replays came at half the rate).
         if (!turns.empty()) {
-            std::vector<Turn*> taken;
-            taken.swap(turns);
-            lock.unlock();
-            for (Turn* turn : taken) turn->use(*store);
-            lock.lock();
-            for (Turn* turn : taken) turn->answered = true;
+            answerAll(lock, turns, [this](const std::vector<Turn*>& taken) {
+                for (Turn* turn : taken) turn->use(*store);
+            });
         } else if (!replays.empty()) {
-            std::vector<PendingReplay*> batch;
-            batch.swap(replays);
-            lock.unlock();
-            store->storeReplays(batch);
-            lock.lock();
-            for (PendingReplay* replay : batch) replay->answered = true;
+            answerAll(lock, replays, [this](const std::vector<PendingReplay*>& batch) { store->storeReplays(batch); });
         } else if (!submissions.empty()) {
-            std::vector<PendingSubmission*> batch;
-            batch.swap(submissions);
-            lock.unlock();
-            auto start = std::chrono::steady_clock::now();
-            store->submitAll(batch);
-            metrics.countBatch(batch.size(),
-                               std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-            lock.lock();
-            for (PendingSubmission* submission : batch) submission->answered = true;
+            answerAll(lock, submissions, [this](const std::vector<PendingSubmission*>& batch) {
+                auto start = std::chrono::steady_clock::now();
+                store->submitAll(batch);
+                std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+                metrics.countBatch(batch.size(), took.count());
+            });
         } else {
             return;  // closing, with nothing left to answer
         }

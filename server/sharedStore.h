@@ -43,6 +43,9 @@ private:
     struct Turn;  // a caller of `exclusive`, waiting
     // The writer's loop: whatever waits, in turns, until the store is closed.
     void writeWaiting();
+    // Takes everything in `queue`, runs `write` on it with the mutex released, and marks it answered.
+    template <typename Waiting, typename Write>
+    void answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting*>& queue, const Write& write);
     // Hands the work already queued to the writer and waits until `done`.
     void waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& done);
 
