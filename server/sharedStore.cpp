@@ -2,6 +2,7 @@
 #include "sharedStore.h"
 
 #include <chrono>
+#include <cstdint>
 #include <system_error>
 
 struct SharedStore::Turn {
@@ -20,8 +21,10 @@ bool SharedStore::open(const std::string& location, std::string& error) {
     if (store == nullptr) store = openStore(location, StoreAccess::serve, error);
     if (store == nullptr) return false;
     this->location = location;
-    // ":memory:" is a store of the writer's connection alone.
-    readersOfItsOwn = location != ":memory:";
+    // ":memory:" is a store of the writer's connection alone. A reading connection of a file
+    // costs a file handle; one of a PostgreSQL server takes one of its connection slots (a hundred
+    // by default) from every ranking process of every web host, so there one to each process.
+    readersAtMost = location == ":memory:" ? 0 : isPostgresLocation(location) ? 1 : SIZE_MAX;
     // Without its writer nothing would be stored: a host that refuses the thread gets 503s (and
     // the next request tries again), never a second way of writing.
     try {
@@ -43,23 +46,29 @@ SharedStore::~SharedStore() {
 }
 
 void SharedStore::read(const std::function<void(RankingStore&)>& use) {
-    if (!readersOfItsOwn) return exclusive(use);
     std::unique_ptr<RankingStore> reader;
+    bool mayOpen = false;
     {
         std::lock_guard lock(readersMutex);
         if (!idleReaders.empty()) {
             reader = std::move(idleReaders.back());
             idleReaders.pop_back();
+        } else if (readersOpen < readersAtMost) {
+            mayOpen = true;
+            ++readersOpen;
         }
     }
-    if (reader == nullptr) {
+    if (mayOpen) {
         std::string error;
         reader = openStore(location, StoreAccess::readOnly, error);
-        if (reader == nullptr) return exclusive(use);  // read as the writer does, rather than fail
+        std::lock_guard lock(readersMutex);
+        if (reader == nullptr) --readersOpen;
     }
+    // None to be had: read on the writer's connection, rather than fail or wait for a reader.
+    if (reader == nullptr) return exclusive(use);
     use(*reader);
     std::lock_guard lock(readersMutex);
-    idleReaders.push_back(std::move(reader));  // at most one per request thread
+    idleReaders.push_back(std::move(reader));
 }
 
 void SharedStore::submit(PendingSubmission& pending) {

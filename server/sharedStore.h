@@ -34,7 +34,8 @@ public:
     void exclusive(const std::function<void(RankingStore&)>& use);
     // Runs `use` for a page read, on a read-only connection of its own, which never waits for the
     // batches nor holds them up (an SQLite file's WAL readers and its writer do not block each
-    // other), one connection to each page read at a time. ":memory:" reads with `exclusive`.
+    // other), one connection to each page read at a time. Where there is none to be had (":memory:",
+    // a PostgreSQL process's second read at once), it reads with `exclusive`.
     void read(const std::function<void(RankingStore&)>& use);
 
     Metrics metrics;  // the process's counters, its batches' among them
@@ -59,8 +60,9 @@ private:
     std::unique_ptr<RankingStore> store;  // the writer's alone once it runs
     std::thread writer;
 
-    bool readersOfItsOwn = false;  // page reads have connections of their own
     std::string location;          // where the store was opened
-    std::mutex readersMutex;       // guards `idleReaders`, never held with `mutex`
+    std::mutex readersMutex;       // guards the readers' fields, never held with `mutex`
+    std::size_t readersAtMost = 0;  // reading connections of its own, at most (set by open)
+    std::size_t readersOpen = 0;
     std::vector<std::unique_ptr<RankingStore>> idleReaders;
 };
