@@ -169,12 +169,11 @@ void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mu
     FCGX_Free(&fcgi, 1);
 }
 
-// Several requests at once in one process: their submissions go into the SQLite file together
-// (see SharedStore), so one process with threads writes faster than several processes taking
-// turns at the file's lock. A PostgreSQL store keeps one connection and one request at a time per
-// process: there, several processes share the server's disk flushes.
+// Several requests at once in one process: their submissions go into the store together, in one
+// transaction with one flush (see SharedStore), so one process with threads writes faster than
+// several processes taking turns at an SQLite file's lock or each flushing alone.
 int runFastCgi(const ServerConfig& config) {
-    unsigned threads = isPostgresLocation(config.databasePath) ? 1 : requestThreads;
+    const unsigned threads = requestThreads;
     SharedStore store;
     std::mutex accepting;
     std::vector<std::thread> others;

@@ -2,33 +2,38 @@
 #include "sharedStore.h"
 
 #include <chrono>
+#include <cstdint>
 #include <system_error>
+
+struct SharedStore::Turn {
+    const std::function<void(RankingStore&)>& use;
+    bool answered = false;
+};
 
 bool SharedStore::open(const std::string& location, std::string& error) {
     std::unique_lock lock(mutex);
-    if (store != nullptr) return true;
+    if (writer.joinable()) return true;
     if (location.empty()) {
         error = "PILARO_RANKING_DB is not set";
         return false;
     }
     // Opened under the mutex: the first requests of a new process wait for one open, not race.
-    store = openStore(location, StoreAccess::serve, error);
+    if (store == nullptr) store = openStore(location, StoreAccess::serve, error);
+    if (store == nullptr) return false;
     this->location = location;
-    return store != nullptr;
-}
-
-void SharedStore::read(const std::function<void(RankingStore&)>& use) {
-    {
-        std::lock_guard turn(readTurn);
-        // A connection of its own is only worth it for a file: a PostgreSQL process answers one
-        // request at a time, and ":memory:" is a store of the connection alone.
-        if (reader == nullptr && !isPostgresLocation(location) && location != ":memory:") {
-            std::string error;
-            reader = openStore(location, StoreAccess::readOnly, error);  // else read as before
-        }
-        if (reader != nullptr) return use(*reader);
+    // ":memory:" is a store of the writer's connection alone. A reading connection of a file
+    // costs a file handle; one of a PostgreSQL server takes one of its connection slots (a hundred
+    // by default) from every ranking process of every web host, so there one to each process.
+    readersAtMost = location == ":memory:" ? 0 : isPostgresLocation(location) ? 1 : SIZE_MAX;
+    // Without its writer nothing would be stored: a host that refuses the thread gets 503s (and
+    // the next request tries again), never a second way of writing.
+    try {
+        writer = std::thread(&SharedStore::writeWaiting, this);
+    } catch (const std::system_error& e) {
+        error = std::string("cannot start the store's writer thread: ") + e.what();
+        return false;
     }
-    exclusive(use);
+    return true;
 }
 
 SharedStore::~SharedStore() {
@@ -36,90 +41,98 @@ SharedStore::~SharedStore() {
         std::lock_guard lock(mutex);
         closing = true;
     }
-    turnEnded.notify_all();
+    workWaiting.notify_one();
     if (writer.joinable()) writer.join();
+}
+
+void SharedStore::read(const std::function<void(RankingStore&)>& use) {
+    std::unique_ptr<RankingStore> reader;
+    bool mayOpen = false;
+    {
+        std::lock_guard lock(readersMutex);
+        if (!idleReaders.empty()) {
+            reader = std::move(idleReaders.back());
+            idleReaders.pop_back();
+        } else if (readersOpen < readersAtMost) {
+            mayOpen = true;
+            ++readersOpen;
+        }
+    }
+    if (mayOpen) {
+        std::string error;
+        reader = openStore(location, StoreAccess::readOnly, error);
+        std::lock_guard lock(readersMutex);
+        if (reader == nullptr) --readersOpen;
+    }
+    // None to be had: read on the writer's connection, rather than fail or wait for a reader.
+    if (reader == nullptr) return exclusive(use);
+    use(*reader);
+    std::lock_guard lock(readersMutex);
+    idleReaders.push_back(std::move(reader));
 }
 
 void SharedStore::submit(PendingSubmission& pending) {
     std::unique_lock lock(mutex);
     pending.answered = false;
-    waiting.push_back(&pending);
+    submissions.push_back(&pending);
     waitForAnswer(lock, pending.answered);
 }
 
 void SharedStore::storeReplay(PendingReplay& pending) {
     std::unique_lock lock(mutex);
     pending.answered = false;
-    waitingReplays.push_back(&pending);
+    replays.push_back(&pending);
     waitForAnswer(lock, pending.answered);
-}
-
-void SharedStore::waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& answered) {
-    bool writing = writer.joinable();
-    if (!writing) {
-        try {
-            writer = std::thread(&SharedStore::writeBatches, this);
-            writing = true;
-        } catch (const std::system_error&) {
-            // A host that refuses the thread: whoever finds the store free writes what waits.
-        }
-    }
-    turnEnded.notify_all();
-    while (!answered) {
-        if (writing || busy)
-            turnEnded.wait(lock);
-        else
-            writeWaiting(lock);
-    }
-}
-
-void SharedStore::writeBatches() {
-    std::unique_lock lock(mutex);
-    for (;;) {
-        // The writer takes the next batch as soon as the store is free, but after those waiting for
-        // an exclusive turn: with submissions arriving all along they waited for ever.
-        turnEnded.wait(lock, [this] {
-            return !busy && exclusiveWaiting == 0 && (closing || !waiting.empty() || !waitingReplays.empty());
-        });
-        if (waiting.empty() && waitingReplays.empty()) return;
-        writeWaiting(lock);
-    }
-}
-
-void SharedStore::writeWaiting(std::unique_lock<std::mutex>& lock) {
-    // Replays first: their turn is short (no flush of its own), and the submissions their games
-    // send next then find the next batch, not the one after it (in turns of their own, unbatched,
-    // they waited for every batch's flush: submissions with replays came at half the rate).
-    if (!waitingReplays.empty()) {
-        std::vector<PendingReplay*> replays;
-        replays.swap(waitingReplays);
-        takeTurn(lock, [&] { store->storeReplays(replays); });
-        for (PendingReplay* stored : replays) stored->answered = true;
-        turnEnded.notify_all();
-        return;
-    }
-    std::vector<PendingSubmission*> batch;
-    batch.swap(waiting);
-    auto start = std::chrono::steady_clock::now();
-    takeTurn(lock, [&] { store->submitAll(batch); });
-    metrics.countBatch(batch.size(), std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    for (PendingSubmission* stored : batch) stored->answered = true;  // still under the mutex
-    turnEnded.notify_all();
 }
 
 void SharedStore::exclusive(const std::function<void(RankingStore&)>& use) {
     std::unique_lock lock(mutex);
-    ++exclusiveWaiting;
-    turnEnded.wait(lock, [this] { return !busy; });
-    --exclusiveWaiting;
-    takeTurn(lock, [&] { use(*store); });
+    Turn turn{use};
+    turns.push_back(&turn);
+    waitForAnswer(lock, turn.answered);
 }
 
-void SharedStore::takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work) {
-    busy = true;
+void SharedStore::waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& done) {
+    workWaiting.notify_one();
+    answered.wait(lock, [&] { return done; });
+}
+
+template <typename Waiting, typename Write>
+void SharedStore::answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting*>& queue, const Write& write) {
+    std::vector<Waiting*> taken;
+    taken.swap(queue);
     lock.unlock();
-    work();
+    write(taken);
     lock.lock();
-    busy = false;
-    turnEnded.notify_all();
+    for (Waiting* each : taken) each->answered = true;
+}
+
+void SharedStore::writeWaiting() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+        workWaiting.wait(lock,
+                         [this] { return closing || !turns.empty() || !replays.empty() || !submissions.empty(); });
+        // In this order: an exclusive turn is short, and with submissions arriving all along it
+        // waited for ever behind them. Replays are short too (no flush of their own), and the
+        // submissions their games send next then find the next batch, not the one after it (in
+        // turns of their own, unbatched, they waited for every batch's flush: submissions with
+        // replays came at half the rate).
+        if (!turns.empty()) {
+            answerAll(lock, turns, [this](const std::vector<Turn*>& taken) {
+                for (Turn* turn : taken) turn->use(*store);
+            });
+        } else if (!replays.empty()) {
+            answerAll(lock, replays, [this](const std::vector<PendingReplay*>& batch) { store->storeReplays(batch); });
+        } else if (!submissions.empty()) {
+            answerAll(lock, submissions, [this](const std::vector<PendingSubmission*>& batch) {
+                auto start = std::chrono::steady_clock::now();
+                store->submitAll(batch);
+                std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+                metrics.countBatch(batch.size(), took.count());
+            });
+        } else {
+            return;  // closing, with nothing left to answer
+        }
+        answered.notify_all();
+    }
 }

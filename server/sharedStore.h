@@ -12,53 +12,57 @@
 #include <thread>
 #include <vector>
 
-// Opened on first use and kept open. Submissions that arrive while a batch is being written wait,
-// and go together in the next batch: one transaction and one flush for all of them, where two
-// processes taking turns at the write lock spent most of their time handing it over. Each is
-// answered only once its batch is committed and on the disk. One thread of the store's own writes
-// the batches, one after the other, for as long as submissions wait: it starts the next as soon as
-// one ends, where a request thread would first have to be woken for it.
+// Opened on first use and kept open. One thread of the store's own does every write: request
+// threads queue their work and wait for it to be answered. Submissions that arrive while a batch
+// is being written wait, and go together in the next batch: one transaction and one flush for all
+// of them, where two processes taking turns at the write lock spent most of their time handing it
+// over. Each is answered only once its batch is committed and on the disk. The writer starts the
+// next batch as soon as one ends, where a request thread would first have to be woken for it.
 class SharedStore {
 public:
     ~SharedStore();
-    // Opens the store at `location` for the first caller; false (and why) when it cannot.
+    // Opens the store at `location` and starts its writer, for the first caller; false (and why)
+    // when either cannot be done. Every other call needs the store open.
     bool open(const std::string& location, std::string& error);
     // Stores one submission with whatever else is waiting.
     void submit(PendingSubmission& pending);
     // Stores one replay with the other replays waiting, in a turn of their own before the next
     // batch of submissions.
     void storeReplay(PendingReplay& pending);
-    // Runs `use` on the store with nothing else using it, before the next batch (a replay's short
-    // turn is not held up behind batch after batch); the store must be open.
+    // Runs `use` on the writer's connection, before the next batch (a short turn is not held up
+    // behind batch after batch).
     void exclusive(const std::function<void(RankingStore&)>& use);
-    // Runs `use` for a page read: an SQLite file is read on a read-only connection of its own,
-    // which never waits for the batches nor holds them up (WAL readers and the writer do not
-    // block each other); page reads take turns on it. Other stores read with `exclusive`. The
-    // store must be open.
+    // Runs `use` for a page read, on a read-only connection of its own, which never waits for the
+    // batches nor holds them up (an SQLite file's WAL readers and its writer do not block each
+    // other), one connection to each page read at a time. Where there is none to be had (":memory:",
+    // a PostgreSQL process's second read at once), it reads with `exclusive`.
     void read(const std::function<void(RankingStore&)>& use);
 
     Metrics metrics;  // the process's counters, its batches' among them
 
 private:
-    // The writer's loop: each batch waiting, until the store is closed.
-    void writeBatches();
-    // Waits until `answered`, starting the writer if there is none (or writing when there can be none).
-    void waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& answered);
-    // Writes the replays waiting as one batch, else the submissions waiting, and answers them.
-    void writeWaiting(std::unique_lock<std::mutex>& lock);
-    // Runs `work` with the store marked busy and the mutex released; returns with it held again.
-    void takeTurn(std::unique_lock<std::mutex>& lock, const std::function<void()>& work);
+    struct Turn;  // a caller of `exclusive`, waiting
+    // The writer's loop: whatever waits, in turns, until the store is closed.
+    void writeWaiting();
+    // Takes everything in `queue`, runs `write` on it with the mutex released, and marks it answered.
+    template <typename Waiting, typename Write>
+    void answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting*>& queue, const Write& write);
+    // Hands the work already queued to the writer and waits until `done`.
+    void waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& done);
 
-    std::mutex mutex;
-    std::condition_variable turnEnded;
-    bool busy = false;  // someone is using the store, without the mutex held
-    unsigned exclusiveWaiting = 0;  // callers of `exclusive` waiting for their turn, which comes first
-    std::unique_ptr<RankingStore> store;
-    std::vector<PendingSubmission*> waiting;
-    std::vector<PendingReplay*> waitingReplays;
-    std::thread writer;     // started with the first submission
+    std::mutex mutex;                     // guards the queues and `closing`
+    std::condition_variable workWaiting;  // for the writer: something queued, or closing
+    std::condition_variable answered;     // for the request threads: a turn of the writer ended
+    std::vector<Turn*> turns;
+    std::vector<PendingReplay*> replays;
+    std::vector<PendingSubmission*> submissions;
     bool closing = false;
-    std::string location;     // where the store was opened
-    std::mutex readTurn;      // the page reads' own, never held with `mutex`
-    std::unique_ptr<RankingStore> reader;
+    std::unique_ptr<RankingStore> store;  // the writer's alone once it runs
+    std::thread writer;
+
+    std::string location;          // where the store was opened
+    std::mutex readersMutex;       // guards the readers' fields, never held with `mutex`
+    std::size_t readersAtMost = 0;  // reading connections of its own, at most (set by open)
+    std::size_t readersOpen = 0;
+    std::vector<std::unique_ptr<RankingStore>> idleReaders;
 };

@@ -154,21 +154,36 @@ int waitForLock(void*, int attempts) {
 }
 
 // The checkpoint's wait: a writer holds the lock for a batch (about a millisecond), a reader may
-// hold an old snapshot for as long as it likes (an operator's shell, a check of a large ranking).
-// The submissions of the next batch wait for the checkpoint, so it waits for neither beyond a
-// millisecond: it then copies what it can without them, and the next commit past the mark tries
-// again.
+// hold an old snapshot for as long as it likes (an operator's shell, a backup, a check of a large
+// ranking). The submissions of the next batch wait for the checkpoint, so it waits for neither
+// beyond a millisecond: it then copies what it can without them.
 int waitBriefly(void*, int attempts) {
     if (attempts >= 10) return 0;
     usleep(100);
     return 1;
 }
 
-int checkpointWhenLong(void* limitPages, sqlite3* db, const char* schema, int pages) {
-    if (pages < *static_cast<int*>(limitPages)) return SQLITE_OK;
+// When the log is next worth a checkpoint.
+struct CheckpointMark {
+    int pages = 1000;  // the log's length that starts one
+    int failed = 0;    // attempts in a row that could not start the log again
+    int skip = 0;      // commits to let pass before the next attempt
+};
+
+int checkpointWhenLong(void* context, sqlite3* db, const char* schema, int pages) {
+    auto& mark = *static_cast<CheckpointMark*>(context);
+    if (pages < mark.pages) mark.failed = mark.skip = 0;  // the log started again
+    if (pages < mark.pages || mark.skip-- > 0) return SQLITE_OK;
     sqlite3_busy_handler(db, waitBriefly, nullptr);
-    sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
+    int rc = sqlite3_wal_checkpoint_v2(db, schema, SQLITE_CHECKPOINT_RESTART, nullptr, nullptr);
     sqlite3_busy_handler(db, waitForLock, nullptr);
+    // Another process's batch holds the log for a millisecond, and the next commit's attempt will
+    // likely find it free; a reader on an old snapshot holds it for as long as it reads, and an
+    // attempt at every commit waited its millisecond for that reader each time, about as long as
+    // the batch itself (a 25-second read of the ranking cost four submissions in five). So the
+    // attempts that fail in a row come after ever more commits: 1, 2, 4, ... up to 64.
+    mark.failed = rc == SQLITE_OK ? 0 : mark.failed + 1;
+    mark.skip = mark.failed == 0 ? 0 : (1 << std::min(mark.failed - 1, 6)) - 1;
     return SQLITE_OK;
 }
 
@@ -200,8 +215,6 @@ public:
 
     bool open(const std::string& path, StoreAccess access);
 
-    SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                        const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) override;
     void submitAll(const std::vector<PendingSubmission*>& batch) override;
     bool read(std::uint32_t offset, std::uint32_t count, std::vector<RankingEntry>& out) override;
     bool countNames(std::uint32_t& names) override;
@@ -335,7 +348,7 @@ private:
     const std::string periodNames = countNamesSql(periodCountsOf(1));
     const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
     const std::string periodCountsDiffer = periodCountsDifferSql("periodBests", "periodCounts");
-    int walCheckpointPages = 1000;
+    CheckpointMark checkpointMark;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
     bool hasReplays = true;      // false only for a file before version 4 opened read-only
@@ -413,8 +426,8 @@ bool SqliteStore::setUp(StoreAccess access) {
         Use size(*this, "PRAGMA page_size");
         size.integer(pageSize);
     }
-    walCheckpointPages = static_cast<int>(walCheckpointBytes / (pageSize > 0 ? pageSize : 4096));
-    sqlite3_wal_hook(db, checkpointWhenLong, &walCheckpointPages);
+    checkpointMark.pages = static_cast<int>(walCheckpointBytes / (pageSize > 0 ? pageSize : 4096));
+    sqlite3_wal_hook(db, checkpointWhenLong, &checkpointMark);
     if (!execute(walSizeLimitPragma)) return false;
     if (version == schemaVersion) return true;
     // Create or upgrade under the write lock, looking again: another process may have done it.
@@ -554,15 +567,6 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
     if (!namesAbove(best, above)) return false;
     result.place = static_cast<std::uint32_t>(above + tied + 1);
     return true;
-}
-
-SubmitResult SqliteStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                 const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
-    PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}};
-    submitAll({&one});
-    topTen = std::move(one.topTen);
-    error = one.error;
-    return one.result;
 }
 
 void SqliteStore::submitAll(const std::vector<PendingSubmission*>& batch) {

@@ -1,13 +1,14 @@
-// store.cpp: what every store shares: choosing the store from its location, and storing a batch
-// one submission (or replay) after the other for a store that cannot do better.
+// store.cpp: what every store shares: choosing the store from its location, one submission as a
+// batch of its own, and storing replays one after the other for a store that cannot do better.
 #include "store.h"
 
-void RankingStore::submitAll(const std::vector<PendingSubmission*>& batch) {
-    for (PendingSubmission* pending : batch) {
-        pending->result = submit(pending->submission, pending->address, pending->now, pending->limit, pending->topTen,
-                                 pending->verifiedOnly);
-        pending->error = pending->result.outcome == SubmitOutcome::storageFailed ? lastError() : std::string();
-    }
+SubmitResult RankingStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
+                                  const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
+    PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}, {}};
+    submitAll({&one});
+    topTen = std::move(one.topTen);
+    error = one.error;
+    return one.result;
 }
 
 void RankingStore::storeReplays(const std::vector<PendingReplay*>& batch) {

@@ -67,16 +67,15 @@ struct AuditEntry {
 class RankingStore {
 public:
     virtual ~RankingStore() = default;
-    // Stores one submission in one write transaction: the history row, and the name's best score
-    // when this one beats it (a tie keeps the earlier submission ahead). Also returns the top ten
-    // as they are after it. `now` is in seconds. Accepted only once its commit is on the disk.
-    virtual SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
-                                const RateLimit& limit, std::vector<RankingEntry>& topTen,
-                                bool verifiedOnly = false) = 0;
-    // Stores several submissions in their order, each answered as if it had come alone. A store
-    // that can commits them together, with one flush to the disk; each is still accepted only once
-    // its commit is on the disk. By default, one after the other.
-    virtual void submitAll(const std::vector<PendingSubmission*>& batch);
+    // Stores several submissions in their order, each answered as if it had come alone: for each,
+    // the history row, and the name's best score when this one beats it (a tie keeps the earlier
+    // submission ahead), and the top ten as they are after it. The store commits them together,
+    // with one flush to the disk, and each is accepted only once that commit is on the disk.
+    // A member that cannot be stored does not take the others with it.
+    virtual void submitAll(const std::vector<PendingSubmission*>& batch) = 0;
+    // One submission, as a batch of its own. `now` is in seconds.
+    SubmitResult submit(const Submission& submission, std::string_view address, std::int64_t now,
+                        const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly = false);
     // Keeps an accepted replay for replayMatchSeconds, for the classic submission that follows it
     // (matched by name, score and `address`, the rate limit's key); an address's waiting replays
     // count against `limit` as its submissions do. A recording already kept under another name is
@@ -138,7 +137,7 @@ enum class StoreAccess {
 
 // `location` is a PostgreSQL connection URI ("postgresql://..." or "postgres://...") or else the
 // path of an SQLite file (":memory:" for tests). On failure `error` says why and null is returned.
-// (store.cpp, which also holds the default submitAll.)
+// (store.cpp, which also holds the single submission and the default storeReplays.)
 std::unique_ptr<RankingStore> openStore(const std::string& location, StoreAccess access, std::string& error);
 bool isPostgresLocation(const std::string& location);
 std::unique_ptr<RankingStore> openSqliteStore(const std::string& path, StoreAccess access, std::string& error);

@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -36,6 +37,7 @@ struct FaultyDisk {
     std::atomic<long> writesLeft{-1};  // the power goes at this write (-1: never)
     std::atomic<bool> dark{false};     // cut: every write, flush and delete fails
     std::atomic<bool> failFlushes{false};
+    std::atomic<long> checkpoints{0};  // checkpoints tried, by any connection
 } disk;
 
 struct File {
@@ -106,7 +108,11 @@ const sqlite3_io_methods* methods() {
         // The WAL's index lives in shared memory, which a power cut takes whole: the test removes
         // the -shm files with the cut, and SQLite rebuilds the index from the log.
         io.xShmMap = [](sqlite3_file* f, int p, int s, int e, void volatile** m) { return of(f)->real->pMethods->xShmMap(of(f)->real, p, s, e, m); };
-        io.xShmLock = [](sqlite3_file* f, int o, int n, int fl) { return of(f)->real->pMethods->xShmLock(of(f)->real, o, n, fl); };
+        io.xShmLock = [](sqlite3_file* f, int o, int n, int fl) {
+            // A checkpoint starts by taking the log's checkpoint lock (the second) alone.
+            if (o == 1 && n == 1 && fl == (SQLITE_SHM_LOCK | SQLITE_SHM_EXCLUSIVE)) ++disk.checkpoints;
+            return of(f)->real->pMethods->xShmLock(of(f)->real, o, n, fl);
+        };
         io.xShmBarrier = [](sqlite3_file* f) { of(f)->real->pMethods->xShmBarrier(of(f)->real); };
         io.xShmUnmap = [](sqlite3_file* f, int d) { return of(f)->real->pMethods->xShmUnmap(of(f)->real, d); };
         io.xFetch = [](sqlite3_file*, sqlite3_int64, int, void** p) { return *p = nullptr, SQLITE_OK; };  // no mmap
@@ -223,6 +229,31 @@ TEST(FailedFlush, GivesNo200AShortRefusalAndTheStoreStaysUsable) {
     EXPECT_EQ(handleRequest(store, config, post(), BodyState::complete, "AFTER_3", 1000).status, 200);
     EXPECT_EQ(handleRequest(store, config, health, BodyState::complete, "", 1000).status, 200);
     expectConsistentHolding(location, {"BEFORE", "AFTER"});
+}
+
+// Fault: a reader on an old snapshot (an operator's shell, a backup) keeps the log from starting
+// again, and every batch past the log's 4 MB mark tried a checkpoint that waited for it: at first
+// the whole five-second busy time-out, then a millisecond each, which cost four submissions in five
+// through a long read. Now the attempts come after ever more batches.
+TEST(LongRead, CostsFewBatchesACheckpointAttempt) {
+    installFaultyDisk();
+    std::string location = freshStore("sqlite"), error;
+    std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
+    sqlite3* reader = nullptr;
+    ASSERT_TRUE(store != nullptr && sqlite3_open(location.c_str(), &reader) == SQLITE_OK) << error;
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM names", nullptr, nullptr, nullptr), SQLITE_OK);
+    disk.checkpoints = 0;
+    double slowest = 0;
+    int batches = 0;
+    for (; batches < 2000 && std::filesystem::file_size(location + "-wal") < (9u << 20); ++batches) {
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(submitBatch(*store, "R" + std::to_string(batches) + "_", 50)[0].error, "");
+        slowest = std::max(slowest, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    EXPECT_GE(std::filesystem::file_size(location + "-wal"), 9u << 20) << "the log passed its mark";
+    EXPECT_LE(disk.checkpoints * 16, batches) << disk.checkpoints << " checkpoints tried in " << batches << " batches";
+    EXPECT_LT(slowest, 2.5) << "seconds for one batch";  // alone it takes milliseconds
+    sqlite3_close(reader);
 }
 
 }  // namespace

@@ -41,6 +41,16 @@ std::string freshStore(const std::string& kind) {
     return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
 
+std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count) {
+    std::vector<PendingSubmission> batch(static_cast<std::size_t>(count));
+    std::vector<PendingSubmission*> pointers;
+    for (PendingSubmission& pending : batch)
+        pointers.push_back(
+            &(pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}, {}}));
+    store.submitAll(pointers);
+    return batch;
+}
+
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names) {
     std::string error, report;
     std::vector<RankingEntry> all;

@@ -30,5 +30,8 @@ bool rawSql(const std::string& location, const std::string& sql);
 std::string freshStore(const std::string& kind);
 extern const char* const postgresMissing;  // the skip line
 
+// Submits `count` names, prefix0, prefix1, ..., with the score 10 as one batch; returns them answered.
+std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count);
+
 // Checks the store's consistency and that each of `names` is ranked; returns the names ranked.
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names);
