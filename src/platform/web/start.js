@@ -1,12 +1,16 @@
-// start.js: the page's one script. Every other part comes in through page.js, imported here so
-// that a part that did not arrive (or the program's script) is said in the page: one that is
+// start.js: the page's one script. Every other part comes in through the modules imported here,
+// so that a part that did not arrive (or the program's script) is said in the page: one that is
 // missing stops every module that imports it.
 import { showFailed } from './notices.js';
 import * as update from './update.js';
 
-// A watch link (?watch=<id>) plays a kept game back instead (watch.js).
-const watching = new URLSearchParams(location.search).has('watch');
-import(watching ? './watch.js' : './page.js').catch((e) => {
+// First what the first frame waits for longest (files.js: the program, the art, a watched game's
+// recording) and the player's lock (lock.js), while the other parts still arrive; then the page,
+// or on a watch link (?watch=<id>) the kept game played back instead (watch.js).
+import('./files.js').then((files) => {
+  if (!files.watching) import('./lock.js').then((lock) => lock.take(() => {}), () => {});
+  return import(files.watching ? './watch.js' : './page.js');
+}).catch((e) => {
   console.warn('Pilaro: ' + e);
   showFailed();
 });
