@@ -1,7 +1,7 @@
 // files.js: the page's own files, fetched as bytes, and what its first frame waits for longest,
-// asked for as soon as this module runs. start.js imports it before the page's other parts have
-// arrived (index.html preloads these files), so the program compiles and the art decodes while
-// they still come in, rather than after the last of them.
+// asked for as soon as this module runs. start.js imports it, so it runs as soon as the page's
+// first parts are in (index.html asks for these files first): the program compiles and the art
+// decodes while the other parts still come in, rather than after the last of them.
 export function fetchBytes(name) {
   return fetch(name).then((reply) => {
     if (!reply.ok) throw new Error(name + ': ' + reply.status);
@@ -20,39 +20,19 @@ export const program = (async () => {
 })();
 program.catch(() => {});
 
-// An uncompressed 24-bit bitmap onto a canvas of its own, pixel for pixel, as soon as its bytes are
-// in. Read here rather than by the browser's decoder, whose round trip through the browser (a
-// blob read back, then decoded) took longer than the reading itself, while the first frame waited.
-function bitmap(name, buffer) {
-  const view = new DataView(buffer);
-  if (view.byteLength < 54 || view.getUint16(0) !== 0x424D || view.getUint16(28, true) !== 24 || view.getUint32(30, true) !== 0) {
-    throw new Error(name + ' is not an uncompressed 24-bit bitmap');
-  }
-  const pixelsAt = view.getUint32(10, true);
-  const width = view.getInt32(18, true);
-  const storedHeight = view.getInt32(22, true);  // negative when stored top row first
-  const height = Math.abs(storedHeight);
-  const stride = (width * 3 + 3) & ~3;
-  if (width <= 0 || height === 0 || pixelsAt + stride * height > view.byteLength) throw new Error(name + ' is cut short');
-  const bytes = new Uint8Array(buffer);
-  const image = new ImageData(width, height);
-  const pixels = new Uint32Array(image.data.buffer);  // RGBA in memory: the page runs little-endian
-  for (let y = 0; y < height; y++) {
-    let from = pixelsAt + stride * (storedHeight > 0 ? height - 1 - y : y);
-    for (let to = y * width, end = to + width; to < end; to++, from += 3) {
-      pixels[to] = 0xff000000 | bytes[from] << 16 | bytes[from + 1] << 8 | bytes[from + 2];
-    }
-  }
-  const surface = document.createElement('canvas');
-  surface.width = width;
-  surface.height = height;
-  surface.getContext('2d').putImageData(image, 0, 0);
-  return surface;
-}
-
-// The backdrop and the tile sheet. The build fills in their names (cmake/resourceFiles.cmake).
-export const art = Promise.all(['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'].map((name) =>
-  fetchBytes(name).then((bytes) => bitmap(name, bytes))));
+// The backdrop and the tile sheet, as images: their bytes go straight to the browser's decoder,
+// which reads them when they are first drawn, in about a millisecond. Each other way measured
+// here made the first frame later: a blob made of the bytes (a round trip through the browser),
+// reading them in JavaScript (the page's thread held) and asking for the decoding ahead. A bitmap
+// without a colour profile is taken as the canvas's own colours, so its pixels are drawn as they
+// are. The build fills in the files' names (cmake/resourceFiles.cmake).
+export const art = Promise.all(['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'].map((name) => new Promise((done, fail) => {
+  const image = new Image();
+  image.fetchPriority = 'high';
+  image.onload = () => done(image);
+  image.onerror = () => fail(new Error(name + ' did not arrive'));
+  image.src = name;
+})));
 art.catch(() => {});
 
 // A watch link (?watch=<id>) plays a kept game back instead (watch.js), and its recording is asked
