@@ -27,15 +27,13 @@ function openWindows(facts) {
 }
 
 // The art is in before the first frame; the sounds come after it. Art that did not arrive is
-// said in the page, and the game runs on. The program starts in a task of its own: with the art
-// and the lock's answer in before the program is (files.js), the windows' opening and the start
-// would otherwise run as one long task on a slow phone.
+// said in the page, and the game runs on.
 function loadArt() {
-  drawing.loadArt((loaded) => setTimeout(() => {
+  drawing.loadArt((loaded) => {
     if (!loaded) showFailed();
     core.artLoaded();
     sound.start();
-  }));
+  });
 }
 
 // The program's timer, its periods counted by the clock rather than by the timer's calls: a call
