@@ -28,6 +28,18 @@ def desktop():
     # against the best score it read when it began, and offered a lower one as a new best. Bad
     # contents are read as the desktop reads a bad file: " 9999abc" is 9999, so a first game of
     # hard drops is no new best; いいえ ends it, and the page offers to start again.
+    # Seed 1220 deals five O pieces, which side by side fill the two bottom rows. The clock stops for
+    # the wipe (its white squares seen in the display frames) and must start again after it. The
+    # fault: a clock left stopped after the wipe, until a key happened to restart it; the piece hangs.
+    d.get(base + "/play/?seed=1220"); wait("the first frame", lambda: started(d))
+    d.execute_script("var c = document.getElementById('game').getContext('2d'); window.whites = 0; (function look() {"
+                     " whites += c.getImageData(36, 492, 1, 1).data.every(v => v == 255); requestAnimationFrame(look); })()")
+    for n, moves in enumerate((-4, -2, 0, 2, 4)):  # each O dropped, and seen at the bottom before the next
+        wait("an O at the top", lambda: {c for r, c in piece(d)} == {4, 5}); keys(*[Keys.LEFT] * -moves, *[Keys.RIGHT] * moves, Keys.SHIFT)
+        wait("the O at the bottom", lambda: n == 4 or len([r for r, c in cells(d) if r >= 18]) == 4 * n + 4)
+    wait("the rows to go", lambda: not {r for r, c in cells(d)} & {18, 19})
+    check("a cleared row: the wipe shows, then the next piece falls by itself",
+          d.execute_script("return whites") and wait(None, lambda: min(piece(d) or {(0, 0)})[0] >= 4, 4), piece(d))
     # The seed a test gives (?seed=) deals the same first pieces on every shell: seed 1, an S, then an O and an I.
     d.get(base + "/play/?seed=1"); wait("the first frame", lambda: started(d))
     preview = lambda top: sorted(divmod(i, 4) for i, p in enumerate(pixels(d, [(300 + 24 * c, top + 12 + 24 * r) for r in range(4) for c in range(4)]))

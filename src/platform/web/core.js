@@ -4,23 +4,11 @@
 // it ignores (ticks during a wipe or under a box, keys under a box or while the request is out).
 // Once the program has ended, nothing more is handed.
 import createPilaro from './pilaro.js';
-import { fetchBytes } from './files.js';
+import { program as compiled } from './files.js';
 import { showFailed } from './notices.js';
 
 let program = null;  // the program's module object, from start() on
 let over = false;
-
-// The program is compiled while the page's other parts still arrive (index.html preloads it). A
-// host that sends it with another type than application/wasm makes the streaming compile fail,
-// and then it is compiled from its bytes.
-const compiled = (async () => {
-  try {
-    return await WebAssembly.compileStreaming(fetch('pilaro.wasm', { credentials: 'same-origin' }));
-  } catch (e) {
-    return WebAssembly.compile(await fetchBytes('pilaro.wasm'));
-  }
-})();
-compiled.catch(() => {});
 
 function instantiateWasm(imports, receive) {
   compiled.then((module) => WebAssembly.instantiate(module, imports).then((instance) => receive(instance, module)))

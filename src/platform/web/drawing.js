@@ -2,22 +2,12 @@
 // the program draws with by the names it gives them. What it composes on its back buffer is kept
 // as a list of drawing steps, and the canvas is painted from that list once per display frame,
 // only where the list changed since the frame on show.
-import { fetchBytes } from './files.js';
+import { art as artDecoded } from './files.js';
 
 let named = null;      // the program's number for each surface, by name (webNameSurfaces)
 let canvas = null;     // the game window
 let context = null;
 const art = [];        // the backdrop and tile sheet, by the program's surface numbers
-
-// The art is asked for as soon as the page runs, while the program itself is still being
-// compiled (index.html even preloads it), and decoded off the page's thread by the browser, as
-// it is: a bitmap carries no colour profile, and none is applied. The build fills in the files'
-// names (cmake/resourceFiles.cmake).
-const artFiles = ['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'];
-// Read as bytes: Chromium at times fails to read the preloaded file as a blob.
-const artDecoded = Promise.all(artFiles.map((name) => fetchBytes(name).then((bytes) =>
-  createImageBitmap(new Blob([bytes]), { colorSpaceConversion: 'none', premultiplyAlpha: 'none' }))));
-artDecoded.catch(() => {});
 
 // A frame's steps, as the program gives them: copyRect and fillWhite as eight numbers each
 // (kind, x, y, width, height, source, sourceX, sourceY), drawText as its kind, place and the

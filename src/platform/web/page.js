@@ -1,6 +1,6 @@
-// page.js: the page's start-up and the program's requests of it: the lock asked for at once, then
-// the program run with the page's functions that library.js calls (the shell below), which open
-// its windows and load its art, run its timers and end it.
+// page.js: the page's start-up and the program's requests of it: the program run with the page's
+// functions that library.js calls (the shell below), which open its windows and load its art, run
+// its timers and end it.
 import * as core from './core.js';
 import * as lock from './lock.js';
 import * as storage from './storage.js';
@@ -16,10 +16,6 @@ import { showFailed, showRefused, showEnded } from './notices.js';
 
 const canvas = document.getElementById('game');  // the game window
 let ticksGiven = 0;  // ticks that reached the program; each is 33 ms of game time (bench/parts/web)
-
-// One program per browser (lock.js). It is asked for as soon as the page runs, while the program
-// is still being compiled.
-lock.take(() => {});
 
 function openWindows(facts) {
   document.title = facts.gameTitle;

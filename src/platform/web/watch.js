@@ -6,10 +6,10 @@ import * as core from './core.js';
 import * as drawing from './drawing.js';
 import * as sound from './sound.js';
 import { fitPicture } from './controls.js';
+import { recording } from './files.js';
 import { showFailed } from './notices.js';
 
 const canvas = document.getElementById('game');
-const id = new URLSearchParams(location.search).get('watch') || '';
 
 // What the page says instead of the game, by why it cannot show it.
 const refusals = {
@@ -17,15 +17,6 @@ const refusals = {
   gone: 'この試合の記録はもう残っていません。',
   unreadable: 'この試合を再生できませんでした。'
 };
-
-// Asked for at once, while the program is still being compiled. The ranking keeps a recording
-// under the first 32 hex digits of its SHA-256; what it answers with anything else is not asked.
-const recording = !/^[0-9a-f]{32}$/.test(id) ? Promise.reject(new Error('gone')) :
-  fetch('@PILARO_REPLAY_PATH@?id=' + id, { credentials: 'same-origin' }).then(
-    (reply) => reply.ok ? reply.arrayBuffer().then((b) => new Uint8Array(b))
-                        : Promise.reject(new Error(reply.status === 404 ? 'gone' : 'unreadable')),
-    () => Promise.reject(new Error('offline')));
-recording.catch(() => {});
 
 let muted = true;
 let paused = false;
