@@ -152,34 +152,28 @@ def watch(d):
     check("the verified entry links to its replay", "/play/?watch=" + replayId in ranking())
     check("the ranking serves the recording it kept",
           urllib.request.urlopen(base + "/whiteReplay.cgi?id=" + replayId).read() == kept["recording"])
-    d.get(base + "/play/?watch=" + replayId); wait("the watched game's first frame", lambda: started(d))
+    watchToEnd(Driven(d), kept["recording"], kept["score"])
     # Fault: the picture stayed hidden on the watch page, which sizes it without the controls.
     check("the watch page shows its picture", d.find_element("id", "game").is_displayed())
-    d.find_element("xpath", "//div[@id='watch']/button[text()='4x']").click()
-    status = lambda: d.find_element("id", "watchStatus").text
-    wait("the watched game's end", lambda: status().startswith("再生終了"), 60)
-    check("the watched game ends on the score shown", status() == "再生終了　スコア %d" % kept["score"], status())
     check("and on the same well and pieces", picture(d) == kept["frame"])
     shot = d.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "clip": dict(x=0, y=0, width=360, height=740, scale=1 / 3)})
     with open(os.environ["PILARO_WATCH_SCREENSHOT"], "wb") as f: f.write(base64.b64decode(shot["data"]))
     d.find_element("xpath", "//div[@id='watch']/button[text()='最初から']").click()
-    check("restart starts the game over", wait(None, lambda: status() == "" and len(cells(d)) <= 4, 3))
+    check("restart starts the game over", wait(None, lambda: d.find_element("id", "watchStatus").text == "" and len(cells(d)) <= 4, 3))
     check("no policy violation while watching", d.execute_script("return violations") == [])
     return replayId
 
 def boards(d):
-    # The ranking page on the phone: today's board fits 360 px without sideways scrolling, finds the
-    # desktop's name (with its place highlighted), and links back to the game.
-    d.get(base + os.environ["PILARO_RANKING_PATH"] + "?board=today")
+    # The ranking page on the phone: its boards and its search find the desktop's name (with its place
+    # highlighted), fit 360 px without sideways scrolling, and link back to the game.
     fits = lambda: d.execute_script("return document.documentElement.scrollWidth <= innerWidth && innerWidth == 360")
-    check("ranking page: today's board holds the name and fits the phone", "ピラ太_&" in d.find_element("tag name", "table").text and fits())
-    d.find_element("id", "name").send_keys("ピラ太_&", Keys.ENTER)
-    found = wait(None, lambda: d.find_elements("css selector", "tr.found"))
-    check("ranking page: the name found, and the page still fits", found and "ピラ太_&" in found[0].text and fits())
+    boardsFind(Driven(d), "ピラ太_&")
+    check("ranking page: the search's page fits the phone", fits())
     shot = d.execute_cdp_cmd("Page.captureScreenshot", {"format": "png", "clip": dict(x=0, y=0, width=360, height=740, scale=1 / 3)})
     with open(os.environ["PILARO_BOARD_SCREENSHOT"], "wb") as f: f.write(base64.b64decode(shot["data"]))
     check("ranking page: styled, and no policy violation, its search included",
           d.execute_script("return [violations, getComputedStyle(document.querySelector('nav')).display]") == [[], "flex"])
+    d.back(); check("ranking page: today's board fits the phone", wait(None, lambda: "?board=today" in d.current_url and fits()))
     d.find_element("link text", "ブラウザで遊ぶ").click()
     check("ranking page: links back to the game", wait(None, lambda: d.current_url == base + "/play/"), d.current_url)
 

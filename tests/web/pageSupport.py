@@ -90,6 +90,38 @@ def slidesAndTurns(d, press, left, right, turn, how):  # left, right (twice), tu
     before = shape(d); press(turn)
     check(how + ": turn turns the piece", wait(None, lambda: shape(d) != before, 3), (before, shape(d)))
 
+class Driven:  # a Selenium driver, with the steps that Firefox takes in smokeTest.py
+    def __init__(self, d): self.d = d
+    def __getattr__(self, name): return getattr(self.d, name)
+    def get(self, url):  # and counts the page's errors from then on
+        self.d.get(url); self.d.execute_script("window.thrown = []; addEventListener('error', e => thrown.push(e.message));"
+                                               "addEventListener('unhandledrejection', e => thrown.push(String(e.reason)))")
+    errors = lambda self: self.execute_script("return window.thrown || []")  # those of the page it got last
+    press = lambda self, *keys: ActionChains(self.d).send_keys(*[getattr(Keys, k) for k in keys]).perform()
+    type = lambda self, text: ActionChains(self.d).send_keys(text).perform()
+    click = lambda self, xpath: self.d.find_element("xpath", xpath).click()
+    def follow(self, xpath):  # a link or a form's button, to the page it loads; the old page is marked to tell them apart
+        self.execute_script("window.left = true"); self.click(xpath)
+        wait("the next page", lambda: self.loaded())
+    def loaded(self):
+        try: return self.execute_script("return !window.left && document.readyState == 'complete'")
+        except Exception: return False  # the old page unloading under the script
+def watchToEnd(d, recording, score):  # a game, as the ranking keeps it, watched at 4x to its end
+    d.get(base + "/play/?watch=" + hashlib.sha256(recording).hexdigest()[:32]); wait("the watched game's first frame", lambda: started(d))
+    d.click("//div[@id='watch']/button[text()='4x']")
+    status = lambda: d.execute_script("return watchStatus.textContent")
+    wait("the watched game's end", lambda: status().startswith("再生終了"), 60)
+    check("the watched game ends on the score shown", status() == "再生終了　スコア %d" % score and not d.errors(), [status(), d.errors()])
+def boardsFind(d, name):  # the ranking page: each period's board holds the name, and the search finds it first
+    d.get(base + os.environ["PILARO_RANKING_PATH"] + "?board=today")
+    for period in ("今週", "全期間", "今日"):
+        d.follow("//nav[@class='boards']//a[text()='%s']" % period)
+        board = d.execute_script("return [document.querySelector('[aria-current=page]').textContent, document.querySelector('table').textContent]")
+        check("ranking page: the board of " + period + " holds the name", board[0] == period and name in board[1], board)
+    d.click("//input[@id='name']"); d.type(name); d.follow("//button[text()='探す']")
+    found = d.execute_script("var f = document.querySelector('tr.found'); return f && f.textContent")
+    check("ranking page: the search finds the name at the top", found and found.startswith("1" + name) and not d.errors(), found)
+
 def newBuild(mark):  # the served page as a build that differs in one file (notices.js marks the page it runs in) and its worker
     for name, change in (("notices.js", lambda text: re.sub(r"\n(document.*\n)?$", "\ndocument.documentElement.dataset.build = '%s';\n" % mark, text)),
                          ("sw.js", lambda text: re.sub(r"var build = '\w+", "var build = '" + mark, text))):
