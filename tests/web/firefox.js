@@ -1,8 +1,7 @@
-// firefox.js: headless Firefox for smokeTest.py, through puppeteer-core over WebDriver BiDi. It
-// takes one request a line on its standard input, as JSON ({op, ...}), and answers each with one
-// line ({value} or {error}).
+// firefox.js: headless Firefox for smokeTest.py, through puppeteer-core over WebDriver BiDi. Each
+// line it reads is a JSON request, [op, ...args]: the page's method op (or its keyboard's,
+// "keyboard.press"), or one of its own below; each answer is a line, [value] or [null, error].
 const puppeteer = require('puppeteer-core');
-const readline = require('readline');
 
 (async () => {
   const browser = await puppeteer.launch({ browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true,
@@ -11,24 +10,19 @@ const readline = require('readline');
   // game holds while its page has none.
   const page = await browser.newPage();
   await page.bringToFront();
-  const errors = [];  // the page's, from its first script on
+  const errors = [];  // the pages' uncaught errors, from their first scripts on
   page.on('pageerror', (e) => errors.push(String(e.message || e)));
-  const ops = {
-    goto: (r) => { errors.length = 0; return page.goto(r.url).then(() => null); },
+  const own = {
     // The test's script is a function body that reads `arguments`, as Selenium's are.
-    js: (r) => page.evaluate('(function () {' + r.script + '}).apply(window, ' + JSON.stringify(r.args) + ')'),
-    press: async (r) => { for (const key of r.keys) await page.keyboard.press(key); },
-    type: (r) => page.keyboard.type(r.text),
-    click: (r) => page.click('::-p-xpath(' + r.xpath + ')'),
-    follow: (r) => Promise.all([page.waitForNavigation(), ops.click(r)]).then(() => null),
+    js: (script, args) => page.evaluate('(function () {' + script + '}).apply(window, ' + JSON.stringify(args) + ')'),
     errors: async () => errors,
     quit: () => browser.close().then(() => process.exit(0)),
   };
-  process.stdout.write('{"value": "ready"}\n');
-  for await (const line of readline.createInterface({ input: process.stdin })) {
-    const request = JSON.parse(line);
-    let answer;
-    try { answer = { value: await ops[request.op](request) }; } catch (e) { answer = { error: String(e.message || e) }; }
-    process.stdout.write(JSON.stringify(answer) + '\n');
+  process.stdout.write('[null]\n');
+  for await (const line of require('readline').createInterface({ input: process.stdin })) {
+    const [op, ...args] = JSON.parse(line);
+    const [on, name] = op.startsWith('keyboard.') ? [page.keyboard, op.slice(9)] : [page, op];
+    const done = own[op] ? own[op](...args) : on[name](...args).then(() => null);  // what the page's own return is not sent
+    process.stdout.write(JSON.stringify(await done.then((value) => [value], (e) => [null, String(e.message || e)])) + '\n');
   }
-})().catch((e) => { process.stdout.write(JSON.stringify({ error: String(e.message || e) }) + '\n'); process.exit(1); });
+})();

@@ -72,6 +72,11 @@ def cells(d):  # the well's cells that do not show the light grey background at 
 # The falling piece, above whatever settled at the bottom while looking for a turning one.
 piece = lambda d: {(r, c) for r, c in cells(d) if r < 12}
 shape = lambda d: (lambda s: {(r - min(s)[0], c - min(c for r, c in s)) for r, c in s})(piece(d))
+# The well and the pieces to come as drawn (not the score panel's text, which another screen's scale
+# may draw with other pixels), as a hash of their pixels.
+picture = lambda d: d.execute_script("""var c = document.getElementById('game').getContext('2d'), h = 0;
+    for (const [x, y, w, g] of [[0, 0, 288, 524], [288, 0, 120, 260]]) for (const v of c.getImageData(x, y, w, g).data) h = (h * 31 + v) | 0;
+    return h""")
 def toNameWindow(d, drop, answer, storedMeanwhile=None):  # drop() to a new best score, answer(title, button) yes to the offer
     wait("the game's end", lambda: box(d) or drop(), 60)
     if storedMeanwhile: waitBox(d, "ハイスコア！"); d.execute_script("localStorage.setItem('hiScore.txt', arguments[0])", storedMeanwhile)
@@ -100,25 +105,26 @@ class Driven:  # a Selenium driver, with the steps that Firefox takes in smokeTe
     press = lambda self, *keys: ActionChains(self.d).send_keys(*[getattr(Keys, k) for k in keys]).perform()
     type = lambda self, text: ActionChains(self.d).send_keys(text).perform()
     click = lambda self, xpath: self.d.find_element("xpath", xpath).click()
-    def follow(self, xpath):  # a link or a form's button, to the page it loads; the old page is marked to tell them apart
-        self.execute_script("window.left = true"); self.click(xpath)
-        wait("the next page", lambda: self.loaded())
-    def loaded(self):
-        try: return self.execute_script("return !window.left && document.readyState == 'complete'")
+def follow(d, xpath):  # a link or a form's button, to the page it loads; the old page is marked to tell them apart
+    d.execute_script("window.left = true"); d.click(xpath)
+    def loaded():
+        try: return d.execute_script("return !window.left && document.readyState == 'complete'")
         except Exception: return False  # the old page unloading under the script
-def watchToEnd(d, recording, score):  # a game, as the ranking keeps it, watched at 4x to its end
+    wait("the next page", loaded)
+def watchToEnd(d, recording, score, frame):  # a game, as the ranking keeps it, watched at 4x to its end
     d.get(base + "/play/?watch=" + hashlib.sha256(recording).hexdigest()[:32]); wait("the watched game's first frame", lambda: started(d))
     d.click("//div[@id='watch']/button[text()='4x']")
     status = lambda: d.execute_script("return watchStatus.textContent")
     wait("the watched game's end", lambda: status().startswith("再生終了"), 60)
     check("the watched game ends on the score shown", status() == "再生終了　スコア %d" % score and not d.errors(), [status(), d.errors()])
+    check("and on the same well and pieces", picture(d) == frame)
 def boardsFind(d, name):  # the ranking page: each period's board holds the name, and the search finds it first
     d.get(base + os.environ["PILARO_RANKING_PATH"] + "?board=today")
     for period in ("今週", "全期間", "今日"):
-        d.follow("//nav[@class='boards']//a[text()='%s']" % period)
+        follow(d, "//nav[@class='boards']//a[text()='%s']" % period)
         board = d.execute_script("return [document.querySelector('[aria-current=page]').textContent, document.querySelector('table').textContent]")
         check("ranking page: the board of " + period + " holds the name", board[0] == period and name in board[1], board)
-    d.click("//input[@id='name']"); d.type(name); d.follow("//button[text()='探す']")
+    d.click("//input[@id='name']"); d.type(name); follow(d, "//button[text()='探す']")
     found = d.execute_script("var f = document.querySelector('tr.found'); return f && f.textContent")
     check("ranking page: the search finds the name at the top", found and found.startswith("1" + name) and not d.errors(), found)
 

@@ -10,7 +10,7 @@ from pageSupport import *
 engine = sys.argv[1]
 name = engine[:2].upper() + "ピラ太"  # the ranking's names are ten bytes at most
 
-class Firefox:  # firefox.js, one JSON request and answer a line
+class Firefox:  # firefox.js, a JSON request and its answer a line each
     keys = {"SHIFT": "Shift", "LEFT": "ArrowLeft", "RIGHT": "ArrowRight", "UP": "ArrowUp"}
     def __init__(self):
         pinned = "puppeteer-core@23.11.1"; where = os.path.join(os.environ["PILARO_TOOLS_DIR"], pinned)  # installed once
@@ -19,21 +19,21 @@ class Firefox:  # firefox.js, one JSON request and answer a line
         home = os.path.join(data, "home"); os.makedirs(home)  # a throw-away profile
         self.node = subprocess.Popen(["node", os.path.join(os.path.dirname(__file__), "firefox.js")], text=True, stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, env=dict(os.environ, HOME=home, NODE_PATH=os.path.join(where, "node_modules")))
-        drivers.append(self); self.call()
-    def call(self, op=None, **request):
-        if op: self.node.stdin.write(json.dumps(dict(request, op=op)) + "\n"); self.node.stdin.flush()
-        answer = json.loads(self.node.stdout.readline() or '{"error": "firefox.js ended"}')
-        if "error" in answer: raise RuntimeError(answer["error"])
-        return answer.get("value")
-    get = lambda self, url: self.call("goto", url=url)
-    execute_script = lambda self, script, *args: self.call("js", script=script, args=args)
-    press = lambda self, *keys: self.call("press", keys=[self.keys[k] for k in keys])
-    type = lambda self, text: self.call("type", text=text)
-    click = lambda self, xpath: self.call("click", xpath=xpath)
-    follow = lambda self, xpath: self.call("follow", xpath=xpath)  # a link or a form's button, to the page it loads
-    errors = lambda self: self.call("errors")  # the page's, since it was loaded
+        drivers.append(self); self.call(); self.seen = 0
+    def call(self, *request):
+        if request: self.node.stdin.write(json.dumps(request) + "\n"); self.node.stdin.flush()
+        value, *error = json.loads(self.node.stdout.readline() or '[null, "firefox.js ended"]')
+        if error: raise RuntimeError(error[0])
+        return value
+    def get(self, url): self.seen = len(self.call("errors")); self.call("goto", url)
+    errors = lambda self: self.call("errors")[self.seen:]  # the page's, since it was got
+    execute_script = lambda self, script, *args: self.call("js", script, args)
+    def press(self, *keys):
+        for k in keys: self.call("keyboard.press", self.keys[k])
+    type = lambda self, text: self.call("keyboard.type", text)
+    click = lambda self, xpath: self.call("click", "::-p-xpath(%s)" % xpath)
     def quit(self):
-        try: self.node.communicate('{"op": "quit"}\n', timeout=10)
+        try: self.node.communicate('["quit"]\n', timeout=10)
         except Exception: self.node.kill()
 
 class WebKit(Driven):
@@ -62,7 +62,7 @@ def smoke():
 
     # Hard drops until the well is full: a new best score, offered to the ranking, sent under a name.
     wait("the game's end", lambda: box(d) or d.press("SHIFT"), 60)
-    score = int(answer("ハイスコア！", "OK")[1].split("：")[1]); answer("ランキング登録", "はい")
+    score = int(answer("ハイスコア！", "OK")[1].split("：")[1]); answer("ランキング登録", "はい"); frame = picture(d)
     d.click("//dialog[@open and contains(@class, 'name')]//*[contains(@class, 'field')]"); d.type(name)
     d.click("//dialog[@open and contains(@class, 'name')]//button[contains(@class, 'ok')]")
     check("the ranking takes the score", answer("登録完了", "OK")[1].startswith("あなたは1位です"))
@@ -70,7 +70,7 @@ def smoke():
     check("いいえ ends the game, without a page error", wait(None, lambda: shown("ended")) and not d.errors(), d.errors())
     # The game's recording, kept by the page and by the ranking, watched to the score it showed.
     recording = base64.b64decode(d.execute_script("return localStorage.getItem('lastGame.pilaroReplay')") or "")
-    watchToEnd(d, recording, score)
+    watchToEnd(d, recording, score, frame)
     boardsFind(d, name)
 
 run(smoke)
