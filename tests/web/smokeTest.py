@@ -3,7 +3,7 @@
 # through Selenium and WebKitWebDriver, under Xvfb). One game is played with the keys to a new best
 # score, which goes to the test's ranking with its recording; the replay is watched to its end; the
 # ranking page shows the name on each period's board and finds it by name.
-import base64, json, subprocess
+import base64, json, os, subprocess, sys
 
 from pageSupport import *
 
@@ -14,7 +14,7 @@ class Firefox:  # firefox.js, a JSON request and its answer a line each
     keys = {"SHIFT": "Shift", "LEFT": "ArrowLeft", "RIGHT": "ArrowRight", "UP": "ArrowUp"}
     def __init__(self):
         pinned = "puppeteer-core@23.11.1"; where = os.path.join(os.environ["PILARO_TOOLS_DIR"], pinned)  # installed once
-        if not os.path.isdir(where):
+        if not os.path.isdir(os.path.join(where, "node_modules", "puppeteer-core")):
             subprocess.run(["npm", "i", "-E", pinned, "--prefix", where, "--no-audit", "--no-fund"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         home = os.path.join(data, "home"); os.makedirs(home)  # a throw-away profile
         self.node = subprocess.Popen(["node", os.path.join(os.path.dirname(__file__), "firefox.js")], text=True, stdin=subprocess.PIPE,
