@@ -1,5 +1,6 @@
 # pageSupport.py: what the browser tests share: the local lighttpd with the page and the ranking,
-# headless Chromium, and reading the page's boxes and canvas.
+# headless Chromium, reading the page's boxes and canvas, and the steps that every engine takes
+# (a game watched, the ranking's boards).
 import gzip, hashlib, os, re, shutil, socket, subprocess, sys, tempfile, time
 
 try:
