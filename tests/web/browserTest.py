@@ -316,5 +316,12 @@ def update():
         check("update: %s runs the new build" % how, wait(None, lambda: build() == mark and started(d), 10), build())
         kept = cached(d); files = list(kept.values())[0] if len(kept) == 1 else {}
         check("update: its cache alone, one build's files", len(kept) == 1 and files == served(files), kept)
+    # Fault: a second copy of the page on the host (another folder) dropped the first one's cache as
+    # its worker took over, and the first then came from the network, or not at all offline.
+    os.makedirs(os.path.join(play, "copy"))
+    [os.link(os.path.join(play, n), os.path.join(play, "copy", n)) for n in os.listdir(play) if n != "copy"]
+    d.get(base + "/play/copy/"); d.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())"); d.refresh()
+    wait("the copy's worker to take it", lambda: d.execute_script("return navigator.serviceWorker.controller") and started(d))
+    check("update: a copy of the page in another folder keeps the first one's cache", len(cached(d)) == 2, list(cached(d)))
 
 run(lambda: (desktop(), phone(), lan(), update()))
