@@ -9,9 +9,15 @@ set(PILARO_SOUND_FILES turn.wav move.wav rowsCleared.wav hardDrop.wav)
 # Everything the browser page is served as (src/platform/web collects them, the play settings
 # name them): the page, the program, its service worker and manifest, the icons, the art and sounds.
 set(PILARO_MASKABLE_ICONS pilaro-maskable-192.png pilaro-maskable-512.png)
-# The page's own modules (src/platform/web): start.js is the one the page names, which imports the others.
-set(PILARO_PAGE_MODULES start.js notices.js update.js files.js page.js core.js keys.js lock.js storage.js drawing.js sound.js
-  boxes.js picker.js ranking.js controls.js watch.js app.js)
+# The page's own modules (src/platform/web) as they are served: start.js is the one the page names,
+# which imports the others; notices.js, update.js, files.js and lock.js are shared by them all; page.js
+# (the game) and watch.js (a kept game watched) are each built with the parts that only they import
+# (PILARO_PAGE_PARTS) inside. A start from the service worker's cache then asks it for 7 scripts,
+# not 18: each file it serves costs the worker's thread a fetch event, and the cached start waited
+# for the last of them.
+set(PILARO_PAGE_MODULES start.js notices.js update.js files.js lock.js page.js watch.js)
+set(PILARO_PAGE_BUNDLES page.js watch.js)
+set(PILARO_PAGE_PARTS core.js keys.js storage.js drawing.js sound.js boxes.js picker.js ranking.js controls.js app.js)
 set(PILARO_PAGE_FILES index.html page.css ${PILARO_PAGE_MODULES} pilaro.js pilaro.wasm sw.js manifest.webmanifest
   ${PILARO_MASKABLE_ICONS} ${PILARO_BACKDROP_FILE} ${PILARO_TILES_FILE} ${PILARO_SOUND_FILES})
 

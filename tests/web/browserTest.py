@@ -289,9 +289,9 @@ def update():
     # page plays on as it was; once the game has ended the new worker takes over, and the next start
     # runs B. Build "C" comes with a start before any key: the page starts again at once, as C.
     d = browser("update")
-    d.get(base + "/play/"); wait("the first frame", lambda: started(d))
-    d.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())"); d.refresh()
-    wait("the worker to take the page", lambda: d.execute_script("return navigator.serviceWorker.controller") and started(d))
+    take = lambda path: (d.get(base + path), d.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())"), d.refresh(),
+                         wait("the worker to take " + path, lambda: d.execute_script("return navigator.serviceWorker.controller") and started(d)))
+    take("/play/")
     build = lambda: d.execute_script("return document.documentElement.dataset.build || 'A'")
     ActionChains(d).send_keys(Keys.LEFT).perform(); newBuild("B")
     d.execute_async_script("navigator.serviceWorker.getRegistration().then(r => r.update()).then(() => arguments[0]())")
@@ -304,5 +304,8 @@ def update():
         check("update: %s runs the new build" % how, wait(None, lambda: build() == mark and started(d), 10), build())
         kept = cached(d); files = list(kept.values())[0] if len(kept) == 1 else {}
         check("update: its cache alone, one build's files", len(kept) == 1 and files == served(files), kept)
+    # Fault: a second copy of the page on the host (another folder) dropped the first one's cache as
+    # its worker took over, and the first then came from the network, or not at all offline.
+    shutil.copytree(play, os.path.join(play, "copy")); take("/play/copy/"); check("update: a copy in another folder leaves it", len(cached(d)) == 2)
 
 run(lambda: (desktop(), phone(), lan(), update()))
