@@ -135,7 +135,7 @@ TEST_P(Stores, RateLimitCountsPerAddressTellsTheSecondsLeftAndOnlyItsWindowIsKep
     for (int n = 0; n < 20000; ++n) {
         PendingSubmission& pending = batch[n % 50];
         pending = {{"F" + std::to_string(n % 20), std::uint32_t(n)}, "a" + std::to_string(n), 3000 + n / 50, limit, {},
-                   {}, {}, {}, {}};
+                   {}, {}, {}};
         pointers.push_back(&pending);
         if (pointers.size() == 50) store->submitAll(pointers), pointers.clear();
     }
