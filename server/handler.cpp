@@ -134,7 +134,7 @@ Response acceptReplay(SharedStore& store, const ServerConfig& config, const Requ
     PendingReplay pending{{replayKey(claim.recording), claim.submission.name, claim.submission.score,
                            std::move(claim.recording)},
                           rateLimitKey(request.remoteAddr), now, config.rateLimit, ReplayOutcome::storageFailed, 0,
-                          {}, false};
+                          {}};
     store.storeReplay(pending);
     std::uint32_t retryAfter = pending.retryAfter;
     error = pending.error;

@@ -132,17 +132,15 @@ int runCgi(const ServerConfig& config) {
 }
 
 // Answers requests on one thread until the web server closes the socket.
-void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mutex& accepting) {
+void serveFastCgi(const ServerConfig& processConfig, SharedStore& store) {
     FCGX_Request fcgi;
     if (FCGX_InitRequest(&fcgi, 0, 0) != 0) return;
     for (;;) {
-        int accepted;
-        {
-            // One thread at a time waits in accept.
-            std::lock_guard lock(accepting);
-            accepted = FCGX_Accept_r(&fcgi);
-        }
-        if (accepted < 0) break;
+        // Every idle thread waits in accept at once, and the kernel hands each connection to one
+        // of them. Taking turns under a mutex instead cost each request a second thread's wake-up
+        // (the next in line, to start waiting in accept), as much as a request's hand-over to the
+        // store's writer.
+        if (FCGX_Accept_r(&fcgi) < 0) break;
         auto param = [&fcgi](const char* name) { return text(FCGX_GetParam(name, fcgi.envp)); };
         // The web server's settings for the process win; a front end that passes them as request
         // parameters instead (nginx's fastcgi_param) works as well.
@@ -175,15 +173,14 @@ void serveFastCgi(const ServerConfig& processConfig, SharedStore& store, std::mu
 int runFastCgi(const ServerConfig& config) {
     const unsigned threads = requestThreads;
     SharedStore store;
-    std::mutex accepting;
     std::vector<std::thread> others;
     try {
         for (unsigned i = 1; i < threads; ++i)
-            others.emplace_back(serveFastCgi, std::cref(config), std::ref(store), std::ref(accepting));
+            others.emplace_back(serveFastCgi, std::cref(config), std::ref(store));
     } catch (const std::system_error&) {
         // A host that refuses more threads still gets its requests answered, by fewer of them.
     }
-    serveFastCgi(config, store, accepting);
+    serveFastCgi(config, store);
     for (std::thread& thread : others) thread.join();
     return 0;
 }

@@ -7,7 +7,14 @@
 
 struct SharedStore::Turn {
     const std::function<void(RankingStore&)>& use;
-    bool answered = false;
+};
+
+template <typename Work>
+struct SharedStore::Waiting {
+    explicit Waiting(Work& work) : work(work) {}
+    Work& work;
+    std::condition_variable answered;  // for its thread alone
+    bool done = false;                 // under the mutex
 };
 
 bool SharedStore::open(const std::string& location, std::string& error) {
@@ -71,40 +78,40 @@ void SharedStore::read(const std::function<void(RankingStore&)>& use) {
     idleReaders.push_back(std::move(reader));
 }
 
-void SharedStore::submit(PendingSubmission& pending) {
-    std::unique_lock lock(mutex);
-    pending.answered = false;
-    submissions.push_back(&pending);
-    waitForAnswer(lock, pending.answered);
-}
+void SharedStore::submit(PendingSubmission& pending) { waitForAnswer(submissions, pending); }
 
-void SharedStore::storeReplay(PendingReplay& pending) {
-    std::unique_lock lock(mutex);
-    pending.answered = false;
-    replays.push_back(&pending);
-    waitForAnswer(lock, pending.answered);
-}
+void SharedStore::storeReplay(PendingReplay& pending) { waitForAnswer(replays, pending); }
 
 void SharedStore::exclusive(const std::function<void(RankingStore&)>& use) {
-    std::unique_lock lock(mutex);
     Turn turn{use};
-    turns.push_back(&turn);
-    waitForAnswer(lock, turn.answered);
+    waitForAnswer(turns, turn);
 }
 
-void SharedStore::waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& done) {
+template <typename Work>
+void SharedStore::waitForAnswer(std::vector<Waiting<Work>*>& queue, Work& work) {
+    Waiting<Work> waiting{work};
+    std::unique_lock lock(mutex);
+    queue.push_back(&waiting);
     workWaiting.notify_one();
-    answered.wait(lock, [&] { return done; });
+    waiting.answered.wait(lock, [&] { return waiting.done; });
 }
 
-template <typename Waiting, typename Write>
-void SharedStore::answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting*>& queue, const Write& write) {
-    std::vector<Waiting*> taken;
+template <typename Work, typename Write>
+void SharedStore::answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting<Work>*>& queue, const Write& write) {
+    std::vector<Waiting<Work>*> taken;
     taken.swap(queue);
     lock.unlock();
-    write(taken);
+    std::vector<Work*> batch;
+    batch.reserve(taken.size());
+    for (Waiting<Work>* each : taken) batch.push_back(&each->work);
+    write(batch);
     lock.lock();
-    for (Waiting* each : taken) each->answered = true;
+    // Woken under the mutex: a waiting thread returns, and its condition goes, as soon as it sees
+    // its answer. The writer lets the mutex go a moment later, before a woken thread runs.
+    for (Waiting<Work>* each : taken) {
+        each->done = true;
+        each->answered.notify_one();
+    }
 }
 
 void SharedStore::writeWaiting() {
@@ -133,6 +140,5 @@ void SharedStore::writeWaiting() {
         } else {
             return;  // closing, with nothing left to answer
         }
-        answered.notify_all();
     }
 }

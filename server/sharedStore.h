@@ -42,20 +42,25 @@ public:
 
 private:
     struct Turn;  // a caller of `exclusive`, waiting
+    // A request thread's work in a queue, and the condition "answered" on which that thread alone
+    // waits: a turn of the writer wakes the threads it answered, not every waiting one (which then
+    // took the mutex one after the other, to find most of them that theirs was not answered yet).
+    template <typename Work>
+    struct Waiting;
     // The writer's loop: whatever waits, in turns, until the store is closed.
     void writeWaiting();
-    // Takes everything in `queue`, runs `write` on it with the mutex released, and marks it answered.
-    template <typename Waiting, typename Write>
-    void answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting*>& queue, const Write& write);
-    // Hands the work already queued to the writer and waits until `done`.
-    void waitForAnswer(std::unique_lock<std::mutex>& lock, const bool& done);
+    // Takes everything in `queue`, runs `write` on it with the mutex released, and wakes its threads.
+    template <typename Work, typename Write>
+    void answerAll(std::unique_lock<std::mutex>& lock, std::vector<Waiting<Work>*>& queue, const Write& write);
+    // Queues `work` for the writer and waits until it is answered.
+    template <typename Work>
+    void waitForAnswer(std::vector<Waiting<Work>*>& queue, Work& work);
 
     std::mutex mutex;                     // guards the queues and `closing`
     std::condition_variable workWaiting;  // for the writer: something queued, or closing
-    std::condition_variable answered;     // for the request threads: a turn of the writer ended
-    std::vector<Turn*> turns;
-    std::vector<PendingReplay*> replays;
-    std::vector<PendingSubmission*> submissions;
+    std::vector<Waiting<Turn>*> turns;
+    std::vector<Waiting<PendingReplay>*> replays;
+    std::vector<Waiting<PendingSubmission>*> submissions;
     bool closing = false;
     std::unique_ptr<RankingStore> store;  // the writer's alone once it runs
     std::thread writer;

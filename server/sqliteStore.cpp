@@ -920,7 +920,7 @@ bool SqliteStore::check(std::string& report) {
 
 ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
                                        const RateLimit& limit, std::uint32_t& retryAfter) {
-    PendingReplay pending{replay, std::string(address), now, limit, {}, 0, {}, false};
+    PendingReplay pending{replay, std::string(address), now, limit, {}, 0, {}};
     storeReplays({&pending});
     retryAfter = pending.retryAfter;
     return pending.outcome;

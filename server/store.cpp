@@ -4,7 +4,7 @@
 
 SubmitResult RankingStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
                                   const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
-    PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}, {}};
+    PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}};
     submitAll({&one});
     topTen = std::move(one.topTen);
     error = one.error;

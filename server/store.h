@@ -28,7 +28,6 @@ struct PendingSubmission {
     SubmitResult result;               // storageFailed until it is stored
     std::vector<RankingEntry> topTen;  // the top ten right after it
     std::string error;                 // why it was not stored, for the error log
-    bool answered = false;             // its batch has ended (kept by whoever batches submissions)
 };
 
 // A replay that the rules accepted, on its way into the store; and one read back.
@@ -47,8 +46,7 @@ struct PendingReplay {
     RateLimit limit;
     ReplayOutcome outcome = ReplayOutcome::storageFailed;
     std::uint32_t retryAfter = 0;
-    std::string error;      // why it was not stored, for the error log
-    bool answered = false;  // its batch has ended (kept by whoever batches replays)
+    std::string error;  // why it was not stored, for the error log
 };
 
 // The operator's moderation (moderationSql.h).

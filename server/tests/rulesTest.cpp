@@ -135,7 +135,7 @@ TEST_P(Stores, RateLimitCountsPerAddressTellsTheSecondsLeftAndOnlyItsWindowIsKep
     for (int n = 0; n < 20000; ++n) {
         PendingSubmission& pending = batch[n % 50];
         pending = {{"F" + std::to_string(n % 20), std::uint32_t(n)}, "a" + std::to_string(n), 3000 + n / 50, limit, {},
-                   {}, {}, {}, {}};
+                   {}, {}, {}};
         pointers.push_back(&pending);
         if (pointers.size() == 50) store->submitAll(pointers), pointers.clear();
     }
@@ -271,6 +271,26 @@ TEST_P(Stores, NoSubmissionWaitsForAPageRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, Stores, testing::Values("sqlite", "postgresql"));
+
+// Fault guarded against: a writer's turn that woke another thread than the one it answered, or
+// none, left a request waiting for ever. Eight threads' replays, submissions and turns all meet.
+TEST(SharedStores, WakeEachThreadForItsOwnAnswer) {
+    SharedStore store;
+    std::string error;
+    ASSERT_TRUE(store.open(":memory:", error)) << error;
+    std::vector<std::future<int>> threads;
+    for (char t = 'A'; t < 'I'; ++t)
+        threads.push_back(std::async(std::launch::async, [&store, name = std::string(1, t), verified = 0]() mutable {
+            for (; name.size() <= 40; name += 'x') {
+                PendingReplay replay{{"key" + name, name, 7, "rec"}, "a", 1000, {0, 60}, {}, 0, {}};
+                PendingSubmission submission{{name, 7}, "a", 1000, {0, 60}, false, {}, {}, {}};
+                store.storeReplay(replay), store.submit(submission), store.exclusive([](RankingStore&) {});
+                verified += replay.outcome == ReplayOutcome::accepted && submission.result.verified;
+            }
+            return verified;
+        }));
+    for (std::future<int>& each : threads) EXPECT_EQ(each.get(), 40);
+}
 
 TEST(Texts, TheGamesReply) {
     // A "<" in a name must not cut the list the game shows, and 0x815F is the code page's full-width

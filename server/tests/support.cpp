@@ -46,7 +46,7 @@ std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::strin
     std::vector<PendingSubmission*> pointers;
     for (PendingSubmission& pending : batch)
         pointers.push_back(
-            &(pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}, {}}));
+            &(pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}}));
     store.submitAll(pointers);
     return batch;
 }
