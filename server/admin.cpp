@@ -8,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,12 +45,22 @@ int usage() {
     return 2;
 }
 
-int refuse(const char* format, const char* what) {
+// A line to the operator on the standard error, after the command's name.
+[[gnu::format(printf, 1, 2)]] void complain(const char* format, ...) {
     std::fputs("pilaro-ranking-admin: ", stderr);
-    std::fprintf(stderr, format, what);
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(stderr, format, arguments);
+    va_end(arguments);
     std::fputc('\n', stderr);
+}
+
+int refuse(const char* format, const char* what) {
+    complain(format, what);
     return 2;
 }
+
+void notLogged(const char* action, const std::string& why) { complain("%s was not logged: %s", action, why.c_str()); }
 
 bool fromHex(const char* hex, std::string& out) {
     out.clear();
@@ -130,8 +141,7 @@ void audit(const std::string& location, const char* action, const std::string& n
     std::string error;
     std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::modify, error);
     if (store != nullptr && store->logAction(action, name, reason, std::time(nullptr))) return;
-    std::fprintf(stderr, "pilaro-ranking-admin: %s was not logged: %s\n", action,
-                 store != nullptr ? store->lastError().c_str() : error.c_str());
+    notLogged(action, store != nullptr ? store->lastError() : error);
 }
 
 const std::pair<const char*, Moderation> moderations[] = {
@@ -179,7 +189,10 @@ int main(int argc, char** argv) {
         std::string report;
         bool done = command == "backup" ? backupRanking(location, argv[at], report)
                                         : restoreRanking(argv[at], location, report);
-        std::fprintf(done ? stdout : stderr, "%s%s\n", done ? "" : "pilaro-ranking-admin: ", report.c_str());
+        if (done)
+            std::printf("%s\n", report.c_str());
+        else
+            complain("%s", report.c_str());
         // A backup only reads the ranking, which it must leave as it is (see "log").
         if (done && command == "restore") audit(location, "restore", "", argv[at]);
         return done ? 0 : 1;
@@ -194,7 +207,7 @@ int main(int argc, char** argv) {
     bool postgres = location.find("://") != std::string::npos;
     // A mistyped path must not quietly create a new, empty ranking.
     if (!postgres && access(location.c_str(), F_OK) != 0) {
-        std::fprintf(stderr, "pilaro-ranking-admin: %s does not exist\n", shown(location).c_str());
+        complain("%s does not exist", shown(location).c_str());
         return 1;
     }
     bool changes = command == "remove" || command == "remove-hex" || moderation != nullptr;
@@ -202,7 +215,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<RankingStore> store =
         openStore(location, changes ? StoreAccess::modify : StoreAccess::readOnly, error);
     if (store == nullptr) {
-        std::fprintf(stderr, "pilaro-ranking-admin: cannot open %s: %s\n", shown(location).c_str(), error.c_str());
+        complain("cannot open %s: %s", shown(location).c_str(), error.c_str());
         return 1;
     }
     int status = 0;
@@ -220,8 +233,7 @@ int main(int argc, char** argv) {
         if (!store->moderate(*moderation, name, foldedName(name), shownName, reason, std::time(nullptr), changed)) {
             status = 1;
         } else if (!changed) {
-            std::fprintf(stderr, "pilaro-ranking-admin: nothing to %s: %s\n", command.c_str(),
-                         command == "hide" || command == "unhide" ? "no such entry" : "already so");
+            complain("nothing to %s: %s", command.c_str(), command == "hide" || command == "unhide" ? "no such entry" : "already so");
             status = 1;
         } else {
             std::printf("%s\n", command == "hide" ? "hidden" : command == "unhide" ? "shown" : command == "refuse" ? "refused" : "allowed");
@@ -238,16 +250,15 @@ int main(int argc, char** argv) {
     } else if (changes) {
         bool found = false;
         if (!store->removeName(name, found)) {
-            std::fprintf(stderr, "pilaro-ranking-admin: the store refused the removal: %s\n",
-                         store->lastError().c_str());
+            complain("the store refused the removal: %s", store->lastError().c_str());
             status = 1;
         } else if (!found) {
-            std::fprintf(stderr, "pilaro-ranking-admin: no such name in the ranking\n");
+            complain("no such name in the ranking");
             status = 1;
         } else {
             std::printf("removed\n");
             if (!store->logAction("remove", shownName, "", std::time(nullptr)))
-                std::fprintf(stderr, "pilaro-ranking-admin: remove was not logged: %s\n", store->lastError().c_str());
+                notLogged("remove", store->lastError());
         }
     } else if (command == "count") {
         StoreCounts counts;
@@ -263,11 +274,10 @@ int main(int argc, char** argv) {
         if (!store->readReplay(name, replay, found)) {
             status = 1;
         } else if (!found) {
-            std::fprintf(stderr, "pilaro-ranking-admin: no replay is kept under that id\n");
+            complain("no replay is kept under that id");
             status = 1;
         } else if (!writeNewFile(argv[at + 1], replay.recording)) {
-            std::fprintf(stderr, "pilaro-ranking-admin: cannot write %s as a new file: %s\n", argv[at + 1],
-                         std::strerror(errno));
+            complain("cannot write %s as a new file: %s", argv[at + 1], std::strerror(errno));
             status = 1;
         }
     } else if (command == "verify") {
@@ -278,6 +288,6 @@ int main(int argc, char** argv) {
         std::printf("%s\n", report.empty() ? store->lastError().c_str() : report.c_str());
     }
     if (status == 1 && command != "check" && !store->lastError().empty())
-        std::fprintf(stderr, "pilaro-ranking-admin: %s\n", store->lastError().c_str());
+        complain("%s", store->lastError().c_str());
     return status;
 }

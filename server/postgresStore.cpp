@@ -456,11 +456,11 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
                   (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version));
     if (looked) {
         if (version > schemaVersion)
-            error = "the ranking was written by a newer version of the program";
+            error = newerRankingText;
         else if (tables > 0 && marker == 0)
-            error = "not a Pilaro ranking";
+            error = notRankingText;
         else if (marker == 0 && access != StoreAccess::serve)
-            error = "not a Pilaro ranking (the database is empty)";
+            error = emptyRankingText;
     }
     if (!looked || !error.empty()) {
         std::string why = error;

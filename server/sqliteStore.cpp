@@ -449,11 +449,11 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!read) return false;
     bool empty = version == 0 && tables == 0;
     if (version > schemaVersion)
-        error = "the ranking was written by a newer version of the program";
+        error = newerRankingText;
     else if (!empty && (version < 1 || ours != 2))
-        error = "not a Pilaro ranking";
+        error = notRankingText;
     else if (empty && access != StoreAccess::serve)
-        error = "not a Pilaro ranking (the file is empty)";
+        error = emptyRankingText;
     if (!error.empty()) return false;
     if (access == StoreAccess::readOnly) {
         hasCounts = version >= 2;

@@ -19,6 +19,10 @@ void RankingStore::storeReplays(const std::vector<PendingReplay*>& batch) {
     }
 }
 
+const char* const newerRankingText = "the ranking was written by a newer version of the program";
+const char* const notRankingText = "not a Pilaro ranking";
+const char* const emptyRankingText = "not a Pilaro ranking (it is empty)";
+
 bool isPostgresLocation(const std::string& location) {
     return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
 }

@@ -129,6 +129,12 @@ protected:
     std::string error;
 };
 
+// What the stores tell the operator (the error log, the admin's command) when a location holds no
+// ranking they may open, in their one wording.
+extern const char* const newerRankingText;  // written by a newer version of the program
+extern const char* const notRankingText;    // holds something else
+extern const char* const emptyRankingText;  // holds nothing, and only the ranking program creates one
+
 enum class StoreAccess {
     serve,     // the ranking program: creates the store on first use
     modify,    // the operator's changes: the store must exist and be a ranking of this version
