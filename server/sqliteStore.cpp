@@ -360,17 +360,16 @@ private:
     const std::string countAbove = "SELECT " + namesAboveSql("place_counts", "?1");
     const std::string namesSql = countNamesSql("place_counts");
     const std::string rebuildCounts = rebuildPlaceCountsSql("place_counts");
-    const std::string countsDiffer = placeCountsDifferSql("place_counts");
     const std::string countRows = placeCountRowsSql("place_counts", false);
     const std::string periodCountRows = placeCountRowsSql(periodCountsOf(4), false);
     const std::string periodNames = countNamesSql(periodCountsOf(1));
     const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
-    const std::string periodCountsDiffer = periodCountsDifferSql("period_bests", "period_counts");
     CheckpointMark checkpointMark;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
     bool hasReplays = true;      // false only for a file before version 4 opened read-only
     bool hasPeriods = true;      // false only for a file before the period boards opened read-only
+    bool hasModeration = true;   // false only for a file before moderation opened read-only
 };
 
 bool SqliteStore::open(const std::string& path, StoreAccess access) {
@@ -459,6 +458,7 @@ bool SqliteStore::setUp(StoreAccess access) {
         hasCounts = version >= 2;
         hasReplays = version >= 4;
         hasPeriods = version >= periodBoardsVersion;
+        hasModeration = version >= moderationVersion;
         return version >= sharedNamesVersion || takeSharedNames(true);
     }
     // WAL lets the page be read while a submission is written. FULL sync flushes the log at every
@@ -952,17 +952,18 @@ bool SqliteStore::check(std::string& report) {
         report += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
     }
     sqlite3_finalize(s);
-    if (report != "ok" || !hasCounts) return report == "ok";
-    // The place counts must be what the names give.
-    std::int64_t wrong = 0;
-    Use compare(*this, countsDiffer.c_str());
-    if (!compare.integer(wrong)) return fail();
-    if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
-    // And the period boards' counts what their rows give.
-    Use periods(*this, periodCountsDiffer.c_str());
-    if (wrong == 0 && hasPeriods && !periods.integer(wrong)) return fail();
-    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
-    return wrong == 0;
+    if (report != "ok") return false;
+    // Then the rows that must agree, of the tables the file has.
+    std::vector<std::int64_t> rows;
+    for (const RowCheck& each : rowChecks()) {
+        bool has = each.part == StorePart::placeCounts ? hasCounts
+                   : each.part == StorePart::periodBoards ? hasPeriods : hasModeration;
+        rows.push_back(0);
+        if (!has) continue;
+        Use count(*this, each.sql.c_str());
+        if (!count.integer(rows.back())) return report.clear(), fail();
+    }
+    return rowsReport(rows, report);
 }
 
 ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,

@@ -129,6 +129,21 @@ protected:
     std::string error;
 };
 
+// The rows each store keeps beside others, and what they must agree with, as SQL that both stores
+// run as it is: each query counts the rows in disagreement, and `disagreement` says what they are.
+// `part` names the tables it reads, which a store of an earlier version opened to be read only may
+// lack.
+enum class StorePart { placeCounts, moderation, periodBoards };
+struct RowCheck {
+    StorePart part;
+    const char* disagreement;
+    std::string sql;
+};
+const std::vector<RowCheck>& rowChecks();
+// The check's report from the rows each check counted (in the order of rowChecks(); none for a
+// check not run): "ok", or a line for each that found some.
+bool rowsReport(const std::vector<std::int64_t>& rows, std::string& report);
+
 // What the stores tell the operator (the error log, the admin's command) when a location holds no
 // ranking they may open, in their one wording.
 extern const char* const newerRankingText;  // written by a newer version of the program

@@ -112,6 +112,33 @@ TEST_P(Service, ModerationHidesAndRefusesNamesAndLogsEveryAction) {
     std::filesystem::remove_all(folder);
 }
 
+// The admin's check finds one damaged row of each kind that the stores keep beside others (the
+// place counts, the period boards, the moderation), and names it alone.
+TEST_P(Service, TheCheckNamesEachKindOfDamagedRow) {
+    // clang-format off
+    const char* const damages[] = {
+        "UPDATE place_counts SET names = names + 1 WHERE level = 0",
+        "UPDATE period_counts SET names = names + 1 WHERE level = 0",
+        "UPDATE period_bests SET score = score + 1000 WHERE score = 20",
+        "INSERT INTO hidden(name, score, submission, reason, at) SELECT name, score, submission, CAST(score AS text), 0 FROM names WHERE score = 20",
+        "UPDATE names SET replay = name WHERE score = 20"};
+    // clang-format on
+    ASSERT_EQ(std::size(damages), rowChecks().size());
+    for (std::size_t i = 0; i < std::size(damages); ++i) {
+        std::string location = freshStore(GetParam()), error, report;
+        if (location.empty()) GTEST_SKIP() << postgresMissing;
+        std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
+        std::vector<RankingEntry> top;
+        ASSERT_NE(store, nullptr) << error;
+        for (std::uint32_t score : {10, 20, 30}) store->submit({"N" + std::to_string(score), score}, "", 1796626783, {0, 60}, top);
+        EXPECT_TRUE(store->check(report)) << report;
+        ASSERT_TRUE(rawSql(location, damages[i])) << damages[i];
+        EXPECT_FALSE(store->check(report));
+        EXPECT_TRUE(report.starts_with(rowChecks()[i].disagreement) && report.find('\n') == std::string::npos)
+            << damages[i] << ": " << report;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, Service, testing::Values("sqlite", "postgresql"));
 
 // Its version and its tables, indexes and triggers, each with its SQL (SQLite quotes a renamed
