@@ -285,11 +285,20 @@ public:
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
     bool probe() override {
-        // The submissions' own flush row: a commit that waits for the disk, as theirs do.
+        // The submissions' own flush row: a commit that waits for the disk, as theirs do. That row
+        // fits in its page and the log in its segment even when the server cannot write a byte
+        // more, so the probe also writes a table of healthRoomBytes, as a few hundred new names
+        // would grow the ranking's, in a transaction rolled back (its file goes with it). A new
+        // table: emptying one of its own would wait for every backup (pg_dump holds its tables).
+        static const std::string room = "CREATE TABLE pilaro_health_room AS SELECT repeat('x', 1000) AS filler "
+                                        "FROM generate_series(1, " + std::to_string(healthRoomBytes / 1024) + ")";
         return reading([this] {
             bool flushed = prepare() && execute("BEGIN") && execute("SET LOCAL synchronous_commit TO DEFAULT") &&
-                           ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)) && execute("COMMIT");
-            if (!flushed && PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
+                           ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)) && execute("COMMIT") &&
+                           execute("BEGIN") && execute(room.c_str());
+            std::string why = error;
+            if (PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
+            error = why;
             return flushed;
         });
     }

@@ -150,9 +150,6 @@ const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING s
 // cost the submissions less. A full disk gets its room back at once (see submit).
 constexpr int walCheckpointBytes = 4 << 20;
 const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
-// The room the health check asks the database file for: a few hundred new names. Less than that
-// free, submissions are about to fail, and a 503 lets a load balancer send them elsewhere first.
-constexpr int healthRoomBytes = 64 << 10;
 // A submission changes a few rows on each of about eight pages, and a commit writes every changed
 // page whole into the log: 1 KB pages (new files; SQLite's default is 4 KB) write a quarter of the
 // bytes, and so need a quarter of the checkpoints.

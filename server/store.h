@@ -64,6 +64,10 @@ struct AuditEntry {
     std::string action, name, reason;
 };
 
+// The room the health check asks the store for: a few hundred new names. Less than that free,
+// submissions are about to fail, and a 503 lets a load balancer send them elsewhere first.
+constexpr int healthRoomBytes = 64 << 10;
+
 class RankingStore {
 public:
     virtual ~RankingStore() = default;
@@ -109,7 +113,8 @@ public:
     virtual bool removeName(std::string_view cp932Name, bool& found) = 0;
     // The store's own consistency check, and that the place counts agree with the names.
     virtual bool check(std::string& report) = 0;
-    // A health check: a write that changes no ranking, committed and flushed as a submission is.
+    // A health check: a write that changes no ranking, committed and flushed as a submission is,
+    // and room for the store to grow by healthRoomBytes.
     virtual bool probe() = 0;
     // Moderates `cp932Name` (its folded form `folded`, foldedName) and logs it with `shownName`
     // (UTF-8) and `reason` in the audit table, in one transaction; `changed` false when there was
