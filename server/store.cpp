@@ -30,9 +30,9 @@ const std::vector<RowCheck>& rowChecks() {
                                   std::to_string(static_cast<int>(Board::week)) + " THEN " +
                                   periodStartSql(Board::week, "b.start") + " END";
         return std::vector<RowCheck>{
-            {StorePart::placeCounts, "place counts differ from the names", placeCountsDifferSql("place_counts")},
+            {StorePart::placeCounts, "place counts differ from the names", countsDifferSql("place_counts", "names", "")},
             {StorePart::periodBoards, "period counts differ from the period rows",
-             periodCountsDifferSql("period_bests", "period_counts")},
+             countsDifferSql("period_counts", "period_bests", "period, start, ")},
             {StorePart::periodBoards, "period rows name no ranked name, beat its best or start no period",
              "SELECT count(*) FROM period_bests b LEFT JOIN names n ON n.name = b.name WHERE n.name IS NULL OR "
              "b.score > n.score OR b.start IS DISTINCT FROM " + periodStart},
