@@ -231,6 +231,39 @@ TEST(FailedFlush, GivesNo200AShortRefusalAndTheStoreStaysUsable) {
     expectConsistentHolding(location, {"BEFORE", "AFTER"});
 }
 
+// Fault: PostgreSQL's health said 200 while its server could not write (its probe's row fitted in
+// its page, the log in its segment). A throw-away server on a small file system (mounted by root
+// only), filled: submissions get 503, and so does the health check; with room again both serve.
+TEST(FullDisk, PostgresqlHealthSays503WhileItsServerCannotWriteAndServesAgain) {
+    std::string folder = makeTempDir(), state = folder + "/state", uri;
+    if (runShell("mount -t tmpfs -o size=80m tmpfs '" + folder + "' && chmod 755 '" + folder + "' && TMPDIR='" + folder +
+                 "' '" PILARO_TEST_POSTGRES_SCRIPT "' start '" + state + "' fast") == 0)
+        uri = readFile(state).substr(0, readFile(state).find('\n'));
+    ServerConfig config{uri, {0, 60}, {}};
+    SharedStore store;
+    RequestInfo health{"GET", "", "127.0.0.1", PILARO_RANKING_HEALTH_PATH, "", "", "", "", ""};
+    auto ask = [&](const RequestInfo& request, const std::string& body) {
+        return handleRequest(store, config, request, BodyState::complete, body, 1000).status;
+    };
+    std::map<int, int> replies;  // how many of each status while the disk is full
+    std::vector<std::string> acknowledged = {"BEFORE", "AFTER"};
+    if (!uri.empty() && ask(post(), "BEFORE_5") == 200 && ask(health, "") == 200) {
+        runShell("dd if=/dev/zero of='" + folder + "/fill' bs=64k 2>/dev/null");
+        for (int i = 0; i < 3000 && replies[503] < 5; ++i) {
+            int status = ask(post(), "F" + std::to_string(i) + "_1");
+            ++replies[status];
+            if (status == 200) acknowledged.push_back("F" + std::to_string(i));
+        }
+        EXPECT_EQ(replies[503], 5) << "the disk never filled";
+        EXPECT_EQ(ask(health, ""), 503);
+        std::filesystem::remove(folder + "/fill");
+        EXPECT_TRUE(ask(health, "") == 200 && ask(post(), "AFTER_3") == 200);
+        expectConsistentHolding(uri, acknowledged);
+    }
+    runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' stop '" + state + "'; umount '" + folder + "'; rmdir '" + folder + "'");
+    if (uri.empty()) GTEST_SKIP() << "no PostgreSQL on a small file system here (the mount takes root)";
+}
+
 // Fault: a reader on an old snapshot (an operator's shell, a backup) keeps the log from starting
 // again, and every batch past the log's 4 MB mark tried a checkpoint that waited for it: at first
 // the whole five-second busy time-out, then a millisecond each, which cost four submissions in five

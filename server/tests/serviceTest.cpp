@@ -110,7 +110,53 @@ TEST_P(Service, ModerationHidesAndRefusesNamesAndLogsEveryAction) {
     std::filesystem::remove_all(folder);
 }
 
+// The admin's check finds one damaged row of each kind that the stores keep beside others (the
+// place counts, the period boards, the moderation), and names it alone.
+TEST_P(Service, TheCheckNamesEachKindOfDamagedRow) {
+    const char* const damages[] = {
+        "UPDATE place_counts SET names = names + 1 WHERE level = 0", "UPDATE period_counts SET names = names + 1 WHERE level = 0",
+        "UPDATE period_bests SET score = score + 1000",
+        "INSERT INTO hidden(name, score, submission, reason, at) SELECT name, score, submission, CAST(score AS text), 0 FROM names",
+        "UPDATE names SET replay = name"};
+    for (std::size_t i = 0; i < std::size(damages); ++i) {
+        std::string location = freshStore(GetParam()), error, report;
+        if (location.empty()) GTEST_SKIP() << postgresMissing;
+        std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
+        ASSERT_TRUE(submitBatch(*store, "N", 2)[1].error.empty() && store->check(report)) << report;
+        ASSERT_TRUE(rawSql(location, damages[i])) << damages[i];
+        EXPECT_FALSE(store->check(report));
+        EXPECT_TRUE(report.starts_with(rowChecks()[i].disagreement) && report.find('\n') == std::string::npos) << report;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, Service, testing::Values("sqlite", "postgresql"));
+
+// A store of the last release with SQLite's own names (schema 7) is read as it is, and upgrades in
+// place to what a new store is, with its entries, its period boards and its moderation.
+TEST(Upgrade, AStoreOfSchema7IsReadAsItIsAndUpgradesInPlaceKeepingEverything) {
+    std::string location = freshStore("sqlite"), fresh = freshStore("sqlite"), error, report;
+    ASSERT_EQ(runShell("sqlite3 '" + location + "' <'" PILARO_TEST_PREVIOUS_RELEASE "/ranking-schema7.sqlite3.sql'"), 0);
+    auto schema = [](const std::string& path) {  // its version, and its tables, indexes and triggers
+        runShell("sqlite3 '" + path + "' 'PRAGMA user_version; SELECT * FROM sqlite_schema ORDER BY 2' | cut -d '|' -f 1-3 >" + path + ".txt");
+        return readFile(path + ".txt");
+    };
+    const std::string before = schema(location);
+    for (StoreAccess access : {StoreAccess::readOnly, StoreAccess::modify}) {
+        std::unique_ptr<RankingStore> store = openStore(location, access, error);
+        std::vector<RankingEntry> week, top;
+        bool hidden = false, changed = false;
+        ASSERT_NE(store, nullptr) << error;
+        EXPECT_TRUE(store->readBoard(boardAt(Board::week, 1796626783), 0, 9, week) && week.size() == 1 && store->heldBack("C", "c", hidden) && hidden);
+        EXPECT_EQ(schema(location) == before, access == StoreAccess::readOnly) << "read-only, it stays as it was";
+        // Written through the new names: the triggers keep the boards, the counts agree.
+        if (access == StoreAccess::modify)
+            EXPECT_TRUE(store->submit({"B", 9}, "", 1796626783, {0, 60}, top).outcome == SubmitOutcome::accepted &&
+                        store->moderate(Moderation::unhide, "C", "c", "C", "", 0, changed) && changed);
+        EXPECT_TRUE(store->check(report)) << report;
+    }
+    openStore(fresh, StoreAccess::serve, error);
+    EXPECT_EQ(schema(location), schema(fresh));
+}
 
 // The counters after each kind of answer, as promtool reads them; only loopback may read them.
 // (The health check: every deployment test, and its 503 FailedFlush and LighttpdFaults.)
