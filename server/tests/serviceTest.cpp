@@ -149,9 +149,10 @@ TEST(Upgrade, AStoreOfSchema7IsReadAsItIsAndUpgradesInPlaceKeepingEverything) {
         EXPECT_TRUE(store->readBoard(boardAt(Board::week, 1796626783), 0, 9, week) && week.size() == 1 && store->heldBack("C", "c", hidden) && hidden);
         EXPECT_EQ(schema(location) == before, access == StoreAccess::readOnly) << "read-only, it stays as it was";
         // Written through the new names: the triggers keep the boards, the counts agree.
-        if (access == StoreAccess::modify)
+        if (access == StoreAccess::modify) {
             EXPECT_TRUE(store->submit({"B", 9}, "", 1796626783, {0, 60}, top).outcome == SubmitOutcome::accepted &&
                         store->moderate(Moderation::unhide, "C", "c", "C", "", 0, changed) && changed);
+        }
         EXPECT_TRUE(store->check(report)) << report;
     }
     openStore(fresh, StoreAccess::serve, error);
