@@ -1,7 +1,6 @@
 // boards.cpp: the periods' beginnings, and the board requests' query.
 #include "boards.h"
 
-#include "placeCounts.h"
 #include "submission.h"
 #include "text/cp932.h"
 #include "texts.h"
@@ -43,15 +42,6 @@ BoardKey boardAt(Board board, std::int64_t now) {
 std::string periodStartSql(Board board, const std::string& at) {
     PeriodRule rule = periodRule(board);
     return "(" + at + " - ((" + at + " + " + std::to_string(rule.shift) + ") % " + std::to_string(rule.length) + "))";
-}
-
-std::string periodCountsDifferSql(const std::string& bests, const std::string& counts) {
-    std::string expected = "(SELECT period, start, k AS level, score >> (" + std::to_string(placeCountBits) +
-                           " * k) AS prefix, count(*) AS names FROM " + bests + ", " + placeLevelsSql() +
-                           " l GROUP BY 1, 2, 3, 4)";
-    std::string kept = "(SELECT period, start, level, prefix, names FROM " + counts + " WHERE names <> 0)";
-    return "SELECT (SELECT count(*) FROM (SELECT * FROM " + expected + " e EXCEPT SELECT * FROM " + kept +
-           " k) a) + (SELECT count(*) FROM (SELECT * FROM " + kept + " k EXCEPT SELECT * FROM " + expected + " e) b)";
 }
 
 const char* boardWord(Board board) {

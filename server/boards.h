@@ -33,9 +33,6 @@ BoardKey boardAt(Board board, std::int64_t now);
 // SQL for the first second of the period that holds the SQL integer `at` (never before 1970).
 std::string periodStartSql(Board board, const std::string& at);
 
-// How many rows of the period boards' place counts (table `counts`) differ from what their rows
-// (table `bests`) give, as one SQL query (0 when they agree).
-std::string periodCountsDifferSql(const std::string& bests, const std::string& counts);
 
 // The SQLite store's period tables and the triggers that keep them (sqliteStore.cpp); it may run
 // again, and makes only what is missing.

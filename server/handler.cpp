@@ -51,16 +51,21 @@ const char* reasonPhrase(int status) {
     return "Unknown";
 }
 
-Response unavailable(Refusal text, const std::string& why) {
-    Response response = refusal(503, text);
+// A 503 with the line that tells the error log why.
+Response failed(Response response, const std::string& why) {
+    response.status = 503;
     response.logLine = "pilaro-ranking: 503: " + why;
     return response;
 }
 
+Response unavailable(Refusal text, const std::string& why) { return failed(refusal(503, text), why); }
+
 // The process's store, opened on first use; false (and why) when the settings or the store fail.
 bool openShared(SharedStore& store, const ServerConfig& config, std::string& error) {
     error = config.problem;
-    return error.empty() && store.open(config.databasePath, error);
+    if (error.empty() && store.open(config.databasePath, error)) return true;
+    error = "cannot open the ranking: " + error;
+    return false;
 }
 
 // Text compared as the host names in it are, without regard to case.
@@ -91,7 +96,7 @@ Response submit(SharedStore& store, const ServerConfig& config, const RequestInf
     BodyError bodyError = parseSubmission(body, submission);
     if (bodyError != BodyError::none) return refusal(400, {}, bodyErrorText(bodyError).c_str());
     std::string error;
-    if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
+    if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, error);
     PendingSubmission pending{submission, rateLimitKey(request.remoteAddr), now, config.rateLimit, config.verifiedOnly,
                               {}, {}, {}};
     store.submit(pending);
@@ -130,7 +135,7 @@ Response acceptReplay(SharedStore& store, const ServerConfig& config, const Requ
     ReplayVerdict verdict = checkReplay(body, claim);
     if (verdict != ReplayVerdict::accepted) return refusal(400, {}, replayVerdictText(verdict));
     std::string error;
-    if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, "cannot open the ranking: " + error);
+    if (!openShared(store, config, error)) return unavailable(Refusal::unavailable, error);
     PendingReplay pending{{replayKey(claim.recording), claim.submission.name, claim.submission.score,
                            std::move(claim.recording)},
                           rateLimitKey(request.remoteAddr), now, config.rateLimit, ReplayOutcome::storageFailed, 0,
@@ -228,10 +233,8 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
         response.body = rankingPage(view, pageUrl, problem);
         return response;
     }
-    response.status = 503;
-    response.logLine = "pilaro-ranking: 503: the page cannot be read: " + error;
     response.body = unavailablePage();
-    return response;
+    return failed(response, "the page cannot be read: " + error);
 }
 
 // A tag of the answer's bytes (FNV-1a, 64 bits): a cache in front asks again with it and gets a
@@ -273,9 +276,8 @@ Response api(SharedStore& store, const ServerConfig& config, const RequestInfo& 
         response.status = 400;
         response.body = jsonError(problem);
     } else if (!boardView(store, config, query, now, view, error)) {
-        response.status = 503;
-        response.logLine = "pilaro-ranking: 503: the API cannot read the ranking: " + error;
         response.body = jsonError(refusalText(Refusal::unavailable));
+        response = failed(response, "the API cannot read the ranking: " + error);
     } else {
         std::string body = boardJson(view);
         std::string tag = entityTag(body);
@@ -303,9 +305,7 @@ Response health(SharedStore& store, const ServerConfig& config) {
     }
     response.body = healthy ? "ok\n" : "unavailable: " + error + "\n";
     if (healthy) return response;
-    response.status = 503;
-    response.logLine = "pilaro-ranking: 503: the health check failed: " + error;
-    return response;
+    return failed(response, "the health check failed: " + error);
 }
 
 bool fromLoopback(const std::string& address) {

@@ -25,8 +25,10 @@ std::string namesAboveSql(const std::string& table, const std::string& score);
 std::string rebuildPlaceCountsSql(const std::string& table);
 // The names in the ranking: the sum of the top level.
 std::string countNamesSql(const std::string& table);
-// How many rows of the counts differ from what the names give (0 when they agree).
-std::string placeCountsDifferSql(const std::string& table);
+// How many rows of the counts (table `counts`) differ from what the rows they count (table `rows`,
+// with its `score`) give, as one SQL query (0 when they agree). `keys` ("" or "period, start, ")
+// are the columns before the level that both tables share, one set of counts for each.
+std::string countsDifferSql(const std::string& counts, const std::string& rows, const std::string& keys);
 
 // The counts of one level's prefixes from `first` to `last` that hold names, highest first, as
 // (prefix, names); false when the store could not read them.

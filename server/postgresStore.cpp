@@ -322,11 +322,20 @@ public:
     bool removeName(std::string_view cp932Name, bool& found) override;
     bool check(std::string& report) override;
     bool probe() override {
-        // The submissions' own flush row: a commit that waits for the disk, as theirs do.
+        // The submissions' own flush row: a commit that waits for the disk, as theirs do. That row
+        // fits in its page and the log in its segment even when the server cannot write a byte
+        // more, so the probe also writes a table of healthRoomBytes, as a few hundred new names
+        // would grow the ranking's, in a transaction rolled back (its file goes with it). A new
+        // table: emptying one of its own would wait for every backup (pg_dump holds its tables).
+        static const std::string room = "CREATE TABLE pilaro_health_room AS SELECT repeat('x', 1000) AS filler "
+                                        "FROM generate_series(1, " + std::to_string(healthRoomBytes / 1024) + ")";
         return reading([this] {
             bool flushed = prepare() && execute("BEGIN") &&
-                           ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)) && execute("COMMIT");
-            if (!flushed && PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
+                           ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)) && execute("COMMIT") &&
+                           execute("BEGIN") && execute(room.c_str());
+            std::string why = error;
+            if (PQtransactionStatus(conn) != PQTRANS_IDLE) execute("ROLLBACK");
+            error = why;
             return flushed;
         });
     }
@@ -509,11 +518,11 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
                   (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version));
     if (looked) {
         if (version > schemaVersion)
-            error = "the ranking was written by a newer version of the program";
+            error = newerRankingText;
         else if (tables > 0 && marker == 0)
-            error = "not a Pilaro ranking";
+            error = notRankingText;
         else if (marker == 0 && access != StoreAccess::serve)
-            error = "not a Pilaro ranking (the database is empty)";
+            error = emptyRankingText;
     }
     if (!looked || !error.empty()) {
         std::string why = error;
@@ -800,12 +809,11 @@ bool PostgresStore::moderate(Moderation what, std::string_view cp932Name, std::s
 }
 
 bool PostgresStore::check(std::string& report) {
-    std::int64_t wrong = 0;
-    if (!single(placeCountsDifferSql("place_counts").c_str(), wrong)) return false;
-    report = wrong == 0 ? "ok" : "place counts differ from the names in " + std::to_string(wrong) + " rows";
-    if (wrong == 0 && !single(periodCountsDifferSql("period_bests", "period_counts").c_str(), wrong)) return false;
-    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
-    return wrong == 0;
+    // The server looks after its own pages; the rows that must agree are ours to check.
+    std::vector<std::int64_t> rows;
+    for (const RowCheck& each : rowChecks())
+        if (rows.push_back(0); !single(each.sql.c_str(), rows.back())) return report.clear(), false;
+    return rowsReport(rows, report);
 }
 
 ReplayOutcome PostgresStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,

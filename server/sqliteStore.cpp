@@ -11,16 +11,32 @@
 #include <algorithm>
 #include <cstring>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
 // The schema's version in PRAGMA user_version; 0 is a new, empty file. Version 1 had no place
 // counts; version 2 kept every submission, and an index of the addresses to forget; version 3 had
-// no replays; version 4 no moderation; versions before 7 had no period boards. Opening an older
-// file to serve or modify brings it to this version, one step after the other.
-constexpr int schemaVersion = 7;
+// no replays; version 4 no moderation; versions before 7 had no period boards; versions before 8
+// named their tables, indexes and triggers in camelCase. Opening an older file to serve or modify
+// brings it to this version, one step after the other.
+constexpr int schemaVersion = 8;
 constexpr int moderationVersion = 5;
 constexpr int periodBoardsVersion = 7;
+constexpr int sharedNamesVersion = 8;
+
+// Version 8 names everything as the PostgreSQL store does: PostgreSQL folds unquoted names to lower
+// case, so snake_case is the one naming that both stores can show. The tables are renamed with
+// their rows; the indexes and triggers, which SQLite cannot rename, are dropped and made again by
+// the schema's own SQL, which makes what is missing.
+const std::pair<const char*, const char*> renamedTables[] = {
+    {"placeCounts", "place_counts"}, {"periodBests", "period_bests"}, {"periodCounts", "period_counts"}};
+const char* const dropCamelCaseSql =
+    "DROP TRIGGER IF EXISTS placeCountsEmptied; DROP TRIGGER IF EXISTS periodCountsEmptied;"
+    "DROP TRIGGER IF EXISTS periodBestAdded; DROP TRIGGER IF EXISTS periodBestRaised;"
+    "DROP TRIGGER IF EXISTS periodBestGone; DROP TRIGGER IF EXISTS periodBestsOfName;"
+    "DROP TRIGGER IF EXISTS periodBestsOfSubmission; DROP INDEX IF EXISTS submissionsByAddress;"
+    "DROP INDEX IF EXISTS namesByPlace; DROP INDEX IF EXISTS replaysWaiting; DROP INDEX IF EXISTS periodBestsByPlace;";
 
 const char* const schemaSql =
     "CREATE TABLE IF NOT EXISTS submissions("
@@ -29,25 +45,25 @@ const char* const schemaSql =
     "  score INTEGER NOT NULL,"
     "  address TEXT NOT NULL,"
     "  at INTEGER NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS submissionsByAddress ON submissions(address, at);"
+    "CREATE INDEX IF NOT EXISTS submissions_by_address ON submissions(address, at);"
     // One row per name: its best score and the submission that first reached it, which decides
     // ties (the earlier one stays ahead).
     "CREATE TABLE IF NOT EXISTS names("
     "  name BLOB PRIMARY KEY,"
     "  score INTEGER NOT NULL,"
     "  submission INTEGER NOT NULL) WITHOUT ROWID;"
-    "CREATE INDEX IF NOT EXISTS namesByPlace ON names(score DESC, submission);"
+    "CREATE INDEX IF NOT EXISTS names_by_place ON names(score DESC, submission);"
     // How many names have a best score in each range (placeCounts.h): counting index entries
     // walked the whole ranking below the top.
-    "CREATE TABLE IF NOT EXISTS placeCounts("
+    "CREATE TABLE IF NOT EXISTS place_counts("
     "  level INTEGER NOT NULL,"
     "  prefix INTEGER NOT NULL,"
     "  names INTEGER NOT NULL,"
     "  PRIMARY KEY(level, prefix)) WITHOUT ROWID;"
     // A range that no name holds any longer goes: a name climbing through ever new scores left
     // rows of nought behind it on every level, for ever.
-    "CREATE TRIGGER IF NOT EXISTS placeCountsEmptied AFTER UPDATE OF names ON placeCounts WHEN NEW.names = 0 "
-    "BEGIN DELETE FROM placeCounts WHERE level = NEW.level AND prefix = NEW.prefix; END;"
+    "CREATE TRIGGER IF NOT EXISTS place_counts_emptied AFTER UPDATE OF names ON place_counts WHEN NEW.names = 0 "
+    "BEGIN DELETE FROM place_counts WHERE level = NEW.level AND prefix = NEW.prefix; END;"
     // Version 2's: submissions now go whole once the rate limit no longer needs them.
     "DROP INDEX IF EXISTS submissionsToForget;"
     // The replays (replaySql.h): waiting for their submission, or behind a name's best entry.
@@ -59,7 +75,7 @@ const char* const schemaSql =
     "  at INTEGER NOT NULL,"
     "  kept INTEGER NOT NULL,"
     "  recording BLOB NOT NULL);"
-    "CREATE INDEX IF NOT EXISTS replaysWaiting ON replays(address, at) WHERE NOT kept;";
+    "CREATE INDEX IF NOT EXISTS replays_waiting ON replays(address, at) WHERE NOT kept;";
 // Before version 4 a name's best had no replay behind it.
 const char* const addReplayColumn = "ALTER TABLE names ADD COLUMN replay BLOB";
 // Version 5: the operator's moderation (moderationSql.h).
@@ -82,15 +98,15 @@ const char* const moderationSchemaSql =
 // A period board's place counts, as placeCounts.h's SQL takes a table: its board by the
 // parameters `period` and `period` + 1.
 std::string periodCountsOf(int period) {
-    return "(SELECT level, prefix, names FROM periodCounts WHERE period = ?" + std::to_string(period) +
+    return "(SELECT level, prefix, names FROM period_counts WHERE period = ?" + std::to_string(period) +
            " AND start = ?" + std::to_string(period + 1) + ") c";
 }
 const char* const sqlNameOnAllTime = "SELECT score, submission FROM names WHERE name = ?3";
-const char* const sqlNameOnPeriod = "SELECT score, submission FROM periodBests WHERE period = ?1 AND start = ?2 AND name = ?3";
+const char* const sqlNameOnPeriod = "SELECT score, submission FROM period_bests WHERE period = ?1 AND start = ?2 AND name = ?3";
 const char* const sqlPeriodTiedBefore =
-    "SELECT COUNT(*) FROM periodBests WHERE period = ?2 AND start = ?3 AND score = ?1 AND submission < ?4";
+    "SELECT COUNT(*) FROM period_bests WHERE period = ?2 AND start = ?3 AND score = ?1 AND submission < ?4";
 const char* const sqlReadPeriod =
-    "SELECT b.name, b.score, n.replay FROM periodBests b LEFT JOIN names n ON n.name = b.name AND "
+    "SELECT b.name, b.score, n.replay FROM period_bests b LEFT JOIN names n ON n.name = b.name AND "
     "n.submission = b.submission WHERE b.period = ?4 AND b.start = ?5 AND b.score <= ?3 "
     "ORDER BY b.score DESC, b.submission LIMIT ?1 OFFSET ?2";
 
@@ -109,9 +125,9 @@ const char* const sqlSelectName = "SELECT score, submission, replay FROM names W
 const char* const sqlInsertName = "INSERT INTO names(name, score, submission, replay) VALUES(?1, ?2, ?3, ?4)";
 const char* const sqlUpdateName = "UPDATE names SET score = ?2, submission = ?3, replay = ?4 WHERE name = ?1";
 const char* const sqlAddCount =
-    "INSERT INTO placeCounts(level, prefix, names) VALUES(?1, ?2, ?3) "
+    "INSERT INTO place_counts(level, prefix, names) VALUES(?1, ?2, ?3) "
     "ON CONFLICT(level, prefix) DO UPDATE SET names = names + excluded.names";
-const char* const sqlCountAt = "SELECT names FROM placeCounts WHERE level = 0 AND prefix = ?1";
+const char* const sqlCountAt = "SELECT names FROM place_counts WHERE level = 0 AND prefix = ?1";
 const char* const sqlCountTiedBefore = "SELECT COUNT(*) FROM names WHERE score = ?1 AND submission < ?2";
 const char* const sqlReadRanking =
     "SELECT name, score, replay FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
@@ -134,9 +150,6 @@ const char* const sqlRemoveName = "DELETE FROM names WHERE name = ?1 RETURNING s
 // cost the submissions less. A full disk gets its room back at once (see submit).
 constexpr int walCheckpointBytes = 4 << 20;
 const char* const walSizeLimitPragma = "PRAGMA journal_size_limit = 4194304";
-// The room the health check asks the database file for: a few hundred new names. Less than that
-// free, submissions are about to fail, and a 503 lets a load balancer send them elsewhere first.
-constexpr int healthRoomBytes = 64 << 10;
 // A submission changes a few rows on each of about eight pages, and a commit writes every changed
 // page whole into the log: 1 KB pages (new files; SQLite's default is 4 KB) write a quarter of the
 // bytes, and so need a quarter of the checkpoints.
@@ -318,6 +331,8 @@ private:
     }
     bool setUp(StoreAccess access);
     bool readVersion(std::int64_t& version, std::int64_t& tables, std::int64_t& ours);
+    bool hasTable(const char* name, bool& found);
+    bool takeSharedNames(bool readOnly);
     bool addCounts(std::uint32_t score, std::int64_t delta, std::uint32_t unchangedFrom = 0, bool skipShared = false);
     bool namesAbove(std::uint32_t score, std::int64_t& out);
     bool storeSubmission(const Submission& submission, std::string_view address, std::int64_t now,
@@ -339,20 +354,19 @@ private:
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
     // The place counts' SQL (placeCounts.h), kept for the statement cache, which knows a
     // statement by the address of its text.
-    const std::string countAbove = "SELECT " + namesAboveSql("placeCounts", "?1");
-    const std::string namesSql = countNamesSql("placeCounts");
-    const std::string rebuildCounts = rebuildPlaceCountsSql("placeCounts");
-    const std::string countsDiffer = placeCountsDifferSql("placeCounts");
-    const std::string countRows = placeCountRowsSql("placeCounts", false);
+    const std::string countAbove = "SELECT " + namesAboveSql("place_counts", "?1");
+    const std::string namesSql = countNamesSql("place_counts");
+    const std::string rebuildCounts = rebuildPlaceCountsSql("place_counts");
+    const std::string countRows = placeCountRowsSql("place_counts", false);
     const std::string periodCountRows = placeCountRowsSql(periodCountsOf(4), false);
     const std::string periodNames = countNamesSql(periodCountsOf(1));
     const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
-    const std::string periodCountsDiffer = periodCountsDifferSql("periodBests", "periodCounts");
     CheckpointMark checkpointMark;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
     bool hasReplays = true;      // false only for a file before version 4 opened read-only
     bool hasPeriods = true;      // false only for a file before the period boards opened read-only
+    bool hasModeration = true;   // false only for a file before moderation opened read-only
 };
 
 bool SqliteStore::open(const std::string& path, StoreAccess access) {
@@ -393,6 +407,33 @@ bool SqliteStore::readVersion(std::int64_t& version, std::int64_t& tables, std::
     return true;
 }
 
+bool SqliteStore::hasTable(const char* name, bool& found) {
+    Use t(*this, "SELECT count(*) FROM main.sqlite_schema WHERE type = 'table' AND name = ?1");
+    std::int64_t count = 0;
+    if (t.statement == nullptr || sqlite3_bind_text(t.statement, 1, name, -1, SQLITE_STATIC) != SQLITE_OK ||
+        !t.integer(count))
+        return fail();
+    found = count > 0;
+    return true;
+}
+
+// Version 8's step (see renamedTables). A file opened to be read only is left as it is: its
+// connection sees the old tables under the new names through views of its own (in the temporary
+// schema, which a read-only connection may write).
+bool SqliteStore::takeSharedNames(bool readOnly) {
+    if (!readOnly && !execute(dropCamelCaseSql)) return false;
+    for (const auto& [before, now] : renamedTables) {
+        bool found = false;
+        if (!hasTable(before, found)) return false;
+        std::string sql = readOnly ? std::string("CREATE TEMP VIEW ") + now + " AS SELECT * FROM main." + before
+                                   : std::string("ALTER TABLE ") + before + " RENAME TO " + now;
+        if (found && !execute(sql.c_str())) return false;
+    }
+    bool periods = false;
+    return readOnly || (execute(schemaSql) && hasTable("period_bests", periods) &&
+                        (!periods || execute(sqlitePeriodBoardsSql().c_str())));
+}
+
 bool SqliteStore::setUp(StoreAccess access) {
     error.clear();
     // First only look: a file that is not a ranking of this program, or one of a newer version,
@@ -404,17 +445,18 @@ bool SqliteStore::setUp(StoreAccess access) {
     if (!read) return false;
     bool empty = version == 0 && tables == 0;
     if (version > schemaVersion)
-        error = "the ranking was written by a newer version of the program";
+        error = newerRankingText;
     else if (!empty && (version < 1 || ours != 2))
-        error = "not a Pilaro ranking";
+        error = notRankingText;
     else if (empty && access != StoreAccess::serve)
-        error = "not a Pilaro ranking (the file is empty)";
+        error = emptyRankingText;
     if (!error.empty()) return false;
     if (access == StoreAccess::readOnly) {
         hasCounts = version >= 2;
         hasReplays = version >= 4;
         hasPeriods = version >= periodBoardsVersion;
-        return true;
+        hasModeration = version >= moderationVersion;
+        return version >= sharedNamesVersion || takeSharedNames(true);
     }
     // WAL lets the page be read while a submission is written. FULL sync flushes the log at every
     // commit, before its submissions are answered: a submission acknowledged is on the disk, and
@@ -433,6 +475,8 @@ bool SqliteStore::setUp(StoreAccess access) {
     // Create or upgrade under the write lock, looking again: another process may have done it.
     if (!execute("BEGIN IMMEDIATE")) return false;
     bool ok = readVersion(version, tables, ours);
+    // The renaming first, so that every step after it (written in today's names) finds its tables.
+    if (ok && version > 0 && version < sharedNamesVersion) ok = takeSharedNames(false);
     if (ok && version < 4) ok = execute(schemaSql) && execute(addReplayColumn) && execute(rebuildCounts.c_str());
     // The period boards start empty: the history before them holds the rate window alone.
     if (ok && version < moderationVersion) ok = execute(moderationSchemaSql);
@@ -905,17 +949,18 @@ bool SqliteStore::check(std::string& report) {
         report += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
     }
     sqlite3_finalize(s);
-    if (report != "ok" || !hasCounts) return report == "ok";
-    // The place counts must be what the names give.
-    std::int64_t wrong = 0;
-    Use compare(*this, countsDiffer.c_str());
-    if (!compare.integer(wrong)) return fail();
-    if (wrong != 0) report = "place counts differ from the names in " + std::to_string(wrong) + " rows";
-    // And the period boards' counts what their rows give.
-    Use periods(*this, periodCountsDiffer.c_str());
-    if (wrong == 0 && hasPeriods && !periods.integer(wrong)) return fail();
-    if (wrong != 0 && report == "ok") report = "period counts differ from the period rows in " + std::to_string(wrong) + " rows";
-    return wrong == 0;
+    if (report != "ok") return false;
+    // Then the rows that must agree, of the tables the file has.
+    std::vector<std::int64_t> rows;
+    for (const RowCheck& each : rowChecks()) {
+        bool has = each.part == StorePart::placeCounts ? hasCounts
+                   : each.part == StorePart::periodBoards ? hasPeriods : hasModeration;
+        rows.push_back(0);
+        if (!has) continue;
+        Use count(*this, each.sql.c_str());
+        if (!count.integer(rows.back())) return report.clear(), fail();
+    }
+    return rowsReport(rows, report);
 }
 
 ReplayOutcome SqliteStore::storeReplay(const StoredReplay& replay, std::string_view address, std::int64_t now,
@@ -1039,37 +1084,37 @@ std::string sqlitePeriodBoardsSql() {
         if (*from && *to) parts += " UNION ALL ";
         if (*from) parts += std::string("SELECT k AS level, ") + from + ".score >> (" + std::to_string(placeCountBits) +
                             " * k) AS prefix, -1 AS delta FROM " + levels;
-        return std::string("INSERT INTO periodCounts(period, start, level, prefix, names) SELECT ") + row +
+        return std::string("INSERT INTO period_counts(period, start, level, prefix, names) SELECT ") + row +
                ".period, " + row + ".start, level, prefix, sum(delta) FROM (" + parts +
                ") GROUP BY level, prefix HAVING sum(delta) <> 0 "
                "ON CONFLICT(period, start, level, prefix) DO UPDATE SET names = names + excluded.names;";
     };
     std::string sql =
-        "CREATE TABLE IF NOT EXISTS periodBests("
+        "CREATE TABLE IF NOT EXISTS period_bests("
         "  period INTEGER NOT NULL, start INTEGER NOT NULL, name BLOB NOT NULL,"
         "  score INTEGER NOT NULL, submission INTEGER NOT NULL,"
         "  PRIMARY KEY(period, start, name)) WITHOUT ROWID;"
-        "CREATE INDEX IF NOT EXISTS periodBestsByPlace ON periodBests(period, start, score DESC, submission);"
-        "CREATE TABLE IF NOT EXISTS periodCounts("
+        "CREATE INDEX IF NOT EXISTS period_bests_by_place ON period_bests(period, start, score DESC, submission);"
+        "CREATE TABLE IF NOT EXISTS period_counts("
         "  period INTEGER NOT NULL, start INTEGER NOT NULL, level INTEGER NOT NULL, prefix INTEGER NOT NULL,"
         "  names INTEGER NOT NULL, PRIMARY KEY(period, start, level, prefix)) WITHOUT ROWID;"
-        "CREATE TRIGGER IF NOT EXISTS periodCountsEmptied AFTER UPDATE OF names ON periodCounts WHEN NEW.names = 0 "
-        "BEGIN DELETE FROM periodCounts WHERE period = NEW.period AND start = NEW.start AND level = NEW.level "
+        "CREATE TRIGGER IF NOT EXISTS period_counts_emptied AFTER UPDATE OF names ON period_counts WHEN NEW.names = 0 "
+        "BEGIN DELETE FROM period_counts WHERE period = NEW.period AND start = NEW.start AND level = NEW.level "
         "AND prefix = NEW.prefix; END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestAdded AFTER INSERT ON periodBests BEGIN " + move("NEW", "", "NEW") + " END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestRaised AFTER UPDATE OF score ON periodBests BEGIN " +
+        "CREATE TRIGGER IF NOT EXISTS period_best_added AFTER INSERT ON period_bests BEGIN " + move("NEW", "", "NEW") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS period_best_raised AFTER UPDATE OF score ON period_bests BEGIN " +
         move("NEW", "OLD", "NEW") + " END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestGone AFTER DELETE ON periodBests BEGIN " + move("OLD", "OLD", "") + " END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestsOfName AFTER DELETE ON names BEGIN "
-        "DELETE FROM periodBests WHERE name = OLD.name; END;"
-        "CREATE TRIGGER IF NOT EXISTS periodBestsOfSubmission AFTER INSERT ON submissions BEGIN ";
+        "CREATE TRIGGER IF NOT EXISTS period_best_gone AFTER DELETE ON period_bests BEGIN " + move("OLD", "OLD", "") + " END;"
+        "CREATE TRIGGER IF NOT EXISTS period_bests_of_name AFTER DELETE ON names BEGIN "
+        "DELETE FROM period_bests WHERE name = OLD.name; END;"
+        "CREATE TRIGGER IF NOT EXISTS period_bests_of_submission AFTER INSERT ON submissions BEGIN ";
     for (Board board : {Board::today, Board::week}) {
         std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
-        sql += "DELETE FROM periodBests WHERE (period, start, name) = (SELECT period, start, name FROM periodBests "
+        sql += "DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests "
                "WHERE period = " + period + " AND start < " + start + " ORDER BY start LIMIT 1);"
-               "INSERT INTO periodBests(period, start, name, score, submission) VALUES(" + period + ", " + start +
+               "INSERT INTO period_bests(period, start, name, score, submission) VALUES(" + period + ", " + start +
                ", NEW.name, NEW.score, NEW.id) ON CONFLICT(period, start, name) DO UPDATE SET "
-               "score = excluded.score, submission = excluded.submission WHERE excluded.score > periodBests.score;";
+               "score = excluded.score, submission = excluded.submission WHERE excluded.score > period_bests.score;";
     }
     return sql + " END;";
 }

@@ -64,6 +64,10 @@ struct AuditEntry {
     std::string action, name, reason;
 };
 
+// The room the health check asks the store for: a few hundred new names. Less than that free,
+// submissions are about to fail, and a 503 lets a load balancer send them elsewhere first.
+constexpr int healthRoomBytes = 64 << 10;
+
 class RankingStore {
 public:
     virtual ~RankingStore() = default;
@@ -109,7 +113,8 @@ public:
     virtual bool removeName(std::string_view cp932Name, bool& found) = 0;
     // The store's own consistency check, and that the place counts agree with the names.
     virtual bool check(std::string& report) = 0;
-    // A health check: a write that changes no ranking, committed and flushed as a submission is.
+    // A health check: a write that changes no ranking, committed and flushed as a submission is,
+    // and room for the store to grow by healthRoomBytes.
     virtual bool probe() = 0;
     // Moderates `cp932Name` (its folded form `folded`, foldedName) and logs it with `shownName`
     // (UTF-8) and `reason` in the audit table, in one transaction; `changed` false when there was
@@ -128,6 +133,27 @@ public:
 protected:
     std::string error;
 };
+
+// The rows each store keeps beside others, and what they must agree with, as SQL that both stores
+// run as it is: each query counts the rows in disagreement, and `disagreement` says what they are.
+// `part` names the tables it reads, which a store of an earlier version opened to be read only may
+// lack.
+enum class StorePart { placeCounts, moderation, periodBoards };
+struct RowCheck {
+    StorePart part;
+    const char* disagreement;
+    std::string sql;
+};
+const std::vector<RowCheck>& rowChecks();
+// The check's report from the rows each check counted (in the order of rowChecks(); none for a
+// check not run): "ok", or a line for each that found some.
+bool rowsReport(const std::vector<std::int64_t>& rows, std::string& report);
+
+// What the stores tell the operator (the error log, the admin's command) when a location holds no
+// ranking they may open, in their one wording.
+extern const char* const newerRankingText;  // written by a newer version of the program
+extern const char* const notRankingText;    // holds something else
+extern const char* const emptyRankingText;  // holds nothing, and only the ranking program creates one
 
 enum class StoreAccess {
     serve,     // the ranking program: creates the store on first use

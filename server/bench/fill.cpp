@@ -38,8 +38,8 @@ bool fillSqlite(const std::string& path, std::uint32_t count, std::int64_t now, 
     // were copied over, and the log was cut back, so the measurement after it ran while the file
     // system still gave those blocks back, at half the rate of a store that grew to this size.
     std::string sql = "PRAGMA journal_mode = DELETE; PRAGMA cache_size = -262144; BEGIN IMMEDIATE;"
-                      "DROP TRIGGER periodBestsOfSubmission; DROP TRIGGER periodBestAdded;"
-                      "CREATE TEMP TABLE fillFrom AS SELECT coalesce(max(id), 0) AS id FROM submissions;"
+                      "DROP TRIGGER period_bests_of_submission; DROP TRIGGER period_best_added;"
+                      "CREATE TEMP TABLE fill_from AS SELECT coalesce(max(id), 0) AS id FROM submissions;"
                       "WITH RECURSIVE i(n) AS (SELECT 0 UNION ALL SELECT n + 1 FROM i WHERE n + 1 < " +
                       std::to_string(count) +
                       ") INSERT INTO submissions(name, score, address, at) "
@@ -47,9 +47,9 @@ bool fillSqlite(const std::string& path, std::uint32_t count, std::int64_t now, 
                       std::to_string(now) +
                       " FROM i;"
                       "INSERT INTO names(name, score, submission) SELECT name, score, id FROM submissions "
-                      "WHERE id > (SELECT id FROM fillFrom) ORDER BY name ON CONFLICT(name) DO NOTHING;" +
-                      rebuildPlaceCountsSql("placeCounts") +
-                      fillPeriodBoardsSql("periodBests", "periodCounts", "id > (SELECT id FROM fillFrom)", now) +
+                      "WHERE id > (SELECT id FROM fill_from) ORDER BY name ON CONFLICT(name) DO NOTHING;" +
+                      rebuildPlaceCountsSql("place_counts") +
+                      fillPeriodBoardsSql("period_bests", "period_counts", "id > (SELECT id FROM fill_from)", now) +
                       sqlitePeriodBoardsSql() + "COMMIT; PRAGMA journal_mode = WAL;";
     char* message = nullptr;
     bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&

@@ -231,6 +231,46 @@ TEST(FailedFlush, GivesNo200AShortRefusalAndTheStoreStaysUsable) {
     expectConsistentHolding(location, {"BEFORE", "AFTER"});
 }
 
+// Fault: PostgreSQL's health said 200 while its server could not write (its probe's row fitted in
+// its page, the log in its segment). A throw-away server on a small file system (root only: the
+// mount), filled: submissions get the short refusal, the health check 503; with room again both
+// serve as before.
+TEST(FullDisk, PostgresqlHealthSays503WhileItsServerCannotWriteAndServesAgain) {
+    std::string folder = makeTempDir(), state = folder + "/state";
+    if (runShell("mount -t tmpfs -o size=80m tmpfs '" + folder + "' 2>/dev/null") != 0)
+        GTEST_SKIP() << "a small file system is mounted by root only";
+    runShell("chmod 755 '" + folder + "'; TMPDIR='" + folder + "' '" PILARO_TEST_POSTGRES_SCRIPT "' start '" + state + "' fast");
+    std::string uri = readFile(state);
+    uri = uri.substr(0, uri.find('\n'));
+    ServerConfig config{uri, {0, 60}, {}};
+    SharedStore store;
+    RequestInfo health{"GET", "", "127.0.0.1", PILARO_RANKING_HEALTH_PATH, "", "", "", "", ""};
+    auto healthStatus = [&] { return handleRequest(store, config, health, BodyState::complete, "", 1000).status; };
+    if (!uri.empty()) {
+        EXPECT_EQ(handleRequest(store, config, post(), BodyState::complete, "BEFORE_5", 1000).status, 200);
+        EXPECT_EQ(healthStatus(), 200);
+        runShell("dd if=/dev/zero of='" + folder + "/fill' bs=64k 2>/dev/null");
+        std::vector<std::string> acknowledged = {"BEFORE"};
+        int refused = 0;
+        for (int i = 0; i < 3000 && refused < 5; ++i) {
+            Response reply = handleRequest(store, config, post(), BodyState::complete, "F" + std::to_string(i) + "_1", 1000);
+            if (reply.status == 200) acknowledged.push_back("F" + std::to_string(i));
+            refused += reply.status == 503;
+        }
+        EXPECT_EQ(refused, 5) << "the disk never filled";
+        Response sick = handleRequest(store, config, health, BodyState::complete, "", 1000);
+        EXPECT_EQ(sick.status, 503) << sick.body;
+        std::filesystem::remove(folder + "/fill");
+        EXPECT_EQ(healthStatus(), 200);
+        EXPECT_EQ(handleRequest(store, config, post(), BodyState::complete, "AFTER_3", 1000).status, 200);
+        acknowledged.push_back("AFTER");
+        expectConsistentHolding(uri, acknowledged);
+    }
+    runShell("'" PILARO_TEST_POSTGRES_SCRIPT "' stop '" + state + "'; umount '" + folder + "'");
+    std::filesystem::remove_all(folder);
+    if (uri.empty()) GTEST_SKIP() << postgresMissing;
+}
+
 // Fault: a reader on an old snapshot (an operator's shell, a backup) keeps the log from starting
 // again, and every batch past the log's 4 MB mark tried a checkpoint that waited for it: at first
 // the whole five-second busy time-out, then a millisecond each, which cost four submissions in five

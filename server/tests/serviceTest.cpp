@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <atomic>
 #include <tuple>
 #include <filesystem>
@@ -110,7 +112,81 @@ TEST_P(Service, ModerationHidesAndRefusesNamesAndLogsEveryAction) {
     std::filesystem::remove_all(folder);
 }
 
+// The admin's check finds one damaged row of each kind that the stores keep beside others (the
+// place counts, the period boards, the moderation), and names it alone.
+TEST_P(Service, TheCheckNamesEachKindOfDamagedRow) {
+    // clang-format off
+    const char* const damages[] = {
+        "UPDATE place_counts SET names = names + 1 WHERE level = 0",
+        "UPDATE period_counts SET names = names + 1 WHERE level = 0",
+        "UPDATE period_bests SET name = name || name WHERE score = 20",
+        "INSERT INTO hidden(name, score, submission, reason, at) SELECT name, score, submission, CAST(score AS text), 0 FROM names WHERE score = 20",
+        "UPDATE names SET replay = name WHERE score = 20"};
+    // clang-format on
+    ASSERT_EQ(std::size(damages), rowChecks().size());
+    for (std::size_t i = 0; i < std::size(damages); ++i) {
+        std::string location = freshStore(GetParam()), error, report;
+        if (location.empty()) GTEST_SKIP() << postgresMissing;
+        std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, error);
+        std::vector<RankingEntry> top;
+        ASSERT_NE(store, nullptr) << error;
+        for (std::uint32_t score : {10, 20, 30}) store->submit({"N" + std::to_string(score), score}, "", 1796626783, {0, 60}, top);
+        EXPECT_TRUE(store->check(report)) << report;
+        ASSERT_TRUE(rawSql(location, damages[i])) << damages[i];
+        EXPECT_FALSE(store->check(report));
+        EXPECT_TRUE(report.starts_with(rowChecks()[i].disagreement) && report.find('\n') == std::string::npos)
+            << damages[i] << ": " << report;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(, Service, testing::Values("sqlite", "postgresql"));
+
+// Its version and its tables, indexes and triggers, each with its SQL (SQLite quotes a renamed
+// table's name in it).
+std::string sqliteSchema(const std::string& path) {
+    sqlite3* db = nullptr;
+    std::string out;
+    sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_exec(db, "SELECT 'version', user_version FROM pragma_user_version UNION ALL SELECT name, "
+                 "replace(sql, '\"', '') FROM sqlite_schema ORDER BY 1", [](void* text, int, char** row, char**) {
+        *static_cast<std::string*>(text) += std::string(row[0]) + " " + (row[1] != nullptr ? row[1] : "") + "\n";
+        return 0;
+    }, &out, nullptr);
+    sqlite3_close(db);
+    return out;
+}
+
+// A store of the last release with SQLite's own names (schema 7) is read as it is, and upgrades in
+// place to what a new store is, with its entries, its period boards and its moderation.
+TEST(Upgrade, AStoreOfSchema7IsReadAsItIsAndUpgradesInPlaceKeepingEverything) {
+    std::string location = freshStore("sqlite"), fresh = freshStore("sqlite"), error, report;
+    ASSERT_EQ(runShell("sqlite3 '" + location + "' <'" PILARO_TEST_PREVIOUS_RELEASE "/ranking-schema7.sqlite3.sql'"), 0);
+    const std::string before = sqliteSchema(location);
+    BoardKey week = boardAt(Board::week, 1796626783);
+    for (StoreAccess access : {StoreAccess::readOnly, StoreAccess::serve}) {
+        std::unique_ptr<RankingStore> store = openStore(location, access, error);
+        ASSERT_NE(store, nullptr) << error;
+        std::vector<RankingEntry> entries;
+        std::vector<AuditEntry> log;
+        bool hidden = false, refused = false;
+        EXPECT_TRUE(store->check(report)) << report;
+        EXPECT_TRUE(store->readBoard(week, 0, 10, entries) && entries.size() == 1 && entries[0].name == "A");
+        EXPECT_TRUE(store->heldBack("C", "c", hidden) && hidden && store->heldBack("b", foldedName("BAD"), refused) && refused);
+        EXPECT_TRUE(store->readLog(log) && log.size() == 2);
+        EXPECT_EQ(sqliteSchema(location) == before, access == StoreAccess::readOnly) << "read-only, it stays as it was";
+    }
+    // Written through the new names: the triggers keep the period boards, the counts agree.
+    std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::modify, error);
+    std::vector<RankingEntry> top;
+    bool changed = false;
+    ASSERT_NE(store, nullptr) << error;
+    EXPECT_EQ(store->submit({"B", 400}, "", 1796626783, {0, 60}, top).outcome, SubmitOutcome::accepted);
+    EXPECT_TRUE(store->moderate(Moderation::unhide, "C", "c", "C", "", 1796626783, changed) && changed);
+    EXPECT_EQ(store->readBoard(week, 0, 10, top) ? top.size() : 0u, 2u);
+    EXPECT_TRUE(store->check(report)) << report;
+    openStore(fresh, StoreAccess::serve, error);
+    EXPECT_EQ(sqliteSchema(location), sqliteSchema(fresh));
+}
 
 // The counters after each kind of answer, as promtool reads them; only loopback may read them.
 // (The health check: every deployment test, and its 503 FailedFlush and LighttpdFaults.)
