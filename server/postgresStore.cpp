@@ -4,6 +4,7 @@
 #include "placeCounts.h"
 #include "replayCheck.h"
 #include "replaySql.h"
+#include "rulesSql.h"
 #include "store.h"
 
 #include <libpq-fe.h>
@@ -95,15 +96,13 @@ BEGIN
   END IF;
   -- Submissions out of the window go, the oldest few with each submission; with the limit off,
   -- all. Each name's best stays in names, whose submission number still orders ties.
-  DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4 FOR UPDATE SKIP LOCKED)
-    AND at <= p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END;
+  @PRUNE@;
   IF p_count > 0 THEN
     -- Two hosts may count the same address at once: one waits for the other.
     PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
-    SELECT count(*) INTO v_made FROM submissions WHERE address = p_address AND at > p_now - p_seconds;
+    v_made := (@RECENT@);
     IF v_made >= p_count THEN
-      SELECT at + p_seconds - p_now INTO retry FROM submissions
-        WHERE address = p_address AND at > p_now - p_seconds ORDER BY at LIMIT 1 OFFSET v_made - p_count;
+      retry := (@OLDEST@) + p_seconds - p_now;
       outcome := 1; retry := greatest(coalesce(retry, 1), 1);
       RETURN;
     END IF;
@@ -145,7 +144,7 @@ BEGIN
   ELSIF v_replay IS NOT NULL THEN
     DELETE FROM replays WHERE key = v_replay;
   END IF;
-  place := @ABOVE@ + (SELECT count(*) FROM names WHERE score = best AND submission < v_best_submission) + 1;
+  place := @ABOVE@ + (@TIED@) + 1;
   -- The top ten for the reply, before the counts, so that their rows are held for less: each name
   -- in hexadecimal and its score, separated by blanks.
   SELECT string_agg(encode(t.name, 'hex') || ' ' || t.score, ' ' ORDER BY t.score DESC, t.submission) INTO top_ten
@@ -262,15 +261,6 @@ std::string periodCountsOf(int period) {
            " AND start = $" + std::to_string(period + 1) + ") c";
 }
 
-// SQL written for both stores with parameters $1, $2, ..., for a PL/pgSQL function whose variables
-// `names` give them, in that order.
-std::string withVariables(std::string sql, std::initializer_list<const char*> names) {
-    for (std::size_t n = names.size(); n > 0; --n)
-        for (std::size_t at; (at = sql.find("$" + std::to_string(n))) != std::string::npos;)
-            sql.replace(at, 1 + std::to_string(n).size(), names.begin()[n - 1]);
-    return sql;
-}
-
 // The statements that move one name's place counts from the score `from` to `to` (either may be
 // SQL NULL: a new name, a name removed): its rows are changed level by level, so two submissions
 // never wait for each other in a circle, and a range that no name holds any longer goes (a name
@@ -294,7 +284,13 @@ std::string schemaWithCounts() {
     std::string sql = schemaSql + std::string(periodBoardsSql);
     for (auto [mark, value] : {std::pair<std::string, std::string>{"@MOVE@", moveCountsSql("old_score", "new_score")},
                                {"@MOVE_SUBMITTED@", moveCountsSql("v_old", "p_score")},
-                               {"@HELD@", withVariables(sqlHeldBack, {"p_name", "p_folded"})},
+                               {"@HELD@", withParameters(sqlHeldBack, {"p_name", "p_folded"})},
+                               {"@PRUNE@", withParameters(pruneHistorySql(true),
+                                                          {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END"})},
+                               {"@RECENT@", withParameters(sqlRecentFromAddress, {"p_address", "p_now - p_seconds"})},
+                               {"@OLDEST@", withParameters(sqlOldestCounted,
+                                                           {"p_address", "p_now - p_seconds", "v_made - p_count"})},
+                               {"@TIED@", withParameters(sqlCountTiedBefore, {"best", "v_best_submission"})},
                                {"@TODAY@", periodStartSql(Board::today, "p_now")},
                                {"@WEEK@", periodStartSql(Board::week, "p_now")},
                                {"@BITS@", std::to_string(placeCountBits)},
@@ -719,12 +715,12 @@ bool PostgresStore::placeOf(const BoardKey& board, std::string_view cp932Name, s
     // with it that reached it first, in one statement and so in one snapshot.
     static const std::string allTimeSql =
         "SELECT " + namesAboveSql("place_counts", "f.score") +
-        " + (SELECT count(*) FROM names t WHERE t.score = f.score AND t.submission < f.submission) + 1 "
+        " + (" + withParameters(sqlCountTiedBefore, {"f.score", "f.submission"}) + ") + 1 "
         "FROM names f WHERE f.name = $1";
     static const std::string periodSql =
         "SELECT " + namesAboveSql(periodCountsOf(2), "f.score") +
-        " + (SELECT count(*) FROM period_bests t WHERE t.period = $2 AND t.start = $3 AND t.score = f.score "
-        "AND t.submission < f.submission) + 1 FROM period_bests f WHERE f.period = $2 AND f.start = $3 AND f.name = $1";
+        " + (" + withParameters(sqlPeriodTiedBefore, {"f.score", "$2", "$3", "f.submission"}) +
+        ") + 1 FROM period_bests f WHERE f.period = $2 AND f.start = $3 AND f.name = $1";
     std::string name(cp932Name), which = std::to_string(static_cast<int>(board.board)),
         start = std::to_string(board.start);
     place = 0;
