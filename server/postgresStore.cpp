@@ -4,19 +4,23 @@
 #include "placeCounts.h"
 #include "replayCheck.h"
 #include "replaySql.h"
+#include "rulesSql.h"
 #include "store.h"
 
 #include <libpq-fe.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <sstream>
 
 namespace {
 
-// Version 1 had no replays; version 2 no moderation; versions before 5 had no period boards.
-constexpr int schemaVersion = 5;
+// Version 1 had no replays; version 2 no moderation; versions before 5 had no period boards;
+// version 5 kept the boards by triggers.
+constexpr int schemaVersion = 6;
 
 // Everything lives in the connection's current schema (the first of its search_path).
 const char* const schemaSql = R"SQL(
@@ -58,53 +62,47 @@ ALTER TABLE names ADD COLUMN IF NOT EXISTS replay bytea;
 DROP FUNCTION IF EXISTS pilaro_submit(bytea, bigint, text, bigint, integer, integer);
 CREATE TABLE IF NOT EXISTS pilaro_flush(slot integer PRIMARY KEY, writes bigint NOT NULL);
 
--- One name's count moves from `old_score` (null: a new name) to `new_score` (null: removed). The
--- rows are changed in one order, level by level, so two submissions never wait for each other in
--- a circle. In PL/pgSQL, not SQL: a connection plans the statement once, where an SQL function's
--- body was parsed and planned again at every call, a third of the server's work per submission.
+-- One name's count moves from `old_score` (null: a new name) to `new_score` (null: removed), for
+-- the operator's commands; a submission moves its own inline, with the same statements.
 CREATE OR REPLACE FUNCTION pilaro_move_count(old_score bigint, new_score bigint) RETURNS void
 LANGUAGE plpgsql AS $f$
 BEGIN
-  INSERT INTO place_counts(level, prefix, names)
-  SELECT level, prefix, sum(delta) FROM (
-    SELECT k AS level, new_score >> (@BITS@ * k) AS prefix, 1 AS delta FROM @LEVELS@ l
-    WHERE new_score IS NOT NULL
-    UNION ALL
-    SELECT k, old_score >> (@BITS@ * k), -1 FROM @LEVELS@ l WHERE old_score IS NOT NULL) d
-  GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix
-  ON CONFLICT (level, prefix) DO UPDATE SET names = place_counts.names + excluded.names;
-  -- A range that no name holds any longer goes (a name climbing through ever new scores left rows
-  -- of nought behind it for ever).
-  IF old_score IS NOT NULL THEN
-    DELETE FROM place_counts p USING @LEVELS@ l
-      WHERE p.level = l.k AND p.prefix = old_score >> (@BITS@ * l.k) AND p.names = 0;
-  END IF;
+@MOVE@
 END
 $f$;
 
--- outcome: 0 accepted, 1 rate limited, 2 not verified (p_verified_only and no replay matched). One
--- call per submission: one round trip. The replay rules are those of the SQLite store's storeOne.
+-- Version 5's, before the name check, the boards and the counts came into it.
+DROP FUNCTION IF EXISTS pilaro_submit(bytea, bigint, text, bigint, integer, integer, boolean, bigint);
+-- outcome: 0 accepted, 1 rate limited, 2 not verified (p_verified_only and no replay matched), 3
+-- held back (moderation). One call per submission: one round trip. The rules are those of the
+-- SQLite store's storeOne. Every statement a PL/pgSQL function runs costs the server the start and
+-- end of an executor, which was most of a submission's work: so the submission's whole work is
+-- here, in as few statements as it takes, with no trigger and no nested function.
 CREATE OR REPLACE FUNCTION pilaro_submit(p_name bytea, p_score bigint, p_address text, p_now bigint,
-    p_count integer, p_seconds integer, p_verified_only boolean, p_match_after bigint,
+    p_count integer, p_seconds integer, p_verified_only boolean, p_match_after bigint, p_folded text,
     OUT outcome integer, OUT place bigint, OUT best bigint, OUT improved boolean, OUT retry bigint,
-    OUT verified boolean)
+    OUT verified boolean, OUT top_ten text)
 LANGUAGE plpgsql AS $f$
 DECLARE
   v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
-  v_above bigint; v_tied bigint; v_replay bytea; v_old_replay bytea;
+  v_replay bytea; v_old_replay bytea; v_new boolean; v_today bigint; v_week bigint;
+  v_old_today bigint; v_old_week bigint;
 BEGIN
   outcome := 0; retry := 0;
+  -- In the submission's own transaction, which a hide takes too.
+  IF (@HELD@) > 0 THEN
+    outcome := 3;
+    RETURN;
+  END IF;
   -- Submissions out of the window go, the oldest few with each submission; with the limit off,
   -- all. Each name's best stays in names, whose submission number still orders ties.
-  DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4 FOR UPDATE SKIP LOCKED)
-    AND at <= p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END;
+  @PRUNE@;
   IF p_count > 0 THEN
     -- Two hosts may count the same address at once: one waits for the other.
     PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
-    SELECT count(*) INTO v_made FROM submissions WHERE address = p_address AND at > p_now - p_seconds;
+    v_made := (@RECENT@);
     IF v_made >= p_count THEN
-      SELECT at + p_seconds - p_now INTO retry FROM submissions
-        WHERE address = p_address AND at > p_now - p_seconds ORDER BY at LIMIT 1 OFFSET v_made - p_count;
+      retry := (@OLDEST@) + p_seconds - p_now;
       outcome := 1; retry := greatest(coalesce(retry, 1), 1);
       RETURN;
     END IF;
@@ -123,9 +121,11 @@ BEGIN
   INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id INTO v_id;
   INSERT INTO names(name, score, submission, replay) VALUES (p_name, p_score, v_id, v_replay)
     ON CONFLICT (name) DO NOTHING;
-  IF FOUND THEN
+  v_new := FOUND;
+  IF v_new THEN
     improved := true; best := p_score; v_best_submission := v_id;
   ELSE
+    -- The name's row, locked, orders this name's submissions, and so its period rows' changes.
     SELECT n.score, n.submission, n.replay INTO v_old, v_old_submission, v_old_replay FROM names n
       WHERE n.name = p_name FOR UPDATE;
     IF v_old >= p_score THEN
@@ -139,18 +139,60 @@ BEGIN
   IF improved AND v_old_replay IS DISTINCT FROM v_replay AND v_old_replay IS NOT NULL THEN
     DELETE FROM replays WHERE key = v_old_replay;
   END IF;
-  IF improved THEN
+  IF v_replay IS NOT NULL AND improved THEN
     UPDATE replays SET kept = true, address = '' WHERE key = v_replay;
-  ELSE
+  ELSIF v_replay IS NOT NULL THEN
     DELETE FROM replays WHERE key = v_replay;
   END IF;
-  v_above := @ABOVE@;
-  SELECT count(*) INTO v_tied FROM names WHERE score = best AND submission < v_best_submission;
-  place := v_above + v_tied + 1;
+  place := @ABOVE@ + (@TIED@) + 1;
+  -- The top ten for the reply, before the counts, so that their rows are held for less: each name
+  -- in hexadecimal and its score, separated by blanks.
+  SELECT string_agg(encode(t.name, 'hex') || ' ' || t.score, ' ' ORDER BY t.score DESC, t.submission) INTO top_ten
+    FROM (SELECT n.name, n.score, n.submission FROM names n ORDER BY n.score DESC, n.submission LIMIT 10) t;
   -- The counts last: their rows near the top of the levels are shared by every submission, and
   -- each is held from its change to the commit. The names above `best` do not include this one's
-  -- own rows, so the place is the same counted before.
-  IF improved THEN PERFORM pilaro_move_count(v_old, p_score); END IF;
+  -- own rows, so the place is the same counted before. Every submission changes them in one order
+  -- (the place counts, the periods that are over, today's and this week's, each in the order of
+  -- its key), so two never wait for each other in a circle.
+  IF improved THEN
+@MOVE_SUBMITTED@
+  END IF;
+  -- The period boards (boards.h): one row of each kind of period that is over goes with each
+  -- submission, so the old rows go as fast as new ones come and none meets a large delete (the
+  -- row by its whole key, found in the order of the index); then the name's best of today and of
+  -- this week rises, with its counts.
+  v_today := @TODAY@; v_week := @WEEK@;
+  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests
+    WHERE period = 0 AND start < v_today ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);
+  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests
+    WHERE period = 1 AND start < v_week ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);
+  IF NOT v_new THEN  -- a new name has no period rows
+    SELECT max(score) FILTER (WHERE period = 0), max(score) FILTER (WHERE period = 1)
+      INTO v_old_today, v_old_week FROM period_bests
+      WHERE (period = 0 AND start = v_today OR period = 1 AND start = v_week) AND name = p_name;
+  END IF;
+  IF v_old_today IS NULL OR v_old_today < p_score OR v_old_week IS NULL OR v_old_week < p_score THEN
+    WITH raised AS (
+      INSERT INTO period_bests(period, start, name, score, submission)
+      VALUES (0, v_today, p_name, p_score, v_id), (1, v_week, p_name, p_score, v_id)
+      ON CONFLICT (period, start, name) DO UPDATE SET score = excluded.score, submission = excluded.submission
+      WHERE excluded.score > period_bests.score RETURNING period, start),
+    moved AS (
+      SELECT period, start, p_score AS score, 1 AS delta FROM raised
+      UNION ALL
+      SELECT period, start, CASE period WHEN 0 THEN v_old_today ELSE v_old_week END, -1 FROM raised
+      WHERE CASE period WHEN 0 THEN v_old_today ELSE v_old_week END IS NOT NULL)
+    INSERT INTO period_counts(period, start, level, prefix, names)
+    SELECT period, start, k, score >> (@BITS@ * k), sum(delta) FROM moved, @LEVELS@ l
+    GROUP BY 1, 2, 3, 4 HAVING sum(delta) <> 0 ORDER BY 1, 2, 3, 4
+    ON CONFLICT (period, start, level, prefix) DO UPDATE SET names = period_counts.names + excluded.names;
+    IF v_old_today IS NOT NULL OR v_old_week IS NOT NULL THEN
+      DELETE FROM period_counts c USING (VALUES (0, v_today, v_old_today), (1, v_week, v_old_week)) o(period, start, score),
+        @LEVELS@ l
+        WHERE o.score IS NOT NULL AND c.period = o.period AND c.start = o.start AND c.level = l.k
+          AND c.prefix = o.score >> (@BITS@ * l.k) AND c.names = 0;
+    END IF;
+  END IF;
 END
 $f$;
 )SQL";
@@ -173,13 +215,12 @@ CREATE TABLE IF NOT EXISTS audit(
   reason text NOT NULL);
 )SQL";
 // The period boards (boards.h), as in the SQLite store: each name's best of today and of this week,
-// by the period's first second, with their place counts, kept by triggers on every accepted
-// submission, which also removes one row of each kind of period that is over (as in SQLite; in
-// the order of the index, or the plan cached for every start was a scan of the table). The counts of a row move
-// in one statement in the order of their keys, as pilaro_move_count's do, so two submissions never
-// wait for each other in a circle. Made anew on every start, as the functions above.
-std::string periodBoardsSql() {
-    std::string sql = R"SQL(
+// by the period's first second, with their place counts. pilaro_submit keeps them; the triggers
+// here take out the rows of a name that leaves the ranking and of a period that is over, with
+// their counts. The counts of a row move in one statement in the order of their keys, as a
+// submission's do, so two never wait for each other in a circle. Made anew on every start, as the
+// functions above.
+const char* const periodBoardsSql = R"SQL(
 CREATE TABLE IF NOT EXISTS period_bests(
   period integer NOT NULL, start bigint NOT NULL, name bytea NOT NULL,
   score bigint NOT NULL, submission bigint NOT NULL,
@@ -188,67 +229,30 @@ CREATE INDEX IF NOT EXISTS period_bests_by_place ON period_bests(period, start, 
 CREATE TABLE IF NOT EXISTS period_counts(
   period integer NOT NULL, start bigint NOT NULL, level integer NOT NULL, prefix bigint NOT NULL,
   names bigint NOT NULL, PRIMARY KEY(period, start, level, prefix));
+-- Version 5 kept the boards by triggers on every submission, a fifth of its work.
+DROP TRIGGER IF EXISTS period_bests_of_submission ON submissions;
+DROP TRIGGER IF EXISTS period_bests_counted ON period_bests;
 CREATE OR REPLACE FUNCTION pilaro_period_counts() RETURNS trigger LANGUAGE plpgsql AS $f$
-DECLARE
-  v_period integer; v_start bigint; v_old bigint; v_new bigint;
 BEGIN
-  IF TG_OP = 'DELETE' THEN
-    v_period := OLD.period; v_start := OLD.start; v_old := OLD.score;
-  ELSE
-    v_period := NEW.period; v_start := NEW.start; v_new := NEW.score;
-    IF TG_OP = 'UPDATE' THEN v_old := OLD.score; END IF;
-  END IF;
   INSERT INTO period_counts(period, start, level, prefix, names)
-  SELECT v_period, v_start, level, prefix, sum(delta) FROM (
-    SELECT k AS level, v_new >> (@BITS@ * k) AS prefix, 1 AS delta FROM @LEVELS@ l WHERE v_new IS NOT NULL
-    UNION ALL
-    SELECT k, v_old >> (@BITS@ * k), -1 FROM @LEVELS@ l WHERE v_old IS NOT NULL) d
-  GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix
+  SELECT OLD.period, OLD.start, k, OLD.score >> (@BITS@ * k), -1 FROM @LEVELS@ l ORDER BY k
   ON CONFLICT (period, start, level, prefix) DO UPDATE SET names = period_counts.names + excluded.names;
-  IF v_old IS NOT NULL THEN
-    DELETE FROM period_counts p USING @LEVELS@ l WHERE p.period = v_period AND p.start = v_start
-      AND p.level = l.k AND p.prefix = v_old >> (@BITS@ * l.k) AND p.names = 0;
-  END IF;
+  DELETE FROM period_counts p USING @LEVELS@ l WHERE p.period = OLD.period AND p.start = OLD.start
+    AND p.level = l.k AND p.prefix = OLD.score >> (@BITS@ * l.k) AND p.names = 0;
   RETURN NULL;
 END
 $f$;
-CREATE OR REPLACE TRIGGER period_bests_counted AFTER INSERT OR DELETE OR UPDATE OF score ON period_bests
+CREATE TRIGGER period_bests_counted AFTER DELETE ON period_bests
   FOR EACH ROW EXECUTE FUNCTION pilaro_period_counts();
 CREATE OR REPLACE FUNCTION pilaro_period_bests() RETURNS trigger LANGUAGE plpgsql AS $f$
 BEGIN
-  IF TG_TABLE_NAME = 'names' THEN
-    DELETE FROM period_bests WHERE name = OLD.name;
-    RETURN NULL;
-  END IF;
-@PERIODS@  RETURN NULL;
+  DELETE FROM period_bests WHERE name = OLD.name;
+  RETURN NULL;
 END
 $f$;
--- At the commit: the boards' counts are shared by every submission, as the place counts are, and
--- a row's lock is held from its change to the commit; taken at the start of pilaro_submit, the
--- submissions of all the processes waited for each other's whole function (a thirtieth of the rate).
-DO $d$ BEGIN
-  IF NOT EXISTS (SELECT 1 FROM pg_trigger WHERE tgname = 'period_bests_of_submission'
-                 AND tgrelid = 'submissions'::regclass) THEN
-    CREATE CONSTRAINT TRIGGER period_bests_of_submission AFTER INSERT ON submissions
-      DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION pilaro_period_bests();
-  END IF;
-END $d$;
 CREATE OR REPLACE TRIGGER period_bests_of_name AFTER DELETE ON names
   FOR EACH ROW EXECUTE FUNCTION pilaro_period_bests();
 )SQL";
-    std::string periods;
-    for (Board board : {Board::today, Board::week}) {
-        std::string period = std::to_string(static_cast<int>(board)), start = periodStartSql(board, "NEW.at");
-        periods += "  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM "
-                   "period_bests WHERE period = " + period + " AND start < " + start +
-                   " ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);\n"
-                   "  INSERT INTO period_bests(period, start, name, score, submission) VALUES (" + period + ", " +
-                   start + ", NEW.name, NEW.score, NEW.id) ON CONFLICT (period, start, name) DO UPDATE SET "
-                   "score = excluded.score, submission = excluded.submission WHERE excluded.score > period_bests.score;\n";
-    }
-    sql.replace(sql.find("@PERIODS@"), 9, periods);
-    return sql;
-}
 
 // A period board's place counts, as placeCounts.h's SQL takes a table: its board by the
 // parameters `period` and `period` + 1.
@@ -257,10 +261,39 @@ std::string periodCountsOf(int period) {
            " AND start = $" + std::to_string(period + 1) + ") c";
 }
 
-// The schema with the place counts' SQL put in.
+// The statements that move one name's place counts from the score `from` to `to` (either may be
+// SQL NULL: a new name, a name removed): its rows are changed level by level, so two submissions
+// never wait for each other in a circle, and a range that no name holds any longer goes (a name
+// climbing through ever new scores left rows of nought behind it for ever).
+std::string moveCountsSql(const std::string& from, const std::string& to) {
+    return "  INSERT INTO place_counts(level, prefix, names)\n"
+           "  SELECT level, prefix, sum(delta) FROM (\n"
+           "    SELECT k AS level, " + to + " >> (@BITS@ * k) AS prefix, 1 AS delta FROM @LEVELS@ l WHERE " + to +
+           " IS NOT NULL\n    UNION ALL\n"
+           "    SELECT k, " + from + " >> (@BITS@ * k), -1 FROM @LEVELS@ l WHERE " + from + " IS NOT NULL) d\n"
+           "  GROUP BY level, prefix HAVING sum(delta) <> 0 ORDER BY level, prefix\n"
+           "  ON CONFLICT (level, prefix) DO UPDATE SET names = place_counts.names + excluded.names;\n"
+           "  IF " + from + " IS NOT NULL THEN\n"
+           "    DELETE FROM place_counts p USING @LEVELS@ l\n"
+           "      WHERE p.level = l.k AND p.prefix = " + from + " >> (@BITS@ * l.k) AND p.names = 0;\n"
+           "  END IF;";
+}
+
+// The schema with the shared SQL put in.
 std::string schemaWithCounts() {
-    std::string sql = schemaSql + periodBoardsSql();
-    for (auto [mark, value] : {std::pair<std::string, std::string>{"@BITS@", std::to_string(placeCountBits)},
+    std::string sql = schemaSql + std::string(periodBoardsSql);
+    for (auto [mark, value] : {std::pair<std::string, std::string>{"@MOVE@", moveCountsSql("old_score", "new_score")},
+                               {"@MOVE_SUBMITTED@", moveCountsSql("v_old", "p_score")},
+                               {"@HELD@", withParameters(sqlHeldBack, {"p_name", "p_folded"})},
+                               {"@PRUNE@", withParameters(pruneHistorySql(true),
+                                                          {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END"})},
+                               {"@RECENT@", withParameters(sqlRecentFromAddress, {"p_address", "p_now - p_seconds"})},
+                               {"@OLDEST@", withParameters(sqlOldestCounted,
+                                                           {"p_address", "p_now - p_seconds", "v_made - p_count"})},
+                               {"@TIED@", withParameters(sqlCountTiedBefore, {"best", "v_best_submission"})},
+                               {"@TODAY@", periodStartSql(Board::today, "p_now")},
+                               {"@WEEK@", periodStartSql(Board::week, "p_now")},
+                               {"@BITS@", std::to_string(placeCountBits)},
                                {"@LEVELS@", placeLevelsSql()},
                                {"@ABOVE@", namesAboveSql("place_counts", "best")}})
         for (std::size_t at; (at = sql.find(mark)) != std::string::npos;) sql.replace(at, mark.size(), value);
@@ -293,7 +326,7 @@ public:
         static const std::string room = "CREATE TABLE pilaro_health_room AS SELECT repeat('x', 1000) AS filler "
                                         "FROM generate_series(1, " + std::to_string(healthRoomBytes / 1024) + ")";
         return reading([this] {
-            bool flushed = prepare() && execute("BEGIN") && execute("SET LOCAL synchronous_commit TO DEFAULT") &&
+            bool flushed = prepare() && execute("BEGIN") &&
                            ok(PQexecPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0)) && execute("COMMIT") &&
                            execute("BEGIN") && execute(room.c_str());
             std::string why = error;
@@ -382,6 +415,20 @@ private:
         }
     }
 
+    // pilaro_submit's top ten: each name in hexadecimal and its score, separated by blanks.
+    static void readTopTen(const char* text, std::vector<RankingEntry>& out) {
+        out.clear();
+        std::istringstream words(text);
+        for (std::string hex, score; words >> hex >> score;) {
+            RankingEntry entry;
+            entry.place = static_cast<std::uint32_t>(out.size()) + 1;
+            for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
+                entry.name += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
+            entry.score = static_cast<std::uint32_t>(std::strtoull(score.c_str(), nullptr, 10));
+            out.push_back(std::move(entry));
+        }
+    }
+
     // Runs a call that only reads; when it failed (the server restarted, or the network dropped
     // the connection), connects again and runs it once more, so that a restarted server is served
     // again at once, not only after a submission.
@@ -409,29 +456,31 @@ private:
     }
     // The statements of a submission, prepared once for each connection: an unnamed statement is
     // parsed and planned again every time. The connection's commits do not wait for the disk; the
-    // flush's does (see submitAll).
+    // flush's does (see submitAll): it commits as the server's synchronous_commit says, the
+    // connection's own before it was turned off.
     bool prepare() {
+        if (prepared) return true;
+        PGresult* shown = PQexec(conn, "SELECT reset_val FROM pg_settings WHERE name = 'synchronous_commit'");
+        std::string setting = PQresultStatus(shown) == PGRES_TUPLES_OK && PQntuples(shown) == 1 ? PQgetvalue(shown, 0, 0) : "";
+        if (!ok(shown)) return false;
+        char* literal = PQescapeLiteral(conn, setting.data(), setting.size());
+        std::string flushSql = std::string("WITH waiting AS (SELECT set_config('synchronous_commit', ") +
+                               (literal != nullptr ? literal : "'on'") +
+                               ", true)) INSERT INTO pilaro_flush SELECT pg_backend_pid() % 1024, 1 FROM waiting "
+                               "ON CONFLICT (slot) DO UPDATE SET writes = pilaro_flush.writes + 1";
+        PQfreemem(literal);
         prepared =
-            prepared ||
-            (execute("SET synchronous_commit = off") &&
-             ok(PQprepare(conn, "submit", "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6, $7, $8)", 8, nullptr)) &&
-             ok(PQprepare(conn, "top_ten", "SELECT name, score FROM names ORDER BY score DESC, submission LIMIT 10", 0,
-                          nullptr)) &&
-             ok(PQprepare(conn, "flush",
-                          "INSERT INTO pilaro_flush VALUES (pg_backend_pid() % 1024, 1) "
-                          "ON CONFLICT (slot) DO UPDATE SET writes = pilaro_flush.writes + 1",
-                          0, nullptr)));
+            execute("SET synchronous_commit = off") &&
+            ok(PQprepare(conn, "submit", "SELECT * FROM pilaro_submit($1, $2, $3, $4, $5, $6, $7, $8, $9)", 9, nullptr)) &&
+            ok(PQprepare(conn, "flush", flushSql.c_str(), 0, nullptr));
         return prepared;
     }
 
     // Queues, in pipeline mode, the small transaction that writes a row and commits as the server's
-    // synchronous_commit says (the connection's own is off), and its sync: four results and the
-    // sync's. Its commit waits for the disk, and for every commit before it on the connection.
+    // synchronous_commit says, and its sync: one result and the sync's. Its commit waits for the
+    // disk, and for every commit before it on the connection.
     void sendFlush() {
-        PQsendQueryParams(conn, "BEGIN", 0, nullptr, nullptr, nullptr, nullptr, 0);
-        PQsendQueryParams(conn, "SET LOCAL synchronous_commit TO DEFAULT", 0, nullptr, nullptr, nullptr, nullptr, 0);
         PQsendQueryPrepared(conn, "flush", 0, nullptr, nullptr, nullptr, 0);
-        PQsendQueryParams(conn, "COMMIT", 0, nullptr, nullptr, nullptr, nullptr, 0);
         PQpipelineSync(conn);
     }
 
@@ -491,7 +540,7 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     return false;
 }
 
-void PostgresStore::submitAll(const std::vector<PendingSubmission*>& all) {
+void PostgresStore::submitAll(const std::vector<PendingSubmission*>& batch) {
     // One round trip for the batch, and one flush. Each submission is a transaction of its own,
     // which commits without waiting for the disk (the connection's synchronous_commit is off), so
     // the rows it changed (the place counts near the top of their levels are every submission's)
@@ -504,79 +553,61 @@ void PostgresStore::submitAll(const std::vector<PendingSubmission*>& all) {
     // transaction, as in SQLite, made the batches of several processes wait for each other: each
     // holds some submissions' rows and wants another's, so they had to take turns, and the server
     // then wrote on one core: 570-760/s at a million names here, against 710-1,160/s before.)
-    for (PendingSubmission* pending : all) pending->result = SubmitResult{}, pending->topTen.clear();
+    for (PendingSubmission* pending : batch) pending->result = SubmitResult{}, pending->topTen.clear();
     reconnectIfClosed();
-    // A round trip of its own for each name before the batch's: a hide or refusal that commits in
-    // between lets the submission through, and a later hide takes it.
-    std::vector<PendingSubmission*> batch;
-    for (PendingSubmission* pending : all) {
-        bool held = false;
-        if (!heldBack(pending->submission.name, foldedName(pending->submission.name), held))
-            pending->error = error;
-        else if (held)
-            pending->result.outcome = SubmitOutcome::heldBack;
-        else
-            batch.push_back(pending);
-    }
-    if (batch.empty()) return;
     if (!prepare()) {
         std::string why = error;
         reconnected();  // for the next one
         for (PendingSubmission* pending : batch) pending->error = why;
         return;
     }
-    std::vector<std::array<std::string, 7>> texts;
+    std::vector<std::array<std::string, 8>> texts;
     for (const PendingSubmission* pending : batch)
         texts.push_back({std::to_string(pending->submission.score), std::to_string(pending->now),
                          std::to_string(pending->limit.count), std::to_string(pending->limit.seconds),
                          pending->verifiedOnly ? "t" : "f", std::to_string(pending->now - replayMatchSeconds),
-                         pending->address});
+                         pending->address, foldedName(pending->submission.name)});
     PQenterPipelineMode(conn);
     // Each member's statements up to its sync are one transaction, rolled back whole on an error.
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        const std::array<std::string, 7>& t = texts[i];
+        const std::array<std::string, 8>& t = texts[i];
         const std::string& name = batch[i]->submission.name;
-        const char* values[] = {name.data(),  t[0].c_str(), t[6].c_str(), t[1].c_str(),
-                                t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str()};
-        int lengths[] = {static_cast<int>(name.size()), 0, 0, 0, 0, 0, 0, 0};
-        int formats[] = {1, 0, 0, 0, 0, 0, 0, 0};
-        PQsendQueryPrepared(conn, "submit", 8, values, lengths, formats, 0);
-        PQsendQueryPrepared(conn, "top_ten", 0, nullptr, nullptr, nullptr, 0);
+        const char* values[] = {name.data(),  t[0].c_str(), t[6].c_str(), t[1].c_str(), t[2].c_str(),
+                                t[3].c_str(), t[4].c_str(), t[5].c_str(), t[7].c_str()};
+        int lengths[] = {static_cast<int>(name.size()), 0, 0, 0, 0, 0, 0, 0, 0};
+        int formats[] = {1, 0, 0, 0, 0, 0, 0, 0, 0};
+        PQsendQueryPrepared(conn, "submit", 9, values, lengths, formats, 0);
         PQpipelineSync(conn);
     }
     sendFlush();
-    // Each member's two results and its sync, then the flush's four and its sync.
+    // Each member's result and its sync, then the flush's.
     std::vector<int> outcomes(batch.size(), 0);
     std::vector<std::string> errors(batch.size() + 1);
     bool connected = true;
     for (std::size_t i = 0; connected && i <= batch.size(); ++i) {
-        bool member = i < batch.size();
-        for (int query = 0; connected && query < (member ? 2 : 4); ++query) {
-            PGresult* r = PQgetResult(conn);
-            if (r == nullptr) {
-                connected = false;
-                break;
-            }
-            ExecStatusType status = PQresultStatus(r);
-            if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
-                if (errors[i].empty()) errors[i] = PQresultErrorMessage(r);
-                if (errors[i].empty()) errors[i] = "not run";
-            } else if (member && query == 0 && PQntuples(r) == 1) {
-                SubmitResult& result = batch[i]->result;
-                outcomes[i] = std::atoi(PQgetvalue(r, 0, 0));
-                result.verified = PQgetvalue(r, 0, 5)[0] == 't';
-                result.place = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 1), nullptr, 10));
-                result.bestScore = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 2), nullptr, 10));
-                result.improved = PQgetvalue(r, 0, 3)[0] == 't';
-                result.retryAfter = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 4), nullptr, 10));
-            } else if (member) {
-                readEntries(r, 0, batch[i]->topTen);
-            }
-            PQclear(r);
-            while ((r = PQgetResult(conn)) != nullptr) PQclear(r);  // the end of this query's results
+        PGresult* r = PQgetResult(conn);
+        if (r == nullptr) {
+            connected = false;
+            break;
         }
+        ExecStatusType status = PQresultStatus(r);
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+            errors[i] = PQresultErrorMessage(r);
+            if (errors[i].empty()) errors[i] = "not run";
+        } else if (i < batch.size() && PQntuples(r) == 1) {
+            SubmitResult& result = batch[i]->result;
+            outcomes[i] = std::atoi(PQgetvalue(r, 0, 0));
+            result.verified = PQgetvalue(r, 0, 5)[0] == 't';
+            result.place = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 1), nullptr, 10));
+            result.bestScore = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 2), nullptr, 10));
+            result.improved = PQgetvalue(r, 0, 3)[0] == 't';
+            result.retryAfter = static_cast<std::uint32_t>(std::strtoull(PQgetvalue(r, 0, 4), nullptr, 10));
+            readTopTen(PQgetvalue(r, 0, 6), batch[i]->topTen);
+        }
+        PQclear(r);
+        while ((r = PQgetResult(conn)) != nullptr) PQclear(r);  // the end of this query's results
         // The sync: a member's transaction, and the flush's, commit here, once its answer is in.
-        PGresult* r = connected ? PQgetResult(conn) : nullptr;
+        r = PQgetResult(conn);
         connected = r != nullptr && PQresultStatus(r) == PGRES_PIPELINE_SYNC;
         PQclear(r);
     }
@@ -599,8 +630,10 @@ void PostgresStore::submitAll(const std::vector<PendingSubmission*>& all) {
         } else if (outcomes[i] == 0) {
             pending.result.outcome = SubmitOutcome::accepted;
         } else {
-            pending.result = SubmitResult{outcomes[i] == 1 ? SubmitOutcome::rateLimited : SubmitOutcome::notVerified, 0,
-                                          0, false, pending.result.retryAfter};
+            constexpr SubmitOutcome refusals[] = {SubmitOutcome::rateLimited, SubmitOutcome::notVerified,
+                                                  SubmitOutcome::heldBack};
+            pending.result = SubmitResult{refusals[std::clamp(outcomes[i], 1, 3) - 1], 0, 0, false,
+                                          pending.result.retryAfter};
             pending.topTen.clear();
         }
     }
@@ -682,12 +715,12 @@ bool PostgresStore::placeOf(const BoardKey& board, std::string_view cp932Name, s
     // with it that reached it first, in one statement and so in one snapshot.
     static const std::string allTimeSql =
         "SELECT " + namesAboveSql("place_counts", "f.score") +
-        " + (SELECT count(*) FROM names t WHERE t.score = f.score AND t.submission < f.submission) + 1 "
+        " + (" + withParameters(sqlCountTiedBefore, {"f.score", "f.submission"}) + ") + 1 "
         "FROM names f WHERE f.name = $1";
     static const std::string periodSql =
         "SELECT " + namesAboveSql(periodCountsOf(2), "f.score") +
-        " + (SELECT count(*) FROM period_bests t WHERE t.period = $2 AND t.start = $3 AND t.score = f.score "
-        "AND t.submission < f.submission) + 1 FROM period_bests f WHERE f.period = $2 AND f.start = $3 AND f.name = $1";
+        " + (" + withParameters(sqlPeriodTiedBefore, {"f.score", "$2", "$3", "f.submission"}) +
+        ") + 1 FROM period_bests f WHERE f.period = $2 AND f.start = $3 AND f.name = $1";
     std::string name(cp932Name), which = std::to_string(static_cast<int>(board.board)),
         start = std::to_string(board.start);
     place = 0;

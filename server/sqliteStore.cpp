@@ -4,6 +4,7 @@
 #include "placeCounts.h"
 #include "replayCheck.h"
 #include "replaySql.h"
+#include "rulesSql.h"
 #include "store.h"
 
 #include <sqlite3.h>
@@ -103,23 +104,11 @@ std::string periodCountsOf(int period) {
 }
 const char* const sqlNameOnAllTime = "SELECT score, submission FROM names WHERE name = ?3";
 const char* const sqlNameOnPeriod = "SELECT score, submission FROM period_bests WHERE period = ?1 AND start = ?2 AND name = ?3";
-const char* const sqlPeriodTiedBefore =
-    "SELECT COUNT(*) FROM period_bests WHERE period = ?2 AND start = ?3 AND score = ?1 AND submission < ?4";
 const char* const sqlReadPeriod =
     "SELECT b.name, b.score, n.replay FROM period_bests b LEFT JOIN names n ON n.name = b.name AND "
     "n.submission = b.submission WHERE b.period = ?4 AND b.start = ?5 AND b.score <= ?3 "
     "ORDER BY b.score DESC, b.submission LIMIT ?1 OFFSET ?2";
 
-const char* const sqlRecentFromAddress = "SELECT COUNT(*) FROM submissions WHERE address = ?1 AND at > ?2";
-const char* const sqlOldestCounted =
-    "SELECT at FROM submissions WHERE address = ?1 AND at > ?2 ORDER BY at LIMIT 1 OFFSET ?3";
-// The history holds only the rate limit's window: each name's best is its row in names (whose
-// submission number still orders ties). The oldest few go with every submission, so the pruning
-// keeps pace with the arrivals and never stalls one submission with a large batch; they are the
-// first rows in the table's own order, found without an index and without stepping over the
-// window's rows.
-const char* const sqlPruneHistory =
-    "DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4) AND at <= ?1";
 const char* const sqlInsertSubmission = "INSERT INTO submissions(name, score, address, at) VALUES(?1, ?2, ?3, ?4)";
 const char* const sqlSelectName = "SELECT score, submission, replay FROM names WHERE name = ?1";
 const char* const sqlInsertName = "INSERT INTO names(name, score, submission, replay) VALUES(?1, ?2, ?3, ?4)";
@@ -128,7 +117,6 @@ const char* const sqlAddCount =
     "INSERT INTO place_counts(level, prefix, names) VALUES(?1, ?2, ?3) "
     "ON CONFLICT(level, prefix) DO UPDATE SET names = names + excluded.names";
 const char* const sqlCountAt = "SELECT names FROM place_counts WHERE level = 0 AND prefix = ?1";
-const char* const sqlCountTiedBefore = "SELECT COUNT(*) FROM names WHERE score = ?1 AND submission < ?2";
 const char* const sqlReadRanking =
     "SELECT name, score, replay FROM names ORDER BY score DESC, submission ASC LIMIT ?1 OFFSET ?2";
 // A page from its first place's score on (placeCounts.h's findPlace), skipping only the names of
@@ -361,6 +349,12 @@ private:
     const std::string periodCountRows = placeCountRowsSql(periodCountsOf(4), false);
     const std::string periodNames = countNamesSql(periodCountsOf(1));
     const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
+    // The rules both stores run (rulesSql.h), with SQLite's parameters.
+    const std::string recentFromAddress = withParameters(sqlRecentFromAddress, {"?1", "?2"});
+    const std::string oldestCounted = withParameters(sqlOldestCounted, {"?1", "?2", "?3"});
+    const std::string pruneHistory = withParameters(pruneHistorySql(false), {"?1"});
+    const std::string countTiedBefore = withParameters(sqlCountTiedBefore, {"?1", "?2"});
+    const std::string periodTiedBefore = withParameters(sqlPeriodTiedBefore, {"?1", "?2", "?3", "?4"});
     CheckpointMark checkpointMark;
     int failedWith = SQLITE_OK;  // the error code of the latest failed submission
     bool hasCounts = true;       // false only for a version 1 file opened read-only
@@ -596,7 +590,7 @@ bool SqliteStore::storeSubmission(const Submission& submission, std::string_view
         if (!at.integer(tied)) return fail();
         --tied;
     } else {
-        Use before(*this, sqlCountTiedBefore);
+        Use before(*this, countTiedBefore.c_str());
         sqlite3_bind_int64(before.statement, 1, best);
         sqlite3_bind_int64(before.statement, 2, bestSubmission);
         if (!before.integer(tied)) return fail();
@@ -673,13 +667,13 @@ bool SqliteStore::storeOne(PendingSubmission& pending) {
     // address is never stored, and what was kept before the limit was turned off goes as well.
     std::int64_t since = now - (limit.count > 0 ? static_cast<std::int64_t>(limit.seconds) : 0);
     {
-        Use prune(*this, sqlPruneHistory);
+        Use prune(*this, pruneHistory.c_str());
         sqlite3_bind_int64(prune.statement, 1, since);
         if (!prune.done()) return fail();
     }
     if (limit.count == 0) address = {};
     std::uint32_t retryAfter = 0;
-    if (!overLimit(sqlRecentFromAddress, sqlOldestCounted, address, limit, now, retryAfter)) return false;
+    if (!overLimit(recentFromAddress.c_str(), oldestCounted.c_str(), address, limit, now, retryAfter)) return false;
     if (retryAfter != 0) {
         pending.result.outcome = SubmitOutcome::rateLimited;
         pending.result.retryAfter = retryAfter;
@@ -817,7 +811,7 @@ bool SqliteStore::placeIn(const BoardKey& board, std::string_view name, std::uin
     } else if (!namesAbove(static_cast<std::uint32_t>(score), above)) {
         return false;
     }
-    Use t(*this, period ? sqlPeriodTiedBefore : sqlCountTiedBefore);
+    Use t(*this, period ? periodTiedBefore.c_str() : countTiedBefore.c_str());
     if (t.statement == nullptr) return fail();
     sqlite3_bind_int64(t.statement, 1, score);
     sqlite3_bind_int64(t.statement, period ? 4 : 2, submission);

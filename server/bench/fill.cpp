@@ -63,8 +63,6 @@ bool fillSqlite(const std::string& path, std::uint32_t count, std::int64_t now, 
 bool fillPostgres(const std::string& uri, std::uint32_t count, std::int64_t now, std::string& error) {
     PGconn* conn = PQconnectdb(uri.c_str());
     std::string sql = "BEGIN; SET LOCAL maintenance_work_mem = '256MB';"
-                      "ALTER TABLE submissions DISABLE TRIGGER period_bests_of_submission;"
-                      "ALTER TABLE period_bests DISABLE TRIGGER period_bests_counted;"
                       "CREATE TEMP TABLE fill_from ON COMMIT DROP AS SELECT coalesce(max(id), 0) AS id FROM submissions;"
                       "INSERT INTO submissions(name, score, address, at) "
                       "SELECT convert_to('F' || lpad(i::text, 9, '0'), 'SQL_ASCII'), 1000 + 2 * i, '', " +
@@ -74,8 +72,7 @@ bool fillPostgres(const std::string& uri, std::uint32_t count, std::int64_t now,
                       "WHERE id > (SELECT id FROM fill_from) ON CONFLICT (name) DO NOTHING;" +
                       rebuildPlaceCountsSql("place_counts") +
                       fillPeriodBoardsSql("period_bests", "period_counts", "id > (SELECT id FROM fill_from)", now) +
-                      "ALTER TABLE submissions ENABLE TRIGGER period_bests_of_submission;"
-                      "ALTER TABLE period_bests ENABLE TRIGGER period_bests_counted; COMMIT";
+                      "COMMIT";
     bool ok = true;
     for (const char* part : {sql.c_str(), "VACUUM ANALYZE"}) {  // VACUUM runs outside a transaction
         PGresult* result = PQexec(conn, part);
