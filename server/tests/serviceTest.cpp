@@ -115,9 +115,9 @@ TEST_P(Service, ModerationHidesAndRefusesNamesAndLogsEveryAction) {
 TEST_P(Service, TheCheckNamesEachKindOfDamagedRow) {
     const char* const damages[] = {
         "UPDATE place_counts SET names = names + 1 WHERE level = 0", "UPDATE period_counts SET names = names + 1 WHERE level = 0",
-        "UPDATE period_bests SET name = name || name WHERE score = 20",
-        "INSERT INTO hidden(name, score, submission, reason, at) SELECT name, score, submission, CAST(score AS text), 0 FROM names WHERE score = 20",
-        "UPDATE names SET replay = name WHERE score = 20"};
+        "UPDATE period_bests SET name = name || name WHERE submission = (SELECT max(submission) FROM names)",
+        "INSERT INTO hidden(name, score, submission, reason, at) SELECT name, score, submission, CAST(score AS text), 0 FROM names WHERE submission = (SELECT max(submission) FROM names)",
+        "UPDATE names SET replay = name WHERE submission = (SELECT max(submission) FROM names)"};
     ASSERT_EQ(std::size(damages), rowChecks().size());
     for (std::size_t i = 0; i < std::size(damages); ++i) {
         std::string location = freshStore(GetParam()), error, report;
