@@ -35,12 +35,9 @@ def desktop():
     wait("the rows to go", lambda: not {r for r, c in cells(d)} & {18, 19})
     check("a cleared row: the wipe shows, then the next piece falls by itself",
           d.execute_script("return whites") and wait(None, lambda: min(piece(d) or {(0, 0)})[0] >= 4, 4), piece(d))
-    # The seed a test gives (?seed=) deals the same first pieces on every shell: seed 1, an S, then an O and an I.
-    d.get(base + "/play/?seed=1"); wait("the first frame", lambda: started(d))
-    preview = lambda top: sorted(divmod(i, 4) for i, p in enumerate(pixels(d, [(300 + 24 * c, top + 12 + 24 * r) for r in range(4) for c in range(4)]))
-                                 if p != [215, 215, 215])
-    check("seed 1 deals an O next and an I after it", [preview(24), preview(144)] ==
-          [[(1, 1), (1, 2), (2, 1), (2, 2)], [(0, 1), (1, 1), (2, 1), (3, 1)]], [preview(24), preview(144)])
+    # (That the page hands ?seed= to the game shows in those five O pieces; the pieces a seed deals, and
+    # where the previews draw them, are the core's tests'.) A fresh page: no user activation yet.
+    d.get(base + "/play/"); wait("the first frame", lambda: started(d))
     check("the screen is kept on while a game runs", wait(None, lambda: awake() == 1, 3))
     check("no errors in the console", not [e for e in d.get_log("browser") if e["level"] == "SEVERE"], d.get_log("browser"))
     d.execute_script("var f = document.body.appendChild(document.createElement('iframe'));"  # another page of the site
