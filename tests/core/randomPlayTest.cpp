@@ -93,7 +93,8 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariantsAndReplayToTheirEnd) {
 
     // A game watched: played back through the program's timer, wipes and all, at the game's pace
     // (no more ticks a period than the speed allows), it ends on the game that made it; paused, it
-    // stands still; restarted, it starts over. Bytes that are no recording are refused.
+    // stands still. Bytes that are no recording are refused. (Restarted, it starts over: the
+    // browser test's watch page, whose restart button calls the program's.)
     std::uint64_t ticks = 0;
     Game replayed;
     ASSERT_TRUE(replay(watched.data(), watched.size(), replayed, &ticks));
@@ -113,8 +114,6 @@ TEST_F(RandomPlay, GamesAtEveryLevelKeepTheRulesInvariantsAndReplayToTheirEnd) {
         EXPECT_EQ(gameHash(watchedGame()), watchedHash) << "speed " << speed;
         EXPECT_GE(periods * ticksPerPeriod * speed, ticks) << "speed " << speed;
     }
-    restartWatching();
-    EXPECT_TRUE(!watchEnded() && watchedGame().score == 0);
     const std::uint8_t junk[] = {'P', 'L', 'R', 'Y', 9};
     EXPECT_FALSE(startWatching(junk, sizeof junk));
 }
@@ -135,15 +134,12 @@ TEST_F(RandomPlay, AScriptedGameEndsInTheSameStateEveryTime) {
     EXPECT_EQ(gameHash(game), 17019171104800814556ull) << "score " << game.score << " lines " << game.lines << " level " << game.level;
 }
 
-// The generator is the C runtime's of the first Windows release, on every shell: its first values
-// for a few seeds. Its recordings take little room: a 30-minute game of steady play (a key down
-// every four ticks and up every eight) stays under 64 KB.
-TEST(Generator, FirstValuesForAFewSeedsAndTheRecordingsSize) {
-    const std::vector<int> rows[] = {{1, 41, 18467, 6334, 26500}, {0, 38, 7719, 21238, 2437}, {12345, 7584, 19164, 25795}};
-    for (const auto& row : rows) {
-        Random random{static_cast<std::uint32_t>(row[0])};
-        for (std::size_t i = 1; i < row.size(); ++i) EXPECT_EQ(random.next(), row[i]) << "seed " << row[0];
-    }
+// Recordings take little room: a 30-minute game of steady play (a key down every four ticks and up
+// every eight) stays under 64 KB, the ranking's limit for a replay's body.
+// (The generator, the C runtime's of the first Windows release, is pinned by the scripted game's
+// hash above, the fixture's scriptNext, which steps its recurrence back, and the shells' tests,
+// where seed 1 deals an S, an O and an I: 41, 18467 and 6334.)
+TEST(Recording, AHalfHourGameStaysUnder64KB) {
     Recording recording;
     recording.start(Game{});
     for (int tick = 1; tick <= 30 * 60 * 1000 / 33 * 2; ++tick) {  // 33 ms periods of two ticks

@@ -41,17 +41,15 @@ TEST_F(Rules, DealingAndTurningEveryShapeThroughItsOrientations) {
 
 // One key press on a piece placed at (row, col) after some turns at its entry, beside a settled
 // block when one is given: its cells afterwards, or `refused` when nothing of the piece changes.
-// The rows: an I against each wall; an O on the floor, with a block under one of its columns,
-// diagonally below-left, and right of its upper cell; an I whose turn a block stops; turns
-// pushed back inside by the shortest shift, from columns 0 and 9, from row 19, from rows 18-19.
-TEST_F(Rules, KeysMoveAndTurnInsideTheWellAndAreRefusedByBlocks) {
+// The rows: an O beside a block diagonally below-left, which does not stop it; turns pushed back
+// inside by the shortest shift, from columns 0 and 9, from row 19, from rows 18-19. (A move or a
+// turn into a wall, the floor or a block is the random play's: its falling piece must stay inside
+// the well and off the blocks, which any such move let through breaks within a few games.)
+TEST_F(Rules, KeysMoveAndTurnPastBlocksBesideAndArePushedBackInside) {
     constexpr const char* refused = "refused";
     // clang-format off
     const struct { int shape, turns, row, col, blockRow, blockCol; Key key; const char* cells; } cases[] = {
-        {shapeI, 0, 5, -1, -1, 0, Key::left, refused}, {shapeI, 0, 5, 8, -1, 0, Key::right, refused},
-        {shapeO, 0, 17, 3, -1, 0, Key::down, refused}, {shapeO, 0, 10, 3, 13, 5, Key::down, refused},
         {shapeO, 0, 10, 3, 13, 3, Key::left, "11,3 11,4 12,3 12,4"},
-        {shapeO, 0, 10, 3, 11, 6, Key::right, refused}, {shapeI, 0, 0, 3, 1, 3, Key::turn, refused},
         {shapeI, 0, 5, -1, -1, 0, Key::turn, "6,0 6,1 6,2 6,3"}, {shapeI, 0, 5, 8, -1, 0, Key::turn, "6,6 6,7 6,8 6,9"},
         {shapeI, 1, 18, 3, -1, 0, Key::turn, "16,4 17,4 18,4 19,4"},
         {shapeT, 1, 17, 3, -1, 0, Key::turn, "17,4 18,3 18,4 19,4"}};

@@ -19,11 +19,3 @@ std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
-std::string replayIdOf(const std::string& path) {
-    const std::string folder = makeTempDir();
-    runShell("sha256sum '" + path + "' | cut -c1-32 | tr -d '\\n' >'" + folder + "/id'");
-    const std::string id = readFile(folder + "/id");
-    std::filesystem::remove_all(folder);
-    return id;
-}

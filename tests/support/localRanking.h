@@ -19,8 +19,6 @@
 std::string makeTempDir();
 int runShell(const std::string& command);  // through /bin/sh; its exit status
 std::string readFile(const std::string& path);
-// The id under which the ranking keeps a recording (in the file at `path`) that it verified.
-std::string replayIdOf(const std::string& path);
 
 // Stopped, and its data folder removed, when it goes.
 struct LocalServer {
@@ -64,11 +62,5 @@ struct LocalServer {
         runShell("pgrep -P " + std::to_string(lighttpdPid()) + " -x pilaro-ranking >'" + dataDir + "/workers'");
         std::istringstream listed(readFile(dataDir + "/workers"));
         return {std::istream_iterator<pid_t>(listed), {}};
-    }
-    // The ranking as the operator's list shows it: "PLACE\tNAME\tSCORE\tREPLAY\n" a place, where
-    // REPLAY is the id of the replay that verified the entry, or "-".
-    std::string list() const {
-        runShell("'" PILARO_RANKING_ADMIN "' --db '" + store + "' list >'" + dataDir + "/list'");
-        return readFile(dataDir + "/list");
     }
 };

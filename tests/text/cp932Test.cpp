@@ -16,16 +16,15 @@ TEST(Cp932, FixedRowsConvertLenientlyAndStrictly) {
     // direction (true: UTF-8 to code page 932), input, lenient output, strict output. Single characters
     // are the table test's; these rows are strings and what is refused: a yen sign never becomes a
     // backslash; cut short; an overlong "/" and a surrogate; an ASCII byte after a lead stands alone;
-    // unassigned pairs; the second forms of FA5C and 81E0.
+    // unassigned pairs; the second forms of FA5C and 81E0. (Strings that convert whole, such as a
+    // name, both ways alike, are the fuzz target's and the shells' sent bytes.)
     // clang-format off
     const struct { bool toCp932; std::string from, lenient, strict; } rows[] = {
-        {true, "ABC_1200", "ABC_1200", same}, {true, "", "", same}, {true, "名前", "\x96\xBC\x91\x4F", same},
         {true, "¥￥\\", "\x81\x8F\x81\x8F\\", same}, {true, "a€b", "a?b", refused}, {true, "a\xE3\x81", "a?", refused},
         {true, "x\xF0\x9F\x98\x80y", "x?y", refused}, {true, "a\377b", "a?b", refused},
-        {true, "\xC0\xAF\xED\xA0\x80", "?????", refused}, {false, "\x96\xBC\x91\x4F", "名前", same},
-        {false, "a\377b", "a" + fffd + "b", refused}, {false, "a\x82", "a" + fffd, refused},
-        {false, "\x81\x7F", fffd + "\x7F", refused}, {false, "\x85\x40\x85\x9F", fffd + "@" + fffd, refused},
-        {false, "\xED\x40\x87\x90", "纊≒", refused}};
+        {true, "\xC0\xAF\xED\xA0\x80", "?????", refused}, {false, "a\377b", "a" + fffd + "b", refused},
+        {false, "a\x82", "a" + fffd, refused}, {false, "\x81\x7F", fffd + "\x7F", refused},
+        {false, "\x85\x40\x85\x9F", fffd + "@" + fffd, refused}, {false, "\xED\x40\x87\x90", "纊≒", refused}};
     // clang-format on
     for (const auto& row : rows) {
         std::string strict;

@@ -35,12 +35,9 @@ def desktop():
     wait("the rows to go", lambda: not {r for r, c in cells(d)} & {18, 19})
     check("a cleared row: the wipe shows, then the next piece falls by itself",
           d.execute_script("return whites") and wait(None, lambda: min(piece(d) or {(0, 0)})[0] >= 4, 4), piece(d))
-    # The seed a test gives (?seed=) deals the same first pieces on every shell: seed 1, an S, then an O and an I.
-    d.get(base + "/play/?seed=1"); wait("the first frame", lambda: started(d))
-    preview = lambda top: sorted(divmod(i, 4) for i, p in enumerate(pixels(d, [(300 + 24 * c, top + 12 + 24 * r) for r in range(4) for c in range(4)]))
-                                 if p != [215, 215, 215])
-    check("seed 1 deals an O next and an I after it", [preview(24), preview(144)] ==
-          [[(1, 1), (1, 2), (2, 1), (2, 2)], [(0, 1), (1, 1), (2, 1), (3, 1)]], [preview(24), preview(144)])
+    # (That the page hands ?seed= to the game shows in those five O pieces; the pieces a seed deals, and
+    # where the previews draw them, are the core's tests'.) A fresh page: no user activation yet.
+    d.get(base + "/play/"); wait("the first frame", lambda: started(d))
     check("the screen is kept on while a game runs", wait(None, lambda: awake() == 1, 3))
     check("no errors in the console", not [e for e in d.get_log("browser") if e["level"] == "SEVERE"], d.get_log("browser"))
     d.execute_script("var f = document.body.appendChild(document.createElement('iframe'));"  # another page of the site
@@ -49,7 +46,6 @@ def desktop():
     # Fault: Shift is no user activation, and sound stayed off until an arrow key; now any key,
     # touch or click starts it.
     check("sound waits after Shift alone", d.execute_script("return audios[0].state") == "suspended")
-    check("the screen is let go at the game's end", awake() == 0)
     answer("ゲームオーバー", "いいえ")
     check("sound starts at the first click", wait(None, lambda: d.execute_script("return audios[0].state") == "running", 3))
     d.find_element("id", "soundSwitch").click()  # off, from the next start on
@@ -80,7 +76,7 @@ def desktop():
     d.execute_script("window.kept = []; document.addEventListener('keydown', e => kept.push(e.defaultPrevented))")
     turningPiece(d, lambda: keys(Keys.SHIFT))
     slidesAndTurns(d, keys, Keys.LEFT, Keys.RIGHT, Keys.UP, "keys")
-    keys(Keys.F1); waitBox(d, "ポーズ中"); check("the screen is let go under a box", awake() == 0); answer("ポーズ中", "OK")
+    keys(Keys.F1); waitBox(d, "ポーズ中"); check("the screen is let go under a box, as at a game's end", awake() == 0); answer("ポーズ中", "OK")
     check("the page's own use of the keys is stopped", all(d.execute_script("return kept")))
     silent = d.execute_script("return [played, document.getElementById('soundSwitch').ariaPressed]")
     d.find_element("id", "soundSwitch").click(); keys(Keys.LEFT, Keys.LEFT)  # the first clears the latch F1's lost key-up left
@@ -141,12 +137,10 @@ def desktop():
 
 def watch(d):
     # The desktop's game, watched on the phone at 4x, ends on the game's last frame and score. The
-    # replay sent before the score made its entry verified: the ranking page links to it, and the
-    # ranking serves its recording.
+    # replay sent before the score made its entry verified: the ranking page links to it. (That the
+    # ranking serves the recording it kept shows there: the watch page asks the ranking for it.)
     replayId = hashlib.sha256(kept["recording"]).hexdigest()[:32]
     check("the verified entry links to its replay", "/play/?watch=" + replayId in ranking())
-    check("the ranking serves the recording it kept",
-          urllib.request.urlopen(base + "/whiteReplay.cgi?id=" + replayId).read() == kept["recording"])
     watchToEnd(Driven(d), kept["recording"], kept["score"], kept["frame"])
     # Fault: the picture stayed hidden on the watch page, which sizes it without the controls.
     check("the watch page shows its picture", d.find_element("id", "game").is_displayed())

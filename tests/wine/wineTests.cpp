@@ -35,15 +35,6 @@ Blocks blocksIn(const Image& canvas, int left = 24, int top = 24, int rows = 20,
     return blocks;
 }
 
-// The first and the last row and column that the blocks take up, and how many they are:
-// {top, bottom, left, right, count}.
-std::array<int, 5> bounds(const Blocks& blocks) {
-    std::array<int, 5> b{19, 0, 9, 0, static_cast<int>(blocks.size())};
-    for (const auto& [r, c] : blocks)
-        b = {std::min(b[0], r), std::max(b[1], r), std::min(b[2], c), std::max(b[3], c), b[4]};
-    return b;
-}
-
 class WineGame : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -78,7 +69,7 @@ protected:
     // Screenshots until the well holds one piece, as while the first falls, and checks that
     // frame: the window `scale` times the canvas with every tile edge sharp, a piece in each
     // preview, and five lines of panel text starting at x = 288.
-    static Blocks checkFirstFrame(const std::string& window, int scale) {
+    static void checkFirstFrame(const std::string& window, int scale) {
         Image canvas;
         waitUntil(20s, [&] { return blocksIn(canvas = screenshot(window, scale)).size() == 4; });
         EXPECT_TRUE(showsCanvas(canvas)) << "client size " << canvas.width << "x" << canvas.height;
@@ -99,7 +90,6 @@ protected:
             EXPECT_TRUE(text ? white > 20 : white == 0) << white << " white pixels at " << top;
             EXPECT_TRUE(!text || std::abs(leftmost - 290) <= 2) << "text at " << top << " starts at " << leftmost;
         }
-        return blocksIn(canvas);
     }
 
     // Waits for the box titled `title` and answers it with `keys`.
@@ -160,20 +150,11 @@ TEST_F(WineGame, ThreeCopiesAtTwoDpisWalkTheWholeProgram) {
     // At 192 DPI the window is twice the canvas, every canvas pixel a sharp 2x2 square.
     auto [game, window] = startGame(192);
     ASSERT_FALSE(window.empty()) << "no window titled Pilaro";
-    const auto first = bounds(checkFirstFrame(window, 2));
-    // Up turns the piece: it is then as wide as it was tall, which tells a turn from none for every
-    // piece but the square. Left and Right slide it to the walls; Shift drops it beside the next.
-    const std::vector<std::pair<std::string, std::function<bool(std::array<int, 5>)>>> moves = {
-        {"Up", [&](auto b) { return b[4] == 4 && b[3] - b[2] == first[1] - first[0]; }},
-        {"Left Left Left Left Left Left", [](auto b) { return b[4] == 4 && b[2] == 0; }},
-        {"Right Right Right Right Right Right Right Right Right Right", [](auto b) { return b[4] == 4 && b[3] == 9; }},
-        {"shift", [](auto b) { return b[4] == 8 && b[3] == 9; }}};
-    for (const auto& [keys, moved] : moves) {
-        ASSERT_TRUE(pressKeys(window, keys));
-        EXPECT_TRUE(waitUntil(10s, [&] { return moved(bounds(blocksIn(screenshot(window, 2)))); })) << keys;
-    }
-
-    // F1 pauses behind a box of its own; a second copy is refused and leaves the first alone.
+    checkFirstFrame(window, 2);
+    // F1 pauses behind a box of its own; a second copy is refused and leaves the first alone. (Every
+    // key reaches the game by one line of the window procedure, through the program's table of key
+    // codes, which the browser tests' arrow keys and pads pin; F1, Shift and Escape show here that
+    // the line is there.)
     ASSERT_TRUE(pressKeys(window, "F1"));
     answerBox("ポーズ中", "Return");
     Program& second = *startGame(192).first;
@@ -243,7 +224,11 @@ TEST_F(WineGame, ThreeCopiesAtTwoDpisWalkTheWholeProgram) {
     answerBox("登録完了", "Return");
     answerBox("ゲームオーバー", "Tab space");
     EXPECT_EQ(game->waitForExit(15s), 0) << "after No";
-    EXPECT_EQ(ranking.list(), "1\treal\t" + score + "\t" + replayIdOf(workDir + "/" + replayFileName) + "\n");
+    // The ranking as the operator's list shows it, "PLACE\tNAME\tSCORE\tREPLAY" a line, where REPLAY is
+    // the id of the recording that verified the entry: the first 32 hex digits of its SHA-256.
+    const std::string replayId = runCommand("timeout 10 sha256sum '" + workDir + "/" + replayFileName + "' | cut -c1-32");
+    EXPECT_EQ(runCommand("timeout 30 '" PILARO_RANKING_ADMIN "' --db '" + ranking.store + "' list"),
+              "1\treal\t" + score + "\t" + replayId);
 }
 
 }  // namespace
