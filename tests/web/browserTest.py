@@ -248,8 +248,9 @@ def phone():
     check("gamepad: the picker's name is sent", body == "ゲーム4".encode("cp932") + b"_" + best[1].split("：")[1].encode(), body)
     check("blocked storage: said once, not at every event", d.execute_script("return warnings") <= 2, d.execute_script("return warnings"))
     d.get(base + "/play/?watch=" + "0" * 32)  # a game not kept here, asked for offline: the page says why
-    check("offline: the watch page says so", wait(None, lambda: d.find_element("id", "watchStatus").text.startswith("オフライン")),
-          d.find_element("id", "watchStatus").text)
+    # Read by script: while the page still loads, the status is not there yet to be found.
+    status = lambda: d.execute_script("return document.getElementById('watchStatus')?.textContent ?? ''")
+    check("offline: the watch page says so", wait(None, lambda: status().startswith("オフライン")), status())
     offline(False); time.sleep(1)
     check("offline: nothing sent once online again", "ゲーム4" not in ranking())
 
