@@ -118,10 +118,13 @@ BEGIN
   IF p_count <= 0 THEN
     p_address := '';
   END IF;
-  INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id INTO v_id;
-  INSERT INTO names(name, score, submission, replay) VALUES (p_name, p_score, v_id, v_replay)
-    ON CONFLICT (name) DO NOTHING;
-  v_new := FOUND;
+  -- The submission and, for a new name, its row in names: one statement.
+  WITH submitted AS (
+    INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id),
+  added AS (
+    INSERT INTO names(name, score, submission, replay) SELECT p_name, p_score, id, v_replay FROM submitted
+    ON CONFLICT (name) DO NOTHING RETURNING 1)
+  SELECT s.id, EXISTS (SELECT FROM added) INTO v_id, v_new FROM submitted s;
   IF v_new THEN
     improved := true; best := p_score; v_best_submission := v_id;
   ELSE
@@ -149,23 +152,18 @@ BEGIN
   -- in hexadecimal and its score, separated by blanks.
   SELECT string_agg(encode(t.name, 'hex') || ' ' || t.score, ' ' ORDER BY t.score DESC, t.submission) INTO top_ten
     FROM (SELECT n.name, n.score, n.submission FROM names n ORDER BY n.score DESC, n.submission LIMIT 10) t;
-  -- The counts last: their rows near the top of the levels are shared by every submission, and
-  -- each is held from its change to the commit. The names above `best` do not include this one's
-  -- own rows, so the place is the same counted before. Every submission changes them in one order
-  -- (the place counts, the periods that are over, today's and this week's, each in the order of
-  -- its key), so two never wait for each other in a circle.
-  IF improved THEN
-@MOVE_SUBMITTED@
-  END IF;
-  -- The period boards (boards.h): one row of each kind of period that is over goes with each
-  -- submission, so the old rows go as fast as new ones come and none meets a large delete (the
-  -- row by its whole key, found in the order of the index); then the name's best of today and of
-  -- this week rises, with its counts.
+  -- The period boards (boards.h): the rows of the periods that are over go, eight of each kind
+  -- with every eighth submission, so the old rows go as fast as new ones come and none meets a
+  -- large delete (the rows by their whole key, found in the order of the index), and the seven
+  -- others run no statement for them (each costs an executor's start, as much as finding none);
+  -- then the name's best of today and of this week rises, with its counts.
   v_today := @TODAY@; v_week := @WEEK@;
-  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests
-    WHERE period = 0 AND start < v_today ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);
-  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests
-    WHERE period = 1 AND start < v_week ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);
+  IF v_id % 8 = 0 THEN
+    DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
+      WHERE period = 0 AND start < v_today ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED);
+    DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
+      WHERE period = 1 AND start < v_week ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED);
+  END IF;
   IF NOT v_new THEN  -- a new name has no period rows
     SELECT max(score) FILTER (WHERE period = 0), max(score) FILTER (WHERE period = 1)
       INTO v_old_today, v_old_week FROM period_bests
@@ -192,6 +190,16 @@ BEGIN
         WHERE o.score IS NOT NULL AND c.period = o.period AND c.start = o.start AND c.level = l.k
           AND c.prefix = o.score >> (@BITS@ * l.k) AND c.names = 0;
     END IF;
+  END IF;
+  -- The place counts last: their rows near the top of the levels are shared by every submission,
+  -- and each is held from its change to the commit, so nothing else runs between. The names above
+  -- `best` do not include this one's own rows, so the place is the same counted before. Every
+  -- submission changes the counts in one order (the periods that are over, today's and this
+  -- week's, each in the order of its key, then the place counts), so two never wait for each
+  -- other in a circle. (Before, the place counts came first and were held all through the period
+  -- boards' statements, which every other submission waited out.)
+  IF improved THEN
+@MOVE_SUBMITTED@
   END IF;
 END
 $f$;
