@@ -86,7 +86,7 @@ LANGUAGE plpgsql AS $f$
 DECLARE
   v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
   v_replay bytea; v_old_replay bytea; v_new boolean; v_today bigint; v_week bigint;
-  v_old_today bigint; v_old_week bigint;
+  v_old_today bigint; v_old_week bigint; v_pruned text;
 BEGIN
   outcome := 0; retry := 0;
   -- In the submission's own transaction, which a hide takes too.
@@ -95,8 +95,12 @@ BEGIN
     RETURN;
   END IF;
   -- Submissions out of the window go, the oldest few with each submission; with the limit off,
-  -- all. Each name's best stays in names, whose submission number still orders ties.
-  @PRUNE@;
+  -- all. Each name's best stays in names, whose submission number still orders ties. The
+  -- connection remembers the last it took away, and looks from there; from the first again once in
+  -- about 1024 submissions, for rows passed over while another connection held them and kept them.
+  v_pruned := CASE WHEN random() < 1.0 / 1024 THEN '0' ELSE coalesce(nullif(current_setting('pilaro.pruned', true), ''), '0') END;
+  WITH gone AS (@PRUNE@ RETURNING id)
+  SELECT set_config('pilaro.pruned', max(id)::text, false) INTO v_pruned FROM gone HAVING count(*) > 0;
   IF p_count > 0 THEN
     -- Two hosts may count the same address at once: one waits for the other.
     PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
@@ -294,7 +298,8 @@ std::string schemaWithCounts() {
                                {"@MOVE_SUBMITTED@", moveCountsSql("v_old", "p_score")},
                                {"@HELD@", withParameters(sqlHeldBack, {"p_name", "p_folded"})},
                                {"@PRUNE@", withParameters(pruneHistorySql(true),
-                                                          {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END"})},
+                                                          {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END",
+                                                           "v_pruned::bigint"})},
                                {"@RECENT@", withParameters(sqlRecentFromAddress, {"p_address", "p_now - p_seconds"})},
                                {"@OLDEST@", withParameters(sqlOldestCounted,
                                                            {"p_address", "p_now - p_seconds", "v_made - p_count"})},
