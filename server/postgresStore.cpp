@@ -86,7 +86,7 @@ LANGUAGE plpgsql AS $f$
 DECLARE
   v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
   v_replay bytea; v_old_replay bytea; v_new boolean; v_today bigint; v_week bigint;
-  v_old_today bigint; v_old_week bigint;
+  v_old_today bigint; v_old_week bigint; v_pruned text;
 BEGIN
   outcome := 0; retry := 0;
   -- In the submission's own transaction, which a hide takes too.
@@ -95,8 +95,12 @@ BEGIN
     RETURN;
   END IF;
   -- Submissions out of the window go, the oldest few with each submission; with the limit off,
-  -- all. Each name's best stays in names, whose submission number still orders ties.
-  @PRUNE@;
+  -- all. Each name's best stays in names, whose submission number still orders ties. The
+  -- connection remembers the last it took away, and looks from there; from the first again once in
+  -- about 1024 submissions, for rows passed over while another connection held them and kept them.
+  v_pruned := CASE WHEN random() < 1.0 / 1024 THEN '0' ELSE coalesce(nullif(current_setting('pilaro.pruned', true), ''), '0') END;
+  WITH gone AS (@PRUNE@ RETURNING id)
+  SELECT set_config('pilaro.pruned', max(id)::text, false) INTO v_pruned FROM gone HAVING count(*) > 0;
   IF p_count > 0 THEN
     -- Two hosts may count the same address at once: one waits for the other.
     PERFORM pg_advisory_xact_lock(hashtextextended(p_address, 7));
@@ -118,10 +122,13 @@ BEGIN
   IF p_count <= 0 THEN
     p_address := '';
   END IF;
-  INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id INTO v_id;
-  INSERT INTO names(name, score, submission, replay) VALUES (p_name, p_score, v_id, v_replay)
-    ON CONFLICT (name) DO NOTHING;
-  v_new := FOUND;
+  -- The submission and, for a new name, its row in names: one statement.
+  WITH submitted AS (
+    INSERT INTO submissions(name, score, address, at) VALUES (p_name, p_score, p_address, p_now) RETURNING id),
+  added AS (
+    INSERT INTO names(name, score, submission, replay) SELECT p_name, p_score, id, v_replay FROM submitted
+    ON CONFLICT (name) DO NOTHING RETURNING 1)
+  SELECT s.id, EXISTS (SELECT FROM added) INTO v_id, v_new FROM submitted s;
   IF v_new THEN
     improved := true; best := p_score; v_best_submission := v_id;
   ELSE
@@ -149,23 +156,18 @@ BEGIN
   -- in hexadecimal and its score, separated by blanks.
   SELECT string_agg(encode(t.name, 'hex') || ' ' || t.score, ' ' ORDER BY t.score DESC, t.submission) INTO top_ten
     FROM (SELECT n.name, n.score, n.submission FROM names n ORDER BY n.score DESC, n.submission LIMIT 10) t;
-  -- The counts last: their rows near the top of the levels are shared by every submission, and
-  -- each is held from its change to the commit. The names above `best` do not include this one's
-  -- own rows, so the place is the same counted before. Every submission changes them in one order
-  -- (the place counts, the periods that are over, today's and this week's, each in the order of
-  -- its key), so two never wait for each other in a circle.
-  IF improved THEN
-@MOVE_SUBMITTED@
-  END IF;
-  -- The period boards (boards.h): one row of each kind of period that is over goes with each
-  -- submission, so the old rows go as fast as new ones come and none meets a large delete (the
-  -- row by its whole key, found in the order of the index); then the name's best of today and of
-  -- this week rises, with its counts.
+  -- The period boards (boards.h): the rows of the periods that are over go, eight of each kind
+  -- with every eighth submission, so the old rows go as fast as new ones come and none meets a
+  -- large delete (the rows by their whole key, found in the order of the index), and the seven
+  -- others run no statement for them (each costs an executor's start, as much as finding none);
+  -- then the name's best of today and of this week rises, with its counts.
   v_today := @TODAY@; v_week := @WEEK@;
-  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests
-    WHERE period = 0 AND start < v_today ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);
-  DELETE FROM period_bests WHERE (period, start, name) = (SELECT period, start, name FROM period_bests
-    WHERE period = 1 AND start < v_week ORDER BY start LIMIT 1 FOR UPDATE SKIP LOCKED);
+  IF v_id % 8 = 0 THEN
+    DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
+      WHERE period = 0 AND start < v_today ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED);
+    DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
+      WHERE period = 1 AND start < v_week ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED);
+  END IF;
   IF NOT v_new THEN  -- a new name has no period rows
     SELECT max(score) FILTER (WHERE period = 0), max(score) FILTER (WHERE period = 1)
       INTO v_old_today, v_old_week FROM period_bests
@@ -192,6 +194,16 @@ BEGIN
         WHERE o.score IS NOT NULL AND c.period = o.period AND c.start = o.start AND c.level = l.k
           AND c.prefix = o.score >> (@BITS@ * l.k) AND c.names = 0;
     END IF;
+  END IF;
+  -- The place counts last: their rows near the top of the levels are shared by every submission,
+  -- and each is held from its change to the commit, so nothing else runs between. The names above
+  -- `best` do not include this one's own rows, so the place is the same counted before. Every
+  -- submission changes the counts in one order (the periods that are over, today's and this
+  -- week's, each in the order of its key, then the place counts), so two never wait for each
+  -- other in a circle. (Before, the place counts came first and were held all through the period
+  -- boards' statements, which every other submission waited out.)
+  IF improved THEN
+@MOVE_SUBMITTED@
   END IF;
 END
 $f$;
@@ -286,7 +298,8 @@ std::string schemaWithCounts() {
                                {"@MOVE_SUBMITTED@", moveCountsSql("v_old", "p_score")},
                                {"@HELD@", withParameters(sqlHeldBack, {"p_name", "p_folded"})},
                                {"@PRUNE@", withParameters(pruneHistorySql(true),
-                                                          {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END"})},
+                                                          {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END",
+                                                           "v_pruned::bigint"})},
                                {"@RECENT@", withParameters(sqlRecentFromAddress, {"p_address", "p_now - p_seconds"})},
                                {"@OLDEST@", withParameters(sqlOldestCounted,
                                                            {"p_address", "p_now - p_seconds", "v_made - p_count"})},

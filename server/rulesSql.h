@@ -14,9 +14,12 @@ inline const char* const sqlOldestCounted =
 // submission number still orders ties). The oldest few go with every submission, so the pruning
 // keeps pace with the arrivals and never stalls one submission with a large delete; they are the
 // first rows in the table's own order, found without stepping over the window's rows ($1: the
-// window's start). `skipLocked`: several writers at once (PostgreSQL) pass over each other's.
+// window's start). `skipLocked`: several writers at once (PostgreSQL) pass over each other's, and
+// each looks past the last one it took away ($2; 0 for the first): PostgreSQL keeps a deleted row's
+// index entry until the table's vacuum, and a scan from the first id stepped over every one of them,
+// ever more as a long history (a million rows of an upgraded store) went.
 inline std::string pruneHistorySql(bool skipLocked) {
-    return std::string("DELETE FROM submissions WHERE id IN (SELECT id FROM submissions ORDER BY id LIMIT 4") +
+    return std::string("DELETE FROM submissions WHERE id IN (SELECT id FROM submissions WHERE id > $2 ORDER BY id LIMIT 4") +
            (skipLocked ? " FOR UPDATE SKIP LOCKED" : "") + ") AND at <= $1";
 }
 // The tie rule: of the names with the same best score ($1), those that reached it with an earlier

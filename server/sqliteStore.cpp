@@ -352,7 +352,7 @@ private:
     // The rules both stores run (rulesSql.h), with SQLite's parameters.
     const std::string recentFromAddress = withParameters(sqlRecentFromAddress, {"?1", "?2"});
     const std::string oldestCounted = withParameters(sqlOldestCounted, {"?1", "?2", "?3"});
-    const std::string pruneHistory = withParameters(pruneHistorySql(false), {"?1"});
+    const std::string pruneHistory = withParameters(pruneHistorySql(false), {"?1", "0"});
     const std::string countTiedBefore = withParameters(sqlCountTiedBefore, {"?1", "?2"});
     const std::string periodTiedBefore = withParameters(sqlPeriodTiedBefore, {"?1", "?2", "?3", "?4"});
     CheckpointMark checkpointMark;
