@@ -32,6 +32,11 @@ std::string fillPeriodBoardsSql(const std::string& bests, const std::string& cou
     return sql;
 }
 
+// The ranking keeps no history past the rate limit's window: each submission forgets a few rows
+// older than it, so a served store's history stays near the window's size. Left in, the fill's
+// million rows were each submission's to prune, work no store served from its start ever does.
+const char* const forgetFillHistorySql = "DELETE FROM submissions WHERE id > (SELECT id FROM fill_from);";
+
 bool fillSqlite(const std::string& path, std::uint32_t count, std::int64_t now, std::string& error) {
     sqlite3* db = nullptr;
     // Written past the log: through it, the fill's hundred and more megabytes went into the log,
@@ -50,7 +55,7 @@ bool fillSqlite(const std::string& path, std::uint32_t count, std::int64_t now, 
                       "WHERE id > (SELECT id FROM fill_from) ORDER BY name ON CONFLICT(name) DO NOTHING;" +
                       rebuildPlaceCountsSql("place_counts") +
                       fillPeriodBoardsSql("period_bests", "period_counts", "id > (SELECT id FROM fill_from)", now) +
-                      sqlitePeriodBoardsSql() + "COMMIT; PRAGMA journal_mode = WAL;";
+                      sqlitePeriodBoardsSql() + forgetFillHistorySql + "COMMIT; PRAGMA journal_mode = WAL;";
     char* message = nullptr;
     bool ok = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
               sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) == SQLITE_OK;
@@ -72,7 +77,7 @@ bool fillPostgres(const std::string& uri, std::uint32_t count, std::int64_t now,
                       "WHERE id > (SELECT id FROM fill_from) ON CONFLICT (name) DO NOTHING;" +
                       rebuildPlaceCountsSql("place_counts") +
                       fillPeriodBoardsSql("period_bests", "period_counts", "id > (SELECT id FROM fill_from)", now) +
-                      "COMMIT";
+                      forgetFillHistorySql + "COMMIT";
     bool ok = true;
     for (const char* part : {sql.c_str(), "VACUUM ANALYZE"}) {  // VACUUM runs outside a transaction
         PGresult* result = PQexec(conn, part);
