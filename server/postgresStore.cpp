@@ -112,8 +112,7 @@ BEGIN
     END IF;
   END IF;
   -- The replay accepted shortly before from the same address for the same name and score.
-  SELECT r.key INTO v_replay FROM replays r WHERE r.name = p_name AND r.score = p_score AND r.address = p_address
-    AND r.at > p_match_after AND NOT r.kept ORDER BY r.at DESC LIMIT 1 FOR UPDATE;
+  v_replay := (@MATCH@ FOR UPDATE);
   verified := v_replay IS NOT NULL;
   IF NOT verified AND p_verified_only THEN
     outcome := 2;
@@ -297,6 +296,7 @@ std::string schemaWithCounts() {
     for (auto [mark, value] : {std::pair<std::string, std::string>{"@MOVE@", moveCountsSql("old_score", "new_score")},
                                {"@MOVE_SUBMITTED@", moveCountsSql("v_old", "p_score")},
                                {"@HELD@", withParameters(sqlHeldBack, {"p_name", "p_folded"})},
+                               {"@MATCH@", withParameters(sqlMatchReplay, {"p_name", "p_score", "p_address", "p_match_after"})},
                                {"@PRUNE@", withParameters(pruneHistorySql(true),
                                                           {"p_now - CASE WHEN p_count > 0 THEN p_seconds ELSE 0 END",
                                                            "v_pruned::bigint"})},
