@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
@@ -86,6 +87,7 @@ CREATE OR REPLACE FUNCTION pilaro_submit(p_name bytea, p_score bigint, p_address
     OUT outcome integer, OUT place bigint, OUT best bigint, OUT improved boolean, OUT retry bigint,
     OUT verified boolean, OUT top_ten text)
 LANGUAGE plpgsql SET plan_cache_mode = force_generic_plan AS $f$
+-- @SET_UP@
 DECLARE
   v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
   v_replay bytea; v_old_replay bytea; v_new boolean; v_today bigint; v_week bigint;
@@ -521,13 +523,27 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     // Looks before it writes: a database that holds other tables, or a newer ranking, stays as it is.
     // The set-up itself runs once: under a lock, the second host finds it done.
     if (!execute(access != StoreAccess::readOnly ? "BEGIN; SELECT pg_advisory_xact_lock(7158246)" : "BEGIN")) return false;
-    std::int64_t marker = 0, tables = 0, version = 0;
+    // The set-up's own text, as the program brings it, with a mark of that text in pilaro_submit's
+    // body: the functions in the ranking are this program's only if the one there has the mark
+    // (another program, an older or a newer one, may have replaced them since).
+    std::string setUp = schemaWithCounts() + moderationSchemaSql;
+    std::uint64_t hash = 14695981039346656037u;  // FNV-1a: the same on every host and build
+    for (unsigned char c : setUp) hash = (hash ^ c) * 1099511628211u;
+    char mark[32];
+    std::snprintf(mark, sizeof mark, "set-up %d %016llx", schemaVersion, static_cast<unsigned long long>(hash));
+    setUp.replace(setUp.find("@SET_UP@"), 8, mark);
+    const std::string current = std::to_string(schemaVersion);
+    std::int64_t marker = 0, tables = 0, version = 0, same = 0;
     bool looked = single(
                       "SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
                       "AND tablename = 'pilaro_ranking_schema'",
                       marker) &&
                   single("SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()", tables) &&
-                  (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version));
+                  (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version)) &&
+                  (marker == 0 || single(("SELECT count(*) FROM pg_proc WHERE proname = 'pilaro_submit' AND "
+                                          "pronamespace = current_schema()::regnamespace AND strpos(prosrc, '" +
+                                          std::string(mark) + "') > 0").c_str(),
+                                         same));
     if (looked) {
         if (version > schemaVersion)
             error = newerRankingText;
@@ -542,11 +558,14 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
         error = why;
         return false;
     }
-    // The functions are replaced on every start, so that a new program brings its own. The
-    // operator's changes bring an older ranking up to date too, as the SQLite store's do.
-    std::string current = std::to_string(schemaVersion);
-    bool done = access == StoreAccess::readOnly ||
-                (execute(schemaWithCounts().c_str()) && execute(moderationSchemaSql) &&
+    // The functions are replaced whenever the program brings others than the ranking has, so that
+    // a new program brings its own; the operator's changes bring an older ranking up to date too,
+    // as the SQLite store's do. A ranking already set up by this program is left as it is: every
+    // process did it again on its first request, and each time the triggers' table locks held
+    // every other process's submissions, on every host, until the set-up's commit reached the
+    // disk, and the new functions made every connection plan its statements anew.
+    bool done = access == StoreAccess::readOnly || (version == schemaVersion && same == 1) ||
+                (execute(setUp.c_str()) &&
                  execute((marker != 0 ? "UPDATE pilaro_ranking_schema SET version = " + current
                                       : "INSERT INTO pilaro_ranking_schema VALUES (" + current + ")").c_str()));
     if (done && execute("COMMIT")) return true;
