@@ -272,7 +272,7 @@ def lan():
 
     # Fault: a script or the art that did not arrive left the page black or the game invisible.
     d.execute_cdp_cmd("Network.enable", {})
-    for missing in ("pilaro.js", "tiles.bmp"):
+    for missing in ("pilaro.js", "tiles.png"):
         d.execute_cdp_cmd("Network.setBlockedURLs", {"urls": ["*/" + missing]}); d.refresh()
         failed = wait(None, lambda: (f := d.find_element("id", "failed")).is_displayed() and f)
         check("without %s the page says so, with a reload button" % missing,
@@ -284,6 +284,17 @@ def update():
     # page plays on as it was; once the game has ended the new worker takes over, and the next start
     # runs B. Build "C" comes with a start before any key: the page starts again at once, as C.
     d = browser("update")
+    # The page's art is PNG made from the generator's BMPs at build time. Fault caught: a conversion
+    # that flips the rows, swaps the channels or lets the browser manage its colours: each PNG as
+    # drawn has the pixels of its BMP as drawn, every one. On a file of the site without the game,
+    # whose clock the decoding would hold up.
+    d.get(base + "/play/page.css")
+    bmps = [base64.b64encode(open(os.path.join(os.path.dirname(__file__), "../../resources", n + ".bmp"), "rb").read()).decode() for n in ("backdrop", "tiles")]
+    same = d.execute_async_script("""var done = arguments[1], pixels = (src) => { var i = new Image(); i.src = src; return i.decode().then(() => { var c = new OffscreenCanvas(i.width, i.height).getContext('2d');
+        c.drawImage(i, 0, 0); return c.getImageData(0, 0, i.width, i.height).data; }); }; Promise.all(arguments[0].map((bmp, k) => Promise.all([pixels(['backdrop.png', 'tiles.png'][k]),
+        pixels('data:image/bmp;base64,' + bmp)]).then(([png, bmp]) => png.length == bmp.length && png.every((v, j) => v == bmp[j])))).then(done, (e) => done(String(e)))""", bmps)
+    check("the page's art as PNG has the BMPs' pixels, every one", same == [True, True], same)
+
     take = lambda path: (d.get(base + path), d.execute_async_script("navigator.serviceWorker.ready.then(() => arguments[0]())"), d.refresh(),
                          wait("the worker to take " + path, lambda: d.execute_script("return navigator.serviceWorker.controller") and started(d)))
     take("/play/")

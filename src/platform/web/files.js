@@ -23,10 +23,10 @@ program.catch(() => {});
 // The backdrop and the tile sheet, as images: their bytes go straight to the browser's decoder,
 // which reads them when they are first drawn, in about a millisecond. Each other way measured
 // here made the first frame later: a blob made of the bytes (a round trip through the browser),
-// reading them in JavaScript (the page's thread held) and asking for the decoding ahead. A bitmap
-// without a colour profile is taken as the canvas's own colours, so its pixels are drawn as they
-// are. The build fills in the files' names (cmake/resourceFiles.cmake).
-export const art = Promise.all(['@PILARO_BACKDROP_FILE@', '@PILARO_TILES_FILE@'].map((name) => new Promise((done, fail) => {
+// reading them in JavaScript (the page's thread held) and asking for the decoding ahead. A PNG
+// without a colour chunk is taken as the canvas's own colours, so its pixels are drawn as they
+// are. The build makes them from the BMPs and fills in their names (cmake/resourceFiles.cmake).
+export const art = Promise.all(['@PILARO_WEB_BACKDROP_FILE@', '@PILARO_WEB_TILES_FILE@'].map((name) => new Promise((done, fail) => {
   const image = new Image();
   image.fetchPriority = 'high';
   image.onload = () => done(image);

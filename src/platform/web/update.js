@@ -21,7 +21,25 @@ function takeOverWhenSafe() {
   waiting.postMessage('takeOver');
 }
 
+// The manifest (the page as an app to install) is named once the first frame is up: named in the
+// page's markup, it and the icon it names were asked of the worker in the middle of the start, and
+// the first frame came later for them. A page that shows no frame (another tab plays) names it a
+// few seconds after its load.
+function nameManifest() {
+  if (document.querySelector('link[rel="manifest"]')) return;
+  const link = document.createElement('link');
+  link.rel = 'manifest';
+  link.href = 'manifest.webmanifest';
+  document.head.append(link);
+}
+
 export function start() {
+  new PerformanceObserver((marks, observer) => {
+    if (!marks.getEntriesByName('pilaro-first-frame').length) return;
+    observer.disconnect();
+    nameManifest();
+  }).observe({ type: 'mark', buffered: true });
+  window.addEventListener('load', () => setTimeout(nameManifest, 3000));
   if (!('serviceWorker' in navigator)) return;
   for (const type of ['keydown', 'pointerdown']) window.addEventListener(type, () => { played = true; }, true);
   // A page that had no worker yet is not taken over by the first one: it has nothing to reload.
