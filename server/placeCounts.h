@@ -18,8 +18,9 @@ constexpr std::int64_t placePrefix(std::uint32_t score, int level) { return scor
 
 // The levels as a one-column table "k", in any SQL dialect.
 std::string placeLevelsSql();
-// The names above the score that the SQL expression `score` gives, as one SQL expression.
-std::string namesAboveSql(const std::string& table, const std::string& score);
+// The names above the score that the SQL expression `score` gives, as one SQL expression: one sum
+// over all the levels (`oneSum`, PostgreSQL's) or a sum for each.
+std::string namesAboveSql(const std::string& table, const std::string& score, bool oneSum);
 // The counts made again from the names table: level 0 from the names, each level above from the
 // one below.
 std::string rebuildPlaceCountsSql(const std::string& table);

@@ -313,7 +313,7 @@ std::string schemaWithCounts() {
                                {"@WEEK@", periodStartSql(Board::week, "p_now")},
                                {"@BITS@", std::to_string(placeCountBits)},
                                {"@LEVELS@", placeLevelsSql()},
-                               {"@ABOVE@", namesAboveSql("place_counts", "best")}})
+                               {"@ABOVE@", namesAboveSql("place_counts", "best", true)}})
         for (std::size_t at; (at = sql.find(mark)) != std::string::npos;) sql.replace(at, mark.size(), value);
     return sql;
 }
@@ -749,11 +749,11 @@ bool PostgresStore::placeOf(const BoardKey& board, std::string_view cp932Name, s
     // The name's score and submission, the names above that score (the counts), and the names tied
     // with it that reached it first, in one statement and so in one snapshot.
     static const std::string allTimeSql =
-        "SELECT " + namesAboveSql("place_counts", "f.score") +
+        "SELECT " + namesAboveSql("place_counts", "f.score", true) +
         " + (" + withParameters(sqlCountTiedBefore, {"f.score", "f.submission"}) + ") + 1 "
         "FROM names f WHERE f.name = $1";
     static const std::string periodSql =
-        "SELECT " + namesAboveSql(periodCountsOf(2), "f.score") +
+        "SELECT " + namesAboveSql(periodCountsOf(2), "f.score", true) +
         " + (" + withParameters(sqlPeriodTiedBefore, {"f.score", "$2", "$3", "f.submission"}) +
         ") + 1 FROM period_bests f WHERE f.period = $2 AND f.start = $3 AND f.name = $1";
     std::string name(cp932Name), which = std::to_string(static_cast<int>(board.board)),

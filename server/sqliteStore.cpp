@@ -342,13 +342,13 @@ private:
     std::vector<std::pair<const char*, sqlite3_stmt*>> statements;
     // The place counts' SQL (placeCounts.h), kept for the statement cache, which knows a
     // statement by the address of its text.
-    const std::string countAbove = "SELECT " + namesAboveSql("place_counts", "?1");
+    const std::string countAbove = "SELECT " + namesAboveSql("place_counts", "?1", false);
     const std::string namesSql = countNamesSql("place_counts");
     const std::string rebuildCounts = rebuildPlaceCountsSql("place_counts");
     const std::string countRows = placeCountRowsSql("place_counts", false);
     const std::string periodCountRows = placeCountRowsSql(periodCountsOf(4), false);
     const std::string periodNames = countNamesSql(periodCountsOf(1));
-    const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1");
+    const std::string periodAbove = "SELECT " + namesAboveSql(periodCountsOf(2), "?1", false);
     // The rules both stores run (rulesSql.h), with SQLite's parameters.
     const std::string recentFromAddress = withParameters(sqlRecentFromAddress, {"?1", "?2"});
     const std::string oldestCounted = withParameters(sqlOldestCounted, {"?1", "?2", "?3"});
