@@ -237,15 +237,9 @@ Response page(SharedStore& store, const ServerConfig& config, const RequestInfo&
     return failed(response, "the page cannot be read: " + error);
 }
 
-// A tag of the answer's bytes (FNV-1a, 64 bits): a cache in front asks again with it and gets a
-// 304 while the board is unchanged.
-std::string entityTag(const std::string& body) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (unsigned char c : body) hash = (hash ^ c) * 1099511628211ull;
-    char text[24];
-    std::snprintf(text, sizeof text, "\"%016llx\"", static_cast<unsigned long long>(hash));
-    return text;
-}
+// A tag of the answer's bytes: a cache in front asks again with it and gets a 304 while the board
+// is unchanged.
+std::string entityTag(const std::string& body) { return "\"" + hexHash(body) + "\""; }
 
 // Whether If-None-Match names `tag` (or is "*"); weak tags compare as strong ones for a GET.
 bool tagMatches(std::string_view ifNoneMatch, std::string_view tag) {

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
@@ -527,12 +526,9 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
     // body: the functions in the ranking are this program's only if the one there has the mark
     // (another program, an older or a newer one, may have replaced them since).
     std::string setUp = schemaWithCounts() + moderationSchemaSql;
-    std::uint64_t hash = 14695981039346656037u;  // FNV-1a: the same on every host and build
-    for (unsigned char c : setUp) hash = (hash ^ c) * 1099511628211u;
-    char mark[32];
-    std::snprintf(mark, sizeof mark, "set-up %d %016llx", schemaVersion, static_cast<unsigned long long>(hash));
-    setUp.replace(setUp.find("@SET_UP@"), 8, mark);
     const std::string current = std::to_string(schemaVersion);
+    const std::string mark = "set-up " + current + " " + hexHash(setUp);
+    setUp.replace(setUp.find("@SET_UP@"), 8, mark);
     std::int64_t marker = 0, tables = 0, version = 0, same = 0;
     bool looked = single(
                       "SELECT count(*) FROM pg_tables WHERE schemaname = current_schema() "
@@ -542,7 +538,7 @@ bool PostgresStore::open(const std::string& uri, StoreAccess access) {
                   (marker == 0 || single("SELECT coalesce(max(version), 0) FROM pilaro_ranking_schema", version)) &&
                   (marker == 0 || single(("SELECT count(*) FROM pg_proc WHERE proname = 'pilaro_submit' AND "
                                           "pronamespace = current_schema()::regnamespace AND strpos(prosrc, '" +
-                                          std::string(mark) + "') > 0").c_str(),
+                                          mark + "') > 0").c_str(),
                                          same));
     if (looked) {
         if (version > schemaVersion)

@@ -4,6 +4,9 @@
 
 #include "placeCounts.h"
 
+#include <cstdint>
+#include <cstdio>
+
 SubmitResult RankingStore::submit(const Submission& submission, std::string_view address, std::int64_t now,
                                   const RateLimit& limit, std::vector<RankingEntry>& topTen, bool verifiedOnly) {
     PendingSubmission one{submission, std::string(address), now, limit, verifiedOnly, {}, {}, {}};
@@ -63,6 +66,14 @@ bool rowsReport(const std::vector<std::int64_t>& rows, std::string& report) {
 const char* const newerRankingText = "the ranking was written by a newer version of the program";
 const char* const notRankingText = "not a Pilaro ranking";
 const char* const emptyRankingText = "not a Pilaro ranking (it is empty)";
+
+std::string hexHash(std::string_view bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
 
 bool isPostgresLocation(const std::string& location) {
     return location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;

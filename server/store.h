@@ -159,6 +159,10 @@ enum class StoreAccess {
     readOnly,  // the operator's reading commands: nothing is written, not even the schema
 };
 
+// Sixteen hexadecimal digits of the FNV-1a hash of `bytes`: the same on every host and build (a
+// board page's entity tag, the mark of the PostgreSQL set-up's text).
+std::string hexHash(std::string_view bytes);
+
 // `location` is a PostgreSQL connection URI ("postgresql://..." or "postgres://...") or else the
 // path of an SQLite file (":memory:" for tests). On failure `error` says why and null is returned.
 // (store.cpp, which also holds the single submission and the default storeReplays.)
