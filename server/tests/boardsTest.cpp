@@ -169,7 +169,9 @@ TEST(PeriodTurn, SubmissionsTakeTheOldPeriodsRowsAtOnceWithoutWaitingInACircle) 
     for (std::uint32_t i = 0; i < all.size(); ++i)
         all[i] = {{"N" + std::to_string(i), 1000 + i * 7919 % 65536}, "", i < 1500 ? monday - 7 * day : monday, {0, 60}, {}, {}, {}, {}};
     for (std::size_t i = 0; i < 1500; ++i) old.push_back(&all[i]);
-    openStore(location, StoreAccess::serve, error)->submitAll(old);
+    std::unique_ptr<RankingStore> filler = openStore(location, StoreAccess::serve, error);
+    ASSERT_NE(filler, nullptr) << error;
+    filler->submitAll(old);
     std::vector<std::thread> processes;
     for (int p = 0; p < 16; ++p)
         processes.emplace_back([&, p, why = std::string()]() mutable {
