@@ -91,7 +91,6 @@ DECLARE
   v_id bigint; v_made bigint; v_old bigint; v_old_submission bigint; v_best_submission bigint;
   v_replay bytea; v_old_replay bytea; v_new boolean; v_today bigint; v_week bigint;
   v_old_today bigint; v_old_week bigint; v_pruned text; v_up_today boolean := false; v_up_week boolean := false;
-  v_none_period integer[]; v_none_start bigint[]; v_none_level integer[]; v_none_prefix bigint[];
 BEGIN
   outcome := 0; retry := 0;
   -- In the submission's own transaction, which a hide takes too.
@@ -165,35 +164,12 @@ BEGIN
   -- large delete (the rows by their whole key, found in the order of the index), and the seven
   -- others run no statement for them (each costs an executor's start, as much as finding none);
   -- then the name's best of today and of this week rises, with its counts.
-  -- The old rows' counts change in one statement, in the order of their key, not row by row as
-  -- the trigger does (which it is told to leave them to): two submissions taking old rows at once
-  -- each held a count row that the other wanted next, and one of them failed after a second
-  -- ("deadlock detected"), a few times a minute at the turn of a busy day. Rows of nought go last.
   v_today := @TODAY@; v_week := @WEEK@;
   IF v_id % 8 = 0 THEN
-    PERFORM set_config('pilaro.counted', 'on', true);
-    WITH today_gone AS (
-      DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
-        WHERE period = 0 AND start < v_today ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED)
-      RETURNING period, start, score),
-    week_gone AS (
-      DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
-        WHERE period = 1 AND start < v_week ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED)
-      RETURNING period, start, score),
-    counted AS (
-      INSERT INTO period_counts(period, start, level, prefix, names)
-      SELECT period, start, k, score >> (@BITS@ * k), -count(*)
-        FROM (SELECT * FROM today_gone UNION ALL SELECT * FROM week_gone) g, @LEVELS@ l
-      GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4
-      ON CONFLICT (period, start, level, prefix) DO UPDATE SET names = period_counts.names + excluded.names
-      RETURNING period, start, level, prefix, names)
-    SELECT array_agg(period), array_agg(start), array_agg(level), array_agg(prefix)
-      INTO v_none_period, v_none_start, v_none_level, v_none_prefix FROM counted WHERE names = 0;
-    IF v_none_period IS NOT NULL THEN
-      DELETE FROM period_counts WHERE (period, start, level, prefix) IN
-        (SELECT * FROM unnest(v_none_period, v_none_start, v_none_level, v_none_prefix)) AND names = 0;
-    END IF;
-    PERFORM set_config('pilaro.counted', '', true);
+    DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
+      WHERE period = 0 AND start < v_today ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED);
+    DELETE FROM period_bests WHERE (period, start, name) IN (SELECT period, start, name FROM period_bests
+      WHERE period = 1 AND start < v_week ORDER BY start LIMIT 8 FOR UPDATE SKIP LOCKED);
   END IF;
   IF NOT v_new THEN  -- a new name has no period rows
     SELECT max(score) FILTER (WHERE period = 0), max(score) FILTER (WHERE period = 1)
@@ -278,20 +254,24 @@ CREATE TABLE IF NOT EXISTS period_counts(
 -- Version 5 kept the boards by triggers on every submission, a fifth of its work.
 DROP TRIGGER IF EXISTS period_bests_of_submission ON submissions;
 DROP TRIGGER IF EXISTS period_bests_counted ON period_bests;
+-- The counts of the rows a statement took away change once for the statement, in the order of
+-- their key, then the rows of nought go. Changed row by row, level by level, two submissions taking
+-- old rows at once could each hold a count row that the other wanted next, and one of them failed
+-- after a second ("deadlock detected"), a few times a minute at the turn of a busy day.
 CREATE OR REPLACE FUNCTION pilaro_period_counts() RETURNS trigger LANGUAGE plpgsql AS $f$
 BEGIN
   INSERT INTO period_counts(period, start, level, prefix, names)
-  SELECT OLD.period, OLD.start, k, OLD.score >> (@BITS@ * k), -1 FROM @LEVELS@ l ORDER BY k
+  SELECT period, start, k, score >> (@BITS@ * k), -count(*) FROM gone, @LEVELS@ l
+  GROUP BY 1, 2, 3, 4 ORDER BY 1, 2, 3, 4
   ON CONFLICT (period, start, level, prefix) DO UPDATE SET names = period_counts.names + excluded.names;
-  DELETE FROM period_counts p USING @LEVELS@ l WHERE p.period = OLD.period AND p.start = OLD.start
-    AND p.level = l.k AND p.prefix = OLD.score >> (@BITS@ * l.k) AND p.names = 0;
+  DELETE FROM period_counts p USING (SELECT DISTINCT period, start, score FROM gone) g, @LEVELS@ l
+    WHERE p.period = g.period AND p.start = g.start AND p.level = l.k AND p.prefix = g.score >> (@BITS@ * l.k)
+      AND p.names = 0;
   RETURN NULL;
 END
 $f$;
--- pilaro_submit changes the counts of the old rows it takes away itself, all in one statement.
-CREATE TRIGGER period_bests_counted AFTER DELETE ON period_bests
-  FOR EACH ROW WHEN (current_setting('pilaro.counted', true) IS DISTINCT FROM 'on')
-  EXECUTE FUNCTION pilaro_period_counts();
+CREATE TRIGGER period_bests_counted AFTER DELETE ON period_bests REFERENCING OLD TABLE AS gone
+  FOR EACH STATEMENT EXECUTE FUNCTION pilaro_period_counts();
 CREATE OR REPLACE FUNCTION pilaro_period_bests() RETURNS trigger LANGUAGE plpgsql AS $f$
 BEGIN
   DELETE FROM period_bests WHERE name = OLD.name;
