@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
+#include <future>
 
 using namespace std::string_literals;
 
@@ -153,34 +153,25 @@ TEST_P(Boards, ApiAnswersItsDocumentedFieldsAndRefusesBadParametersWithJson) {
     EXPECT_EQ(ask("POST", PILARO_RANKING_API_PATH, "", monday + 3, "Y_1").status, 405) << "fault: taken as a submission";
 }
 
-INSTANTIATE_TEST_SUITE_P(, Boards, testing::Values("sqlite", "postgresql"));
-
 // The day after a busy day: every eighth submission takes some of the rows of the periods that are
-// over, with their counts, and many do so at once on PostgreSQL, as the ranking's processes and
-// hosts do. Fault: each row's counts were changed in turn, level by level, so two submissions each
+// over, with their counts, and many do so at once, as the ranking's processes and hosts do. Fault
+// (PostgreSQL): each row's counts were changed in turn, level by level, so two submissions each
 // held a count row the other wanted next: "deadlock detected", a 503 after a second's wait.
-TEST(PeriodTurn, SubmissionsTakeTheOldPeriodsRowsAtOnceWithoutWaitingInACircle) {
-    std::string location = freshStore("postgresql"), error;
-    if (location.empty()) GTEST_SKIP() << postgresMissing;
-    // 1500 names a week ago, then 960 today from sixteen connections; scores whose prefixes differ
-    // at the low levels and meet at the high ones.
-    std::vector<PendingSubmission> all(1500 + 16 * 60);
-    std::vector<PendingSubmission*> old;
-    for (std::uint32_t i = 0; i < all.size(); ++i)
-        all[i] = {{"N" + std::to_string(i), 1000 + i * 7919 % 65536}, "", i < 1500 ? monday - 7 * day : monday, {0, 60}, {}, {}, {}, {}};
-    for (std::size_t i = 0; i < 1500; ++i) old.push_back(&all[i]);
-    std::unique_ptr<RankingStore> filler = openStore(location, StoreAccess::serve, error);
+TEST_P(Boards, SubmissionsTakeTheOldPeriodsRowsAtOnceWithoutWaitingInACircle) {
+    std::string error;
+    std::unique_ptr<RankingStore> filler = openStore(config.databasePath, StoreAccess::serve, error);
     ASSERT_NE(filler, nullptr) << error;
-    filler->submitAll(old);
-    std::vector<std::thread> processes;
+    for (const PendingSubmission& each : submitBatch(*filler, "old", 1500, monday - 7 * day, true)) ASSERT_EQ(each.error, "");
+    std::vector<std::future<std::vector<PendingSubmission>>> processes;  // sixteen, sixty names each
     for (int p = 0; p < 16; ++p)
-        processes.emplace_back([&, p, why = std::string()]() mutable {
-            std::unique_ptr<RankingStore> store = openStore(location, StoreAccess::serve, why);
-            for (int i = 1500 + p * 60; store != nullptr && i < 1500 + (p + 1) * 60; ++i) store->submitAll({&all[i]});
-        });
-    for (std::thread& process : processes) process.join();
-    for (const PendingSubmission& each : all) EXPECT_EQ(each.error, "") << each.submission.name;
-    EXPECT_EQ(expectConsistentHolding(location, {}), all.size());  // the old rows counted out, the new in
+        processes.push_back(std::async(std::launch::async, [this, p, why = std::string()]() mutable {
+            std::unique_ptr<RankingStore> store = openStore(config.databasePath, StoreAccess::serve, why);
+            return store ? submitBatch(*store, "new" + std::to_string(p) + "_", 60, monday, true) : std::vector<PendingSubmission>{};
+        }));
+    for (auto& process : processes) for (const PendingSubmission& each : process.get()) EXPECT_EQ(each.error, "") << each.submission.name;
+    EXPECT_EQ(expectConsistentHolding(config.databasePath, {}), 1500u + 16 * 60);  // the old rows counted out, the new in
 }
+
+INSTANTIATE_TEST_SUITE_P(, Boards, testing::Values("sqlite", "postgresql"));
 
 }  // namespace

@@ -41,12 +41,12 @@ std::string freshStore(const std::string& kind) {
     return !uri.empty() && rawSql(uri, "CREATE SCHEMA " + name) ? uri + "&options=-csearch_path%3D" + name : "";
 }
 
-std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count) {
+std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count, std::int64_t now, bool spread) {
     std::vector<PendingSubmission> batch(static_cast<std::size_t>(count));
     std::vector<PendingSubmission*> pointers;
-    for (PendingSubmission& pending : batch)
-        pointers.push_back(
-            &(pending = {{prefix + std::to_string(pointers.size()), 10}, "", 1000, {0, 60}, {}, {}, {}, {}}));
+    for (std::uint32_t i = 0; i < batch.size(); ++i)
+        pointers.push_back(&(batch[i] = {{prefix + std::to_string(i), 10 + (spread ? i * 7919 % 65536 : 0)}, "", now,
+                                         {0, 60}, {}, {}, {}, {}}));
     store.submitAll(pointers);
     return batch;
 }

@@ -30,8 +30,11 @@ bool rawSql(const std::string& location, const std::string& sql);
 std::string freshStore(const std::string& kind);
 extern const char* const postgresMissing;  // the skip line
 
-// Submits `count` names, prefix0, prefix1, ..., with the score 10 as one batch; returns them answered.
-std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count);
+// Submits `count` names, prefix0, prefix1, ..., at the time `now`, as one batch; returns them
+// answered. Their scores are 10, or spread where `spread` (the i-th 10 + i * 7919 % 65536: prefixes
+// that differ at the low levels of the place counts and meet at the high ones).
+std::vector<PendingSubmission> submitBatch(RankingStore& store, const std::string& prefix, int count,
+                                           std::int64_t now = 1000, bool spread = false);
 
 // Checks the store's consistency and that each of `names` is ranked; returns the names ranked.
 std::uint64_t expectConsistentHolding(const std::string& location, const std::vector<std::string>& names);
